@@ -1,0 +1,245 @@
+#include "CSdata.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <new>
+#include <string>
+
+#include "Failure.h"
+#include "FreeForm.h"
+#include "platform.h"
+
+namespace normlevel {
+
+CrossSection CSDATA;
+
+namespace {
+
+// Beyond these the 0.1 m walk of the level search could not end promptly,
+// and no real valley comes near them.
+constexpr double kMaxElevation = 1e5;
+constexpr double kMaxStation = 1e9;
+
+std::string trim_blanks(std::string_view field) {
+  const std::size_t first = field.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const std::size_t last = field.find_last_not_of(' ');
+  return std::string(field.substr(first, last - first + 1));
+}
+
+std::string shortest(double value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+[[noreturn]] void reject(const std::string& message) { throw Failure(kRunTimeError, message, ""); }
+
+void skip_records(ListReader& reader, int count) {
+  for (int i = 0; i < count; ++i) reader.read({});
+}
+
+void check_point_count() {
+  const CrossSection& d = CSDATA;
+  if (d.N < 2) reject("the section needs at least 2 points, but N = " + std::to_string(d.N));
+  if (d.il < 1 || d.il >= d.ip || d.ip > d.N)
+    reject("bank points il = " + std::to_string(d.il) + " and ip = " + std::to_string(d.ip) +
+           " do not satisfy 1 <= il < ip <= N = " + std::to_string(d.N));
+}
+
+void check_finite(const char* what, double value, const char* unit = "") {
+  if (!std::isfinite(value)) reject(std::string(what) + " = " + shortest(value) + unit + " is not a finite number");
+}
+
+void check_roughness(const char* name, double n, double slope_fraction, double per_mille) {
+  check_finite(name, n);
+  if (n <= 0) reject(std::string(name) + " = " + shortest(n) + " is not positive");
+  if (!std::isfinite(std::sqrt(slope_fraction) / n))
+    reject(std::string(name) + " = " + shortest(n) + " is too small for the slope of " + shortest(per_mille) +
+           " per mille");
+}
+
+// The discharge may be 0 or negative and the slope 0: the search then
+// simply finds no level and says so.
+void check_flow_values(double per_mille) {
+  const CrossSection& d = CSDATA;
+  check_finite("discharge Q", d.Q);
+  check_finite("slope s", per_mille, " per mille");
+  if (per_mille < 0) reject("slope s = " + shortest(per_mille) + " per mille is negative");
+  check_roughness("roughness nc", d.nc, d.s, per_mille);
+  check_roughness("roughness nf", d.nf, d.s, per_mille);
+}
+
+void check_point(std::int32_t i) {
+  const std::string point = "point " + std::to_string(i) + ": ";
+  const double x = CSDATA.x[i];
+  const double z = CSDATA.z[i];
+  check_finite((point + "station x").c_str(), x);
+  check_finite((point + "elevation z").c_str(), z);
+  if (std::fabs(x) > kMaxStation) reject(point + "station x = " + shortest(x) + " lies beyond 1e9 m");
+  if (std::fabs(z) > kMaxElevation) reject(point + "elevation z = " + shortest(z) + " lies beyond 1e5 m");
+  if (i > 1 && x < CSDATA.x[i - 1])
+    reject(point + "station x = " + shortest(x) + " is smaller than the station of point " + std::to_string(i - 1) +
+           " (" + shortest(CSDATA.x[i - 1]) + ")");
+}
+
+// A point needs at least three characters and a line end, so the file's
+// size bounds how many points it can hold: a huge N in a short file costs
+// no memory.
+std::size_t points_possible(const std::string& name) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(name, ec);
+  if (ec) return 1 << 12;
+  return static_cast<std::size_t>(size / 3 + 1);
+}
+
+void read_points(ListReader& reader, std::size_t room) {
+  CrossSection& d = CSDATA;
+  const std::size_t count = static_cast<std::size_t>(d.N) + 1;
+  d.x.reserve(std::min(count, room + 1));
+  d.z.reserve(std::min(count, room + 1));
+  d.x.push_back(std::numeric_limits<double>::quiet_NaN());
+  d.z.push_back(std::numeric_limits<double>::quiet_NaN());
+  for (std::int32_t i = 1; i <= d.N; ++i) {
+    double x = std::numeric_limits<double>::quiet_NaN();  // a null value leaves a point undefined
+    double z = std::numeric_limits<double>::quiet_NaN();
+    reader.read({&x, &z});
+    d.x.push_back(x);
+    d.z.push_back(z);
+  }
+}
+
+void find_extremes() {
+  CrossSection& d = CSDATA;
+  d.zmin = d.zmax = d.z[1];
+  for (std::int32_t i = 2; i <= d.N; ++i) {
+    if (d.z[i] < d.zmin)
+      d.zmin = d.z[i];
+    else if (d.z[i] > d.zmax)
+      d.zmax = d.z[i];
+  }
+}
+
+void load(const std::string& name) {
+  int code = 0;
+  const FileHandle file = open_for_reading(name, code);
+  if (!file) throw Failure(kSystemError, system_error_text(code), kOpenDataFile);
+  FileSource source(file.get());
+  ListReader reader(source, kReadDataFile);
+  CrossSection& d = CSDATA;
+  skip_records(reader, 4);
+  reader.read({&d.Q, &d.s, &d.nc, &d.nf});
+  skip_records(reader, 2);
+  reader.read({&d.N, &d.il, &d.ip});
+  check_point_count();
+  skip_records(reader, 1);
+  read_points(reader, points_possible(name));
+}
+
+}  // namespace
+
+void setdata(std::string_view field) {
+  CSDATA = CrossSection{};
+  const std::string name = trim_blanks(field);
+  if (name.empty()) throw Failure(kRunTimeError, "Bad file specification", kOpenDataFile);
+  try {
+    load(name);
+  } catch (const std::bad_alloc&) {
+    throw Failure(kRunTimeError, "Buffer allocation failed", "");
+  }
+  const double per_mille = CSDATA.s;
+  CSDATA.s = CSDATA.s / 1000;
+  check_flow_values(per_mille);
+  for (std::int32_t i = 1; i <= CSDATA.N; ++i) check_point(i);
+  find_extremes();
+}
+
+void finishdata() {
+  std::vector<double>().swap(CSDATA.x);
+  std::vector<double>().swap(CSDATA.z);
+}
+
+namespace {
+
+// One segment's share of a zone: its wetted area AC and wetted length PC.
+struct Wetted {
+  double AC;
+  double PC;
+};
+
+// The whole segment lies under water: a trapezoid of mean depth below h.
+Wetted FULLS(double h, double x1, double z1, double x2, double z2) {
+  const double dx = x2 - x1;
+  const double dz = z2 - z1;
+  return {dx * 0.5 * (2.0 * h - z1 - z2), std::sqrt(dx * dx + dz * dz)};
+}
+
+// Station where the water line meets the segment. Kept within the
+// segment's stations: on a vertical wall the interpolation may land one
+// rounding step outside, which would make the area negative.
+double waters_edge(double h, double x1, double z1, double x2, double z2) {
+  const double ALF = (h - z1) / (z2 - z1);
+  const double edge = (1 - ALF) * x1 + ALF * x2;
+  return std::clamp(edge, std::min(x1, x2), std::max(x1, x2));
+}
+
+// Left end dry (or exactly at the level): a triangle from the water's edge XL.
+Wetted LEFTS(double h, double x1, double z1, double x2, double z2) {
+  const double XL = waters_edge(h, x1, z1, x2, z2);
+  const double width = x2 - XL;
+  const double depth = h - z2;
+  return {width * 0.5 * depth, std::sqrt(width * width + depth * depth)};
+}
+
+// Right end dry (or exactly at the level): a triangle up to the water's edge XR.
+Wetted RIGHTS(double h, double x1, double z1, double x2, double z2) {
+  const double XR = waters_edge(h, x1, z1, x2, z2);
+  const double width = XR - x1;
+  const double depth = h - z1;
+  return {width * 0.5 * depth, std::sqrt(width * width + depth * depth)};
+}
+
+// Segment i at level h: false when it is dry. A segment with one end
+// exactly at the level and the other below is wet up to that end, so the
+// wetted area grows smoothly as the level passes a survey point; a level
+// segment lying exactly at the level stays dry.
+bool SETCC(double h, std::int32_t i, Wetted& wet) {
+  const double x1 = CSDATA.x[i], z1 = CSDATA.z[i];
+  const double x2 = CSDATA.x[i + 1], z2 = CSDATA.z[i + 1];
+  if (z1 < h && z2 < h)
+    wet = FULLS(h, x1, z1, x2, z2);
+  else if (z2 < h)
+    wet = LEFTS(h, x1, z1, x2, z2);
+  else if (z1 < h)
+    wet = RIGHTS(h, x1, z1, x2, z2);
+  else
+    return false;
+  return true;
+}
+
+// Sums segments first ... last in order; skipping dry ones changes no sum,
+// since adding +0 to a sum that starts at +0 is exact.
+void add_segments(double h, std::int32_t first, std::int32_t last, double& A, double& P) {
+  A = 0;
+  P = 0;
+  Wetted wet;
+  for (std::int32_t i = first; i <= last; ++i) {
+    if (!SETCC(h, i, wet)) continue;
+    A += wet.AC;
+    P += wet.PC;
+  }
+}
+
+}  // namespace
+
+std::int32_t basichydro(double h, double& AFL, double& A0, double& AFP, double& PFL, double& P0, double& PFP) {
+  if (h < CSDATA.zmin) return 0;
+  add_segments(h, 1, CSDATA.il - 1, AFL, PFL);
+  add_segments(h, CSDATA.il, CSDATA.ip - 1, A0, P0);
+  add_segments(h, CSDATA.ip, CSDATA.N - 1, AFP, PFP);
+  return 1;
+}
+
+}  // namespace normlevel

@@ -1,0 +1,44 @@
+#pragma once
+
+// The one river cross-section of a run: its data file, its loader and the
+// wetted geometry of its three zones (left floodplain, main channel, right
+// floodplain) at a given water level.
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace normlevel {
+
+/// The cross-section data set. Points are numbered 1 ... N across the
+/// valley; x[0] and z[0] are unused so that x[i] is the station of point i.
+struct CrossSection {
+  double Q = 0;   ///< design discharge, m3/s
+  double s = 0;   ///< bed slope as a fraction (the file gives per mille)
+  double nc = 0;  ///< Manning coefficient of the main channel
+  double nf = 0;  ///< Manning coefficient of both floodplains
+  std::int32_t N = 0;   ///< number of points
+  std::int32_t il = 0;  ///< left bank point: the main channel begins here
+  std::int32_t ip = 0;  ///< right bank point: the main channel ends here
+  std::vector<double> x;  ///< stations, m
+  std::vector<double> z;  ///< elevations, m
+  double zmax = 0;  ///< highest elevation
+  double zmin = 0;  ///< lowest elevation
+};
+
+/// The process-wide data set: written by setdata only, read everywhere.
+extern CrossSection CSDATA;
+
+/// Loads CSDATA from the file named by `name` (a blank-padded field).
+/// Throws Failure when the file cannot be opened or read, or when its data
+/// describe no valid section.
+void setdata(std::string_view name);
+
+/// Frees the point arrays.
+void finishdata();
+
+/// Wetted areas and perimeters of the three zones at level h. Returns 0 and
+/// leaves the outputs untouched when h lies below zmin, 1 otherwise.
+std::int32_t basichydro(double h, double& AFL, double& A0, double& AFP, double& PFL, double& P0, double& PFP);
+
+}  // namespace normlevel

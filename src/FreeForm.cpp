@@ -1,0 +1,339 @@
+#include "FreeForm.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <istream>
+#include <limits>
+
+#include "Failure.h"
+
+namespace normlevel {
+
+namespace {
+
+constexpr std::size_t kBlockSize = 1 << 16;
+constexpr int kTabWidth = 8;
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_sign(char c) { return c == '+' || c == '-'; }
+bool is_quote(char c) { return c == '\'' || c == '"'; }
+bool is_exponent_letter(char c) { return c == 'E' || c == 'e' || c == 'D' || c == 'd'; }
+bool ends_unquoted(char c) { return c == ' ' || c == ',' || c == '/'; }
+
+bool allowed_in_real(char c) {
+  return is_digit(c) || is_exponent_letter(c) || is_sign(c) || c == '.' || c == 'Q' || c == 'q';
+}
+
+double with_sign(bool negative, double magnitude) { return negative ? -magnitude : magnitude; }
+
+// Mantissa digits kept for the exact conversion: more than a double can
+// ever need (halfway cases have at most 767 significant digits); any
+// nonzero digit beyond them is kept as one sticky digit, so rounding stays
+// correct.
+constexpr int kKeptDigits = 800;
+
+// Converts digits-with-optional-point times 10^exponent, correctly rounded.
+double compose(const char* mantissa, const char* mantissa_end, long long exponent) {
+  char text[kKeptDigits + 32];
+  int kept = 0;
+  long long scale = 0;
+  bool after_point = false;
+  bool sticky = false;
+  for (const char* p = mantissa; p != mantissa_end; ++p) {
+    if (*p == '.') {
+      after_point = true;
+    } else if (kept == 0 && *p == '0') {
+      if (after_point) --scale;
+    } else if (kept < kKeptDigits) {
+      text[kept++] = *p;
+      if (after_point) --scale;
+    } else {
+      sticky = sticky || *p != '0';
+      if (!after_point) ++scale;
+    }
+  }
+  if (kept == 0) return 0.0;
+  if (sticky) {
+    text[kept++] = '1';
+    --scale;
+  }
+  const long long power = exponent + scale;
+  const long long leading_power = power + kept - 1;
+  if (leading_power > 310) return std::numeric_limits<double>::infinity();
+  if (leading_power < -345) return 0.0;
+  char* end = text + kept;
+  *end++ = 'e';
+  end = std::to_chars(end, text + sizeof text, power).ptr;
+  double value = 0.0;
+  if (std::from_chars(text, end, value).ec == std::errc::result_out_of_range)
+    value = leading_power > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  return value;
+}
+
+}  // namespace
+
+ConvertResult parse_real(const char* first, const char* last, double& value) {
+  const char* p = first;
+  const bool negative = p != last && *p == '-';
+  if (p != last && is_sign(*p)) ++p;
+  if (p != last && (*p == 'I' || *p == 'i')) {
+    value = with_sign(negative, std::numeric_limits<double>::infinity());
+    return {last, {}};
+  }
+  if (p != last && (*p == 'N' || *p == 'n')) {
+    value = std::copysign(std::numeric_limits<double>::quiet_NaN(), negative ? -1.0 : 1.0);
+    return {last, {}};
+  }
+  for (const char* q = p; q != last; ++q)
+    if (!allowed_in_real(*q)) return {q, std::errc::invalid_argument};
+
+  const char* const mantissa = p;
+  bool point = false;
+  bool any_digit = false;
+  for (; p != last && (is_digit(*p) || (*p == '.' && !point)); ++p) {
+    point = point || *p == '.';
+    any_digit = any_digit || *p != '.';
+  }
+  const char* const mantissa_end = p;
+  if (!any_digit) {
+    value = with_sign(negative, 0.0);
+    return {p, {}};
+  }
+
+  // An exponent: a letter E, e, D or d with an optional sign, or a bare sign.
+  long long exponent = 0;
+  bool plain_e_form = true;  // a form std::from_chars reads exactly as we do
+  if (p != last && (is_exponent_letter(*p) || is_sign(*p))) {
+    plain_e_form = *p == 'E' || *p == 'e';
+    const bool bare_sign = is_sign(*p);
+    const char* q = bare_sign ? p : p + 1;
+    const bool exponent_negative = q != last && *q == '-';
+    if (q != last && is_sign(*q)) ++q;
+    for (; q != last && is_digit(*q); ++q)
+      if (exponent < 1000000) exponent = exponent * 10 + (*q - '0');
+    if (exponent_negative) exponent = -exponent;
+    p = q;
+  }
+
+  if (plain_e_form) {
+    const auto fast = std::from_chars(mantissa, p, value);
+    if (fast.ec == std::errc{} && (fast.ptr == p || exponent == 0)) {
+      value = with_sign(negative, value);
+      return {p, {}};
+    }
+  }
+  value = with_sign(negative, compose(mantissa, mantissa_end, exponent));
+  return {p, {}};
+}
+
+ConvertResult parse_integer(const char* first, const char* last, std::int32_t& value) {
+  const char* p = first;
+  const bool negative = p != last && *p == '-';
+  if (p != last && is_sign(*p)) ++p;
+  std::uint32_t magnitude = 0;
+  for (; p != last; ++p) {
+    if (!is_digit(*p)) return {p, std::errc::invalid_argument};
+    magnitude = magnitude * 10u + static_cast<std::uint32_t>(*p - '0');
+  }
+  value = static_cast<std::int32_t>(negative ? 0u - magnitude : magnitude);
+  return {p, {}};
+}
+
+bool StreamSource::next(std::string& record) { return static_cast<bool>(std::getline(in_, record)); }
+
+bool FileSource::refill() {
+  if (buffer_.empty()) buffer_.resize(kBlockSize);
+  begin_ = 0;
+  end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+  return end_ > 0;
+}
+
+bool FileSource::next(std::string& record) {
+  record.clear();
+  bool any = false;
+  while (begin_ < end_ || refill()) {
+    const char* const data = buffer_.data();
+    const void* lf = std::memchr(data + begin_, '\n', end_ - begin_);
+    if (lf != nullptr) {
+      const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
+      record.append(data + begin_, at - begin_);
+      begin_ = at + 1;
+      return true;
+    }
+    record.append(data + begin_, end_ - begin_);
+    begin_ = end_;
+    any = true;
+  }
+  return any;
+}
+
+void ListReader::fail(const char* message) const { throw Failure(kRunTimeError, message, statement_); }
+
+// Carriage returns vanish wherever they stand, then tabs become blanks up
+// to the next multiple of eight columns, so both separate values.
+void ListReader::take_record() {
+  if (!source_.next(raw_)) fail(kPastEndOfFile);
+  pos_ = 0;
+  if (raw_.find_first_of("\r\t") == std::string::npos) {
+    record_.swap(raw_);
+    return;
+  }
+  record_.clear();
+  for (const char c : raw_) {
+    if (c == '\r') continue;
+    if (c != '\t') {
+      record_ += c;
+      continue;
+    }
+    do record_ += ' ';
+    while (record_.size() % kTabWidth != 0);
+  }
+}
+
+// Skips blanks and whole records up to the next value; a comma after a
+// value that ended at a blank or line end belongs to that value's separator.
+void ListReader::skip_to_value(bool& comma_may_follow) {
+  for (;;) {
+    while (pos_ < record_.size() && record_[pos_] == ' ') ++pos_;
+    if (pos_ == record_.size()) {
+      take_record();
+    } else if (comma_may_follow && record_[pos_] == ',') {
+      ++pos_;
+      comma_may_follow = false;
+    } else {
+      return;
+    }
+  }
+}
+
+// An unquoted value runs to a blank, comma, slash or the record's end; a
+// comma ending it is consumed, a slash is left to end the read.
+std::string_view ListReader::unquoted_value(bool& comma_may_follow) {
+  const std::size_t start = pos_;
+  while (pos_ < record_.size() && !ends_unquoted(record_[pos_])) ++pos_;
+  const std::string_view value(record_.data() + start, pos_ - start);
+  comma_may_follow = pos_ == record_.size() || record_[pos_] == ' ';
+  if (pos_ < record_.size() && record_[pos_] == ',') ++pos_;
+  return value;
+}
+
+// A quoted value runs to the matching quote, over line ends; a doubled
+// quote stands for one. Only the first `keep` characters are kept.
+std::string_view ListReader::quoted_value(char quote, std::size_t keep, bool& comma_may_follow) {
+  quoted_.clear();
+  ++pos_;
+  for (;;) {
+    if (pos_ == record_.size()) {
+      take_record();
+      continue;
+    }
+    const char c = record_[pos_++];
+    if (c == quote) {
+      if (pos_ == record_.size() || record_[pos_] != quote) break;
+      ++pos_;
+    }
+    if (quoted_.size() < keep) quoted_ += c;
+  }
+  comma_may_follow = pos_ == record_.size() || record_[pos_] == ' ';
+  if (pos_ < record_.size() && record_[pos_] == ',') ++pos_;
+  return quoted_;
+}
+
+void ListReader::assign(const Target& target, std::string_view text) const {
+  const char* const first = text.data();
+  const char* const last = first + text.size();
+  if (auto* real = std::get_if<double*>(&target)) {
+    if (parse_real(first, last, **real).ec != std::errc{}) fail(kIllegalCharacter);
+  } else if (auto* integer = std::get_if<std::int32_t*>(&target)) {
+    if (parse_integer(first, last, **integer).ec != std::errc{}) fail(kIllegalCharacter);
+  } else {
+    const CharField field = std::get<CharField>(target);
+    const std::size_t n = std::min(field.size(), text.size());
+    std::memcpy(field.data(), first, n);
+    std::memset(field.data() + n, ' ', field.size() - n);
+  }
+}
+
+namespace {
+
+std::size_t field_size(const Target& target) {
+  const auto* field = std::get_if<CharField>(&target);
+  return field != nullptr ? field->size() : 0;
+}
+
+// r in r*c: the digits that open the text before the asterisk; fewer than
+// one copy, or no digits at all, mean one copy.
+std::size_t repeat_count(std::string_view prefix) {
+  std::size_t count = 0;
+  for (const char c : prefix) {
+    if (!is_digit(c)) break;
+    count = std::min<std::size_t>(count * 10 + static_cast<std::size_t>(c - '0'), 1u << 30);
+  }
+  return std::max<std::size_t>(count, 1);
+}
+
+}  // namespace
+
+// Handles r*c, r*, (null values) and r* followed by a blank (the value is
+// the next one found, taken whole). Returns the number of targets used.
+std::size_t ListReader::read_repeat(std::span<const Target> targets, std::size_t repeat, std::string_view rest,
+                                    bool& comma_may_follow, bool& stop) {
+  const std::size_t used = std::min(repeat, targets.size());
+  if (rest.empty()) {
+    if (!comma_may_follow) return used;  // r* then a comma or slash: r null values
+    bool no_comma_rule = false;
+    skip_to_value(no_comma_rule);
+    const char c = record_[pos_];
+    if (c == '/') {
+      stop = true;
+      return used;
+    }
+    if (c == ',') {
+      ++pos_;
+      comma_may_follow = false;
+      return used;
+    }
+    rest = std::get_if<CharField>(&targets[0]) != nullptr && is_quote(c)
+               ? quoted_value(c, field_size(targets[0]), comma_may_follow)
+               : unquoted_value(comma_may_follow);
+  }
+  for (std::size_t k = 0; k < used; ++k) assign(targets[k], rest);
+  return used;
+}
+
+void ListReader::read(std::span<const Target> targets) {
+  take_record();
+  bool comma_may_follow = false;
+  std::size_t i = 0;
+  while (i < targets.size()) {
+    skip_to_value(comma_may_follow);
+    const char c = record_[pos_];
+    if (c == '/') break;
+    if (c == ',') {  // a null value: the target keeps what it held
+      ++pos_;
+      comma_may_follow = false;
+      ++i;
+      continue;
+    }
+    if (std::get_if<CharField>(&targets[i]) != nullptr && is_quote(c)) {
+      assign(targets[i], quoted_value(c, field_size(targets[i]), comma_may_follow));
+      ++i;
+      continue;
+    }
+    const std::string_view value = unquoted_value(comma_may_follow);
+    const std::size_t star = value.find('*', 1);
+    if (star == std::string_view::npos) {
+      assign(targets[i], value);
+      ++i;
+      continue;
+    }
+    bool stop = false;
+    i += read_repeat(targets.subspan(i), repeat_count(value.substr(0, star)), value.substr(star + 1),
+                     comma_may_follow, stop);
+    if (stop) break;
+  }
+  pos_ = record_.size();
+}
+
+}  // namespace normlevel

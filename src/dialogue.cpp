@@ -1,0 +1,72 @@
+#include "dialogue.h"
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <ostream>
+
+#include "Bisect.h"
+#include "CSdata.h"
+#include "FreeForm.h"
+#include "Failure.h"
+#include "NumberField.h"
+#include "func.h"
+
+namespace normlevel {
+
+namespace {
+
+constexpr const char* kBlankLine = " \r\n";
+
+// The search starts 1 mm above the lowest point and walks up in 0.1 m
+// steps to 20 m above the highest; the bracket is then halved to 1 mm.
+constexpr double LOCS = static_cast<double>(0.1f);
+constexpr double kStartAboveBed = static_cast<double>(0.001f);
+constexpr double EPS = static_cast<double>(0.001f);
+constexpr double kHeadroom = 20;
+
+// Mean velocity in the main channel at level HC; a channel that is dry
+// there (its bed above the water) has none.
+double channel_velocity(double HC) {
+  double AFL = 0, A0 = 0, AFP = 0, PFL = 0, P0 = 0, PFP = 0;
+  basichydro(HC, AFL, A0, AFP, PFL, P0, PFP);
+  if (P0 == 0) return 0;
+  P0 = A0 / P0;  // now the channel's hydraulic radius
+  return radius_power(P0) * (std::sqrt(CSDATA.s) / CSDATA.nc);
+}
+
+}  // namespace
+
+void search_and_report(std::ostream& out) {
+  const double FINISH = CSDATA.zmax + kHeadroom;
+  double HA = CSDATA.zmin + kStartAboveBed;
+  double HB = LOCS;
+  const std::int32_t CHECK = localroot(HA, HB, FINISH, func);
+  if (CHECK != 1) {
+    out << " nieudana lokalizacja !!!\r\n";
+    return;
+  }
+  const double HC = bis(HA, HB, func, EPS);
+  out << report_line("zw. wody:    ", HC, "m") << kBlankLine;
+  out << report_line("min rzedna:  ", CSDATA.zmin, "m") << report_line("max rzedna:  ", CSDATA.zmax, "m")
+      << report_line("brzeg lewy:  ", CSDATA.z[CSDATA.il], "m")
+      << report_line("brzeg prawy: ", CSDATA.z[CSDATA.ip], "m") << kBlankLine;
+  out << report_line("pred.(korto):  ", channel_velocity(HC), "m/s");
+}
+
+void dialogue(std::istream& console_in, std::ostream& console_out) {
+  StreamSource source(console_in);
+  ListReader console(source, kReadConsole);
+  console_out << "plik z danymi: " << std::flush;
+  std::array<char, 100> NAZWA;
+  NAZWA.fill(' ');  // a null value (a leading comma or slash) leaves it blank
+  console.read({CharField(NAZWA)});
+  console_out << kBlankLine;
+  setdata(std::string_view(NAZWA.data(), NAZWA.size()));
+  search_and_report(console_out);
+  console_out << kBlankLine << "Nacisnij <ENTER>, aby zakonczyc ...   " << std::flush;
+  console.read({});
+  finishdata();
+}
+
+}  // namespace normlevel

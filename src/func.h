@@ -1,0 +1,20 @@
+#pragma once
+
+// The discharge balance whose zero is the normal water level: the design
+// discharge minus what the section carries in uniform flow at a level,
+// by Manning's formula zone by zone (divided-channel method).
+
+namespace normlevel {
+
+/// Manning's exponent 2/3, as the single-precision value widened to double.
+inline constexpr double kManningExponent = static_cast<double>(2.0f / 3.0f);
+
+/// R^(2/3) with the section's conventions: a zero radius carries nothing
+/// (0), the NaN radius 0/0 of a dry zone gives 1 so that times its zero
+/// area it still carries nothing, a negative radius gives NaN.
+double radius_power(double R);
+
+/// Q - QL - Q0 - QP at level h: positive while h is too low.
+double func(double h);
+
+}  // namespace normlevel

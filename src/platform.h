@@ -1,0 +1,31 @@
+#pragma once
+
+// The little that differs between operating systems: console set-up and
+// opening the data file with the system's own reason for a refusal.
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace normlevel {
+
+/// Round to nearest, every floating-point exception masked (NaN and
+/// infinities instead of traps), and on Windows a binary standard output so
+/// that the CR LF we write reaches the console unchanged.
+void prepare_console();
+
+/// Closes the data file when it goes out of scope.
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+/// Opens `name` for reading only. On failure returns null and sets `code`
+/// to the error in Windows numbering: 2 no such file, 3 no such path,
+/// 5 access denied (also a directory), 32 in use, 123 bad name, 206 too long.
+FileHandle open_for_reading(const std::string& name, int& code);
+
+/// The text shown for an error code of open_for_reading.
+const char* system_error_text(int code);
+
+}  // namespace normlevel

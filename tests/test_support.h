@@ -1,0 +1,86 @@
+#pragma once
+
+// Helpers shared by the unit tests: scratch files and hand-made sections.
+
+#include <array>
+#include <filesystem>
+#include <random>
+#include <fstream>
+#include <initializer_list>
+#include <string>
+#include <utility>
+
+#include "CSdata.h"
+
+namespace normlevel::testing {
+
+/// A fresh folder under the system's temporary folder, removed at the end.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    path_ = std::filesystem::temp_directory_path() /
+            ("normlevel_test_" + std::to_string(std::random_device{}()) + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  /// Writes `bytes` to the file `name` in the folder and returns its path.
+  std::string write(const std::string& name, const std::string& bytes) const {
+    const auto file = path_ / name;
+    std::ofstream(file, std::ios::binary) << bytes;
+    return file.string();
+  }
+  std::string path(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+/// A file name as the dialogue hands it over: a blank-padded 100-character field.
+inline std::string name_field(const std::string& name) {
+  std::string field = name;
+  field.resize(100, ' ');
+  return field;
+}
+
+/// Puts a section straight into CSDATA, as the loader would leave it.
+inline void set_section(std::initializer_list<std::pair<double, double>> points, int il, int ip, double Q = 0,
+                        double s = 0.001, double nc = 0.03, double nf = 0.05) {
+  CSDATA = CrossSection{};
+  CSDATA.Q = Q;
+  CSDATA.s = s;
+  CSDATA.nc = nc;
+  CSDATA.nf = nf;
+  CSDATA.N = static_cast<int>(points.size());
+  CSDATA.il = il;
+  CSDATA.ip = ip;
+  CSDATA.x.push_back(0);
+  CSDATA.z.push_back(0);
+  for (const auto& [x, z] : points) {
+    CSDATA.x.push_back(x);
+    CSDATA.z.push_back(z);
+  }
+  CSDATA.zmin = CSDATA.zmax = CSDATA.z[1];
+  for (int i = 2; i <= CSDATA.N; ++i) {
+    if (CSDATA.z[i] < CSDATA.zmin) CSDATA.zmin = CSDATA.z[i];
+    if (CSDATA.z[i] > CSDATA.zmax) CSDATA.zmax = CSDATA.z[i];
+  }
+}
+
+/// The trapezoidal example: a channel 6 m wide at the bed between floodplains.
+inline void set_trapezoid(double Q = 10) {
+  set_section({{0, 103}, {10, 101}, {12, 100}, {14, 100}, {16, 101}, {26, 103}}, 2, 5, Q, 0.001, 0.03, 0.05);
+}
+
+/// The example data file's 15 records, with CR LF line ends.
+inline std::string trapezoid_file(const std::string& flow_record = "10.0 1.0 0.03 0.05") {
+  return "title\r\ncomment\r\n\r\n---\r\n" + flow_record +
+         "\r\nN il ip\r\n---\r\n6 2 5\r\nx z\r\n0 103\r\n10 101\r\n12 100\r\n14 100\r\n16 101\r\n26 103\r\n";
+}
+
+}  // namespace normlevel::testing
