@@ -122,11 +122,7 @@ void find_extremes() {
   }
 }
 
-void load(const std::string& name) {
-  int code = 0;
-  const FileHandle file = open_for_reading(name, code);
-  if (!file) throw Failure(kSystemError, system_error_text(code), kOpenDataFile);
-  FileSource source(file.get());
+void read_data(RecordSource& source, std::size_t room) {
   ListReader reader(source, kReadDataFile);
   CrossSection& d = CSDATA;
   skip_records(reader, 4);
@@ -135,7 +131,7 @@ void load(const std::string& name) {
   reader.read({&d.N, &d.il, &d.ip});
   check_point_count();
   skip_records(reader, 1);
-  read_points(reader, points_possible(name));
+  read_points(reader, room);
 }
 
 }  // namespace
@@ -144,8 +140,17 @@ void setdata(std::string_view field) {
   CSDATA = CrossSection{};
   const std::string name = trim_blanks(field);
   if (name.empty()) throw Failure(kRunTimeError, "Bad file specification", kOpenDataFile);
+  int code = 0;
+  const FileHandle file = open_for_reading(name, code);
+  if (!file) throw Failure(kSystemError, system_error_text(code), kOpenDataFile);
+  FileSource source(file.get());
+  setdata_from(source, points_possible(name));
+}
+
+void setdata_from(RecordSource& source, std::size_t room) {
+  CSDATA = CrossSection{};
   try {
-    load(name);
+    read_data(source, room);
   } catch (const std::bad_alloc&) {
     throw Failure(kRunTimeError, "Buffer allocation failed", "");
   }

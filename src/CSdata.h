@@ -10,6 +10,8 @@
 
 namespace normlevel {
 
+class RecordSource;
+
 /// The cross-section data set. Points are numbered 1 ... N across the
 /// valley; x[0] and z[0] are unused so that x[i] is the station of point i.
 struct CrossSection {
@@ -33,6 +35,10 @@ extern CrossSection CSDATA;
 /// Throws Failure when the file cannot be opened or read, or when its data
 /// describe no valid section.
 void setdata(std::string_view name);
+
+/// Loads CSDATA from an open source of records, as setdata does once the
+/// file is open; `room` bounds how many points the source can hold.
+void setdata_from(RecordSource& source, std::size_t room);
 
 /// Frees the point arrays.
 void finishdata();

@@ -55,6 +55,7 @@ void prepare_console() {
   std::fesetround(FE_TONEAREST);
 #ifdef _WIN32
   _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
 #endif
 }
 

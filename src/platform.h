@@ -10,8 +10,8 @@
 namespace normlevel {
 
 /// Round to nearest, every floating-point exception masked (NaN and
-/// infinities instead of traps), and on Windows a binary standard output so
-/// that the CR LF we write reaches the console unchanged.
+/// infinities instead of traps), and on Windows binary standard output and
+/// error streams, so that the CR LF we write reaches the console unchanged.
 void prepare_console();
 
 /// Closes the data file when it goes out of scope.
