@@ -72,17 +72,20 @@ void check_flow_values(double per_mille) {
   check_roughness("roughness nf", d.nf, d.s, per_mille);
 }
 
+void reject_point(std::int32_t i, const char* what, double value, const std::string& why) {
+  reject("point " + std::to_string(i) + ": " + what + " = " + shortest(value) + " " + why);
+}
+
 void check_point(std::int32_t i) {
-  const std::string point = "point " + std::to_string(i) + ": ";
   const double x = CSDATA.x[i];
   const double z = CSDATA.z[i];
-  check_finite((point + "station x").c_str(), x);
-  check_finite((point + "elevation z").c_str(), z);
-  if (std::fabs(x) > kMaxStation) reject(point + "station x = " + shortest(x) + " lies beyond 1e9 m");
-  if (std::fabs(z) > kMaxElevation) reject(point + "elevation z = " + shortest(z) + " lies beyond 1e5 m");
+  if (!std::isfinite(x)) reject_point(i, "station x", x, "is not a finite number");
+  if (!std::isfinite(z)) reject_point(i, "elevation z", z, "is not a finite number");
+  if (std::fabs(x) > kMaxStation) reject_point(i, "station x", x, "lies beyond 1e9 m");
+  if (std::fabs(z) > kMaxElevation) reject_point(i, "elevation z", z, "lies beyond 1e5 m");
   if (i > 1 && x < CSDATA.x[i - 1])
-    reject(point + "station x = " + shortest(x) + " is smaller than the station of point " + std::to_string(i - 1) +
-           " (" + shortest(CSDATA.x[i - 1]) + ")");
+    reject_point(i, "station x", x,
+                 "is smaller than the station of point " + std::to_string(i - 1) + " (" + shortest(CSDATA.x[i - 1]) + ")");
 }
 
 // A point needs at least three characters and a line end, so the file's

@@ -1,5 +1,6 @@
 #include "FreeForm.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -73,6 +74,38 @@ double compose(const char* mantissa, const char* mantissa_end, long long exponen
 
 }  // namespace
 
+namespace {
+
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kExactDigits = 15;  // any 15-digit integer is exact in a double
+
+// Digits of at most 15 figures times an exact power of ten: one correctly
+// rounded multiplication or division of exact operands. False when the
+// value needs the general conversion.
+bool convert_short(const char* mantissa, const char* mantissa_end, long long exponent, double& value) {
+  std::uint64_t digits = 0;
+  int count = 0;
+  int fraction = 0;
+  bool after_point = false;
+  for (const char* p = mantissa; p != mantissa_end; ++p) {
+    if (*p == '.') {
+      after_point = true;
+      continue;
+    }
+    if (++count > kExactDigits) return false;
+    digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+    if (after_point) ++fraction;
+  }
+  const long long power = exponent - fraction;
+  if (power < -22 || power > 22) return false;
+  const double m = static_cast<double>(digits);
+  value = power < 0 ? m / kExactPowersOfTen[-power] : m * kExactPowersOfTen[power];
+  return true;
+}
+
+}  // namespace
+
 ConvertResult parse_real(const char* first, const char* last, double& value) {
   const char* p = first;
   const bool negative = p != last && *p == '-';
@@ -85,8 +118,6 @@ ConvertResult parse_real(const char* first, const char* last, double& value) {
     value = std::copysign(std::numeric_limits<double>::quiet_NaN(), negative ? -1.0 : 1.0);
     return {last, {}};
   }
-  for (const char* q = p; q != last; ++q)
-    if (!allowed_in_real(*q)) return {q, std::errc::invalid_argument};
 
   const char* const mantissa = p;
   bool point = false;
@@ -96,18 +127,11 @@ ConvertResult parse_real(const char* first, const char* last, double& value) {
     any_digit = any_digit || *p != '.';
   }
   const char* const mantissa_end = p;
-  if (!any_digit) {
-    value = with_sign(negative, 0.0);
-    return {p, {}};
-  }
 
   // An exponent: a letter E, e, D or d with an optional sign, or a bare sign.
   long long exponent = 0;
-  bool plain_e_form = true;  // a form std::from_chars reads exactly as we do
   if (p != last && (is_exponent_letter(*p) || is_sign(*p))) {
-    plain_e_form = *p == 'E' || *p == 'e';
-    const bool bare_sign = is_sign(*p);
-    const char* q = bare_sign ? p : p + 1;
+    const char* q = is_sign(*p) ? p : p + 1;
     const bool exponent_negative = q != last && *q == '-';
     if (q != last && is_sign(*q)) ++q;
     for (; q != last && is_digit(*q); ++q)
@@ -115,16 +139,15 @@ ConvertResult parse_real(const char* first, const char* last, double& value) {
     if (exponent_negative) exponent = -exponent;
     p = q;
   }
+  const char* const number_end = p;
+  for (; p != last; ++p)  // what follows the number is ignored, but must be number characters
+    if (!allowed_in_real(*p)) return {p, std::errc::invalid_argument};
 
-  if (plain_e_form) {
-    const auto fast = std::from_chars(mantissa, p, value);
-    if (fast.ec == std::errc{} && (fast.ptr == p || exponent == 0)) {
-      value = with_sign(negative, value);
-      return {p, {}};
-    }
-  }
-  value = with_sign(negative, compose(mantissa, mantissa_end, exponent));
-  return {p, {}};
+  double magnitude = 0.0;
+  if (any_digit && !convert_short(mantissa, mantissa_end, exponent, magnitude))
+    magnitude = compose(mantissa, mantissa_end, exponent);
+  value = with_sign(negative, magnitude);
+  return {number_end, {}};
 }
 
 ConvertResult parse_integer(const char* first, const char* last, std::int32_t& value) {
@@ -175,13 +198,13 @@ void ListReader::fail(const char* message) const { throw Failure(kRunTimeError, 
 void ListReader::take_record() {
   if (!source_.next(raw_)) fail(kPastEndOfFile);
   pos_ = 0;
-  if (raw_.find_first_of("\r\t") == std::string::npos) {
+  raw_.erase(std::remove(raw_.begin(), raw_.end(), '\r'), raw_.end());
+  if (raw_.find('\t') == std::string::npos) {
     record_.swap(raw_);
     return;
   }
   record_.clear();
   for (const char c : raw_) {
-    if (c == '\r') continue;
     if (c != '\t') {
       record_ += c;
       continue;

@@ -5,7 +5,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
+#include <functional>
 #include <limits>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -263,6 +266,38 @@ TEST(FileSource, ReadsRecordsAcrossBlocksLikeAStream) {
   EXPECT_EQ(records, 20003);
   EXPECT_EQ(a, "");
   std::fclose(file);
+}
+
+}  // namespace
+}  // namespace normlevel
+
+namespace normlevel {
+namespace {
+
+// Every decimal the reader converts must be the correctly rounded double,
+// whether it is short enough for one exact multiplication or division, or
+// needs the general conversion; the C library's strtod is the judge.
+TEST(ParseReal, AgreesWithCorrectlyRoundedStrtod) {
+  std::mt19937_64 random(42);
+  const auto digits = [&](int n) {
+    std::string text;
+    for (int i = 0; i < n; ++i) text += static_cast<char>('0' + random() % 10);
+    return text;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    const int whole = static_cast<int>(random() % 12), fraction = static_cast<int>(random() % 22);
+    std::string text = digits(whole) + "." + digits(fraction);
+    if (whole + fraction == 0) text = "7";
+    const int exponent = static_cast<int>(random() % 80) - 40;
+    if (random() % 2) text += "e" + std::to_string(exponent);
+    double value = 0;
+    ASSERT_EQ(parse_real(text.data(), text.data() + text.size(), value).ec, std::errc{}) << text;
+    ASSERT_EQ(value, std::strtod(text.c_str(), nullptr)) << text;
+    std::string fortran = text;  // a D exponent reads like an E
+    if (const auto e = fortran.find('e'); e != std::string::npos) fortran[e] = 'D';
+    ASSERT_EQ(parse_real(fortran.data(), fortran.data() + fortran.size(), value).ec, std::errc{}) << fortran;
+    ASSERT_EQ(value, std::strtod(text.c_str(), nullptr)) << fortran;
+  }
 }
 
 }  // namespace

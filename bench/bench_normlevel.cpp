@@ -1,0 +1,82 @@
+// Speed of the hot paths on generated valley sections of 10^3 to 10^6
+// points: loading the data file, one wetted-geometry evaluation, and the
+// whole search and report.
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "CSdata.h"
+#include "dialogue.h"
+#include "section_generator.h"
+
+namespace {
+
+// The generated file for a size and depth, written once per process.
+const std::string& section_file(std::int32_t points, double depth) {
+  static std::map<std::pair<std::int32_t, double>, std::string> files;
+  auto& path = files[{points, depth}];
+  if (path.empty()) {
+    path = (std::filesystem::temp_directory_path() /
+            ("normlevel_bench_" + std::to_string(points) + "_" + std::to_string(int(depth * 10)) + ".txt"))
+               .string();
+    normlevel::bench::write_valley(path, points, depth);
+  }
+  return path;
+}
+
+std::string name_field(const std::string& path) {
+  std::string field = path;
+  field.resize(std::max<std::size_t>(100, path.size()), ' ');
+  return field;
+}
+
+void Load(benchmark::State& state) {
+  const auto points = static_cast<std::int32_t>(state.range(0));
+  const std::string name = name_field(section_file(points, 2.0));
+  for (auto _ : state) {
+    normlevel::setdata(name);
+    normlevel::finishdata();
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(std::filesystem::file_size(section_file(points, 2.0))));
+}
+
+void Basichydro(benchmark::State& state) {
+  const auto points = static_cast<std::int32_t>(state.range(0));
+  normlevel::setdata(name_field(section_file(points, 2.0)));
+  double AFL, A0, AFP, PFL, P0, PFP;
+  const double h = normlevel::CSDATA.zmax + 1;  // every segment under water: the costliest level
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(normlevel::basichydro(h, AFL, A0, AFP, PFL, P0, PFP));
+    benchmark::DoNotOptimize(A0);
+  }
+  state.counters["per_segment"] = benchmark::Counter(static_cast<double>(state.iterations()) * (points - 1),
+                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  normlevel::finishdata();
+}
+
+void WholeRun(benchmark::State& state, double depth) {
+  const auto points = static_cast<std::int32_t>(state.range(0));
+  const std::string name = name_field(section_file(points, depth));
+  for (auto _ : state) {
+    normlevel::setdata(name);
+    std::ostringstream out;
+    normlevel::search_and_report(out);
+    normlevel::finishdata();
+    benchmark::DoNotOptimize(out.str());
+  }
+}
+
+void WholeRunToReport(benchmark::State& state) { WholeRun(state, 2.0); }
+void WholeRunToNotice(benchmark::State& state) { WholeRun(state, 0.0); }
+
+}  // namespace
+
+BENCHMARK(Load)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(Basichydro)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(WholeRunToReport)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(WholeRunToNotice)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();

@@ -1,0 +1,16 @@
+// Writes a generated valley section: make_section POINTS DEPTH FILE
+// (DEPTH 0 asks for a discharge no level carries).
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "section_generator.h"
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: make_section POINTS DEPTH FILE\n");
+    return 2;
+  }
+  normlevel::bench::write_valley(argv[3], std::atoi(argv[1]), std::atof(argv[2]));
+  return 0;
+}

@@ -1,0 +1,81 @@
+#include "section_generator.h"
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+#include "CSdata.h"
+#include "func.h"
+
+namespace normlevel::bench {
+
+namespace {
+
+constexpr double kBankElevation = 100.0;
+constexpr double kChannelDepth = 4.0;
+constexpr double kValleyRise = 12.0;
+
+struct Valley {
+  std::vector<double> x, z;
+  std::int32_t il, ip;
+};
+
+Valley make_valley(std::int32_t points) {
+  std::mt19937_64 random(20261208);
+  std::uniform_real_distribution<double> spacing(0.3, 0.7), noise(-0.15, 0.15);
+  Valley v{{}, {}, points * 9 / 20, points * 11 / 20};
+  double x = 0;
+  for (std::int32_t i = 1; i <= points; ++i) {
+    double z;
+    if (i < v.il) {
+      z = kBankElevation + kValleyRise * std::pow(double(v.il - i) / v.il, 1.5);
+    } else if (i > v.ip) {
+      z = kBankElevation + kValleyRise * std::pow(double(i - v.ip) / (points - v.ip), 1.5);
+    } else {
+      const double t = 2.0 * (i - v.il) / (v.ip - v.il) - 1.0;  // -1 ... 1 across the channel
+      z = kBankElevation - kChannelDepth * (1 - t * t);
+    }
+    v.x.push_back(x);
+    v.z.push_back(std::round((z + noise(random)) * 1000) / 1000);
+    x = std::round((x + spacing(random)) * 1000) / 1000;
+  }
+  return v;
+}
+
+// The discharge the valley carries `depth` above its lowest point.
+double discharge_at(const Valley& v, double depth, double s, double nc, double nf) {
+  CSDATA = CrossSection{};
+  CSDATA.s = s;
+  CSDATA.nc = nc;
+  CSDATA.nf = nf;
+  CSDATA.N = static_cast<std::int32_t>(v.x.size());
+  CSDATA.il = v.il;
+  CSDATA.ip = v.ip;
+  CSDATA.x = v.x;
+  CSDATA.z = v.z;
+  CSDATA.x.insert(CSDATA.x.begin(), 0.0);
+  CSDATA.z.insert(CSDATA.z.begin(), 0.0);
+  CSDATA.zmin = CSDATA.z[1];
+  for (std::int32_t i = 1; i <= CSDATA.N; ++i) CSDATA.zmin = std::min(CSDATA.zmin, CSDATA.z[i]);
+  const double carried = -func(CSDATA.zmin + depth);
+  finishdata();
+  return std::round(carried);
+}
+
+}  // namespace
+
+void write_valley(const std::string& path, std::int32_t points, double depth) {
+  const double s = 0.8, nc = 0.035, nf = 0.06;
+  const Valley v = make_valley(points);
+  const double Q = depth > 0 ? discharge_at(v, depth, s / 1000, nc, nf) : 1e12;
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) throw std::runtime_error("cannot write " + path);
+  std::fprintf(file, "Generated valley section, %d points\r\nsurvey noise +-0.15 m\r\n\r\n---\r\n", points);
+  std::fprintf(file, "%.0f %.1f %.3f %.3f\r\nN il ip\r\n---\r\n%d %d %d\r\nx z\r\n", Q, s, nc, nf, points, v.il, v.ip);
+  for (std::size_t i = 0; i < v.x.size(); ++i) std::fprintf(file, "%.3f %.3f\r\n", v.x[i], v.z[i]);
+  std::fclose(file);
+}
+
+}  // namespace normlevel::bench

@@ -1,0 +1,18 @@
+#pragma once
+
+// Large, realistic valley sections for the benchmarks: a main channel
+// between two wide floodplains whose ground rises towards the valley sides,
+// all with survey noise, written in the program's data-file format.
+
+#include <cstdint>
+#include <string>
+
+namespace normlevel::bench {
+
+/// Writes a section of `points` points to `path`. The design discharge is
+/// the one the section carries with the water `depth` metres above its
+/// lowest point, so the search takes about depth / 0.1 steps; a depth of 0
+/// asks for a discharge no level can carry (the search walks to its limit).
+void write_valley(const std::string& path, std::int32_t points, double depth);
+
+}  // namespace normlevel::bench
