@@ -59,6 +59,7 @@ double discharge_at(const Valley& v, double depth, double s, double nc, double n
   CSDATA.z.insert(CSDATA.z.begin(), 0.0);
   CSDATA.zmin = CSDATA.z[1];
   for (std::int32_t i = 1; i <= CSDATA.N; ++i) CSDATA.zmin = std::min(CSDATA.zmin, CSDATA.z[i]);
+  measure_segments();
   const double carried = -func(CSDATA.zmin + depth);
   finishdata();
   return std::round(carried);

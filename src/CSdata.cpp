@@ -162,11 +162,25 @@ void setdata_from(RecordSource& source, std::size_t room) {
   check_flow_values(per_mille);
   for (std::int32_t i = 1; i <= CSDATA.N; ++i) check_point(i);
   find_extremes();
+  measure_segments();
+}
+
+// A segment's length is its wetted perimeter whenever it lies wholly under
+// water, at every level: worked out once, not at each evaluation.
+void measure_segments() {
+  CrossSection& d = CSDATA;
+  d.length.assign(d.x.size(), 0.0);
+  for (std::int32_t i = 1; i < d.N; ++i) {
+    const double dx = d.x[i + 1] - d.x[i];
+    const double dz = d.z[i + 1] - d.z[i];
+    d.length[i] = std::sqrt(dx * dx + dz * dz);
+  }
 }
 
 void finishdata() {
   std::vector<double>().swap(CSDATA.x);
   std::vector<double>().swap(CSDATA.z);
+  std::vector<double>().swap(CSDATA.length);
 }
 
 namespace {
@@ -177,11 +191,10 @@ struct Wetted {
   double PC;
 };
 
-// The whole segment lies under water: a trapezoid of mean depth below h.
-Wetted FULLS(double h, double x1, double z1, double x2, double z2) {
-  const double dx = x2 - x1;
-  const double dz = z2 - z1;
-  return {dx * 0.5 * (2.0 * h - z1 - z2), std::sqrt(dx * dx + dz * dz)};
+// The whole segment lies under water: a trapezoid of mean depth below h,
+// wetted over its whole length.
+Wetted FULLS(double h, double x1, double z1, double x2, double z2, double length) {
+  return {(x2 - x1) * 0.5 * (2.0 * h - z1 - z2), length};
 }
 
 // Station where the water line meets the segment. Kept within the
@@ -217,7 +230,7 @@ bool SETCC(double h, std::int32_t i, Wetted& wet) {
   const double x1 = CSDATA.x[i], z1 = CSDATA.z[i];
   const double x2 = CSDATA.x[i + 1], z2 = CSDATA.z[i + 1];
   if (z1 < h && z2 < h)
-    wet = FULLS(h, x1, z1, x2, z2);
+    wet = FULLS(h, x1, z1, x2, z2, CSDATA.length[i]);
   else if (z2 < h)
     wet = LEFTS(h, x1, z1, x2, z2);
   else if (z1 < h)
@@ -229,15 +242,20 @@ bool SETCC(double h, std::int32_t i, Wetted& wet) {
 
 // Sums segments first ... last in order; skipping dry ones changes no sum,
 // since adding +0 to a sum that starts at +0 is exact.
+// Sums segments first ... last in order; skipping dry ones changes no sum,
+// since adding +0 to a sum that starts at +0 is exact. The sums live in
+// locals: the caller's variables could alias the point arrays.
 void add_segments(double h, std::int32_t first, std::int32_t last, double& A, double& P) {
-  A = 0;
-  P = 0;
+  double area = 0;
+  double perimeter = 0;
   Wetted wet;
   for (std::int32_t i = first; i <= last; ++i) {
     if (!SETCC(h, i, wet)) continue;
-    A += wet.AC;
-    P += wet.PC;
+    area += wet.AC;
+    perimeter += wet.PC;
   }
+  A = area;
+  P = perimeter;
 }
 
 }  // namespace

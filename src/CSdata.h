@@ -24,6 +24,7 @@ struct CrossSection {
   std::int32_t ip = 0;  ///< right bank point: the main channel ends here
   std::vector<double> x;  ///< stations, m
   std::vector<double> z;  ///< elevations, m
+  std::vector<double> length;  ///< length[i]: segment i, from point i to i + 1 (worked out, not read)
   double zmax = 0;  ///< highest elevation
   double zmin = 0;  ///< lowest elevation
 };
@@ -39,6 +40,10 @@ void setdata(std::string_view name);
 /// Loads CSDATA from an open source of records, as setdata does once the
 /// file is open; `room` bounds how many points the source can hold.
 void setdata_from(RecordSource& source, std::size_t room);
+
+/// Works out the segment lengths from x and z. setdata does this itself;
+/// code that fills CSDATA by hand must call it before basichydro.
+void measure_segments();
 
 /// Frees the point arrays.
 void finishdata();

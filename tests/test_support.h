@@ -70,6 +70,7 @@ inline void set_section(std::initializer_list<std::pair<double, double>> points,
     if (CSDATA.z[i] < CSDATA.zmin) CSDATA.zmin = CSDATA.z[i];
     if (CSDATA.z[i] > CSDATA.zmax) CSDATA.zmax = CSDATA.z[i];
   }
+  measure_segments();
 }
 
 /// The trapezoidal example: a channel 6 m wide at the bed between floodplains.
