@@ -93,7 +93,7 @@ void check_point(std::int32_t i) {
 // no memory.
 std::size_t points_possible(const std::string& name) {
   std::error_code ec;
-  const auto size = std::filesystem::file_size(name, ec);
+  const auto size = std::filesystem::file_size(native_path(name), ec);
   if (ec) return 1 << 12;
   return static_cast<std::size_t>(size / 3 + 1);
 }

@@ -9,6 +9,11 @@
 #include <fcntl.h>
 #include <io.h>
 #include <stdlib.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 #endif
 
 namespace normlevel {
@@ -49,6 +54,22 @@ int code_from_errno(int error, const std::string& name) {
 
 }  // namespace
 
+std::filesystem::path native_path(const std::string& name) {
+#ifdef _WIN32
+  // Typed at a console, the name is in the console's code page (852 on a
+  // Polish console); read from a file or pipe, take the system's code page.
+  const bool typed = GetFileType(GetStdHandle(STD_INPUT_HANDLE)) == FILE_TYPE_CHAR;
+  const UINT code_page = typed && GetConsoleCP() != 0 ? GetConsoleCP() : CP_ACP;
+  const int length = static_cast<int>(name.size());
+  const int wide_length = MultiByteToWideChar(code_page, 0, name.data(), length, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(wide_length), L'\0');
+  MultiByteToWideChar(code_page, 0, name.data(), length, wide.data(), wide_length);
+  return std::filesystem::path(wide);
+#else
+  return std::filesystem::path(name);
+#endif
+}
+
 void prepare_console() {
   std::fenv_t environment;
   std::feholdexcept(&environment);
@@ -64,13 +85,19 @@ FileHandle open_for_reading(const std::string& name, int& code) {
     code = kBadName;
     return nullptr;
   }
+  const std::filesystem::path path = native_path(name);
   std::error_code ec;
-  if (std::filesystem::is_directory(std::filesystem::path(name), ec)) {
+  if (std::filesystem::is_directory(path, ec)) {
     code = kAccessDenied;
     return nullptr;
   }
   errno = 0;
-  FileHandle file(std::fopen(name.c_str(), "rb"));
+#ifdef _WIN32
+  _doserrno = 0;
+  FileHandle file(_wfopen(path.c_str(), L"rb"));
+#else
+  FileHandle file(std::fopen(path.c_str(), "rb"));
+#endif
   if (file) return file;
 #ifdef _WIN32
   code = static_cast<int>(_doserrno);

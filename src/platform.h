@@ -4,6 +4,7 @@
 // opening the data file with the system's own reason for a refusal.
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -19,6 +20,10 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+/// The file system's path for a name typed at the console: on Windows the
+/// bytes are in the console's code page, not the one fopen would assume.
+std::filesystem::path native_path(const std::string& name);
 
 /// Opens `name` for reading only. On failure returns null and sets `code`
 /// to the error in Windows numbering: 2 no such file, 3 no such path,
