@@ -140,7 +140,6 @@ void read_data(RecordSource& source, std::size_t room) {
 }  // namespace
 
 void setdata(std::string_view field) {
-  CSDATA = CrossSection{};
   const std::string name = trim_blanks(field);
   if (name.empty()) throw Failure(kRunTimeError, "Bad file specification", kOpenDataFile);
   int code = 0;
@@ -240,8 +239,6 @@ bool SETCC(double h, std::int32_t i, Wetted& wet) {
   return true;
 }
 
-// Sums segments first ... last in order; skipping dry ones changes no sum,
-// since adding +0 to a sum that starts at +0 is exact.
 // Sums segments first ... last in order; skipping dry ones changes no sum,
 // since adding +0 to a sum that starts at +0 is exact. The sums live in
 // locals: the caller's variables could alias the point arrays.
