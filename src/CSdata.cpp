@@ -61,16 +61,21 @@ void check_roughness(const char* name, double n, double slope_fraction, double p
            " per mille");
 }
 
+}  // namespace
+
 // The discharge may be 0 or negative and the slope 0: the search then
 // simply finds no level and says so.
-void check_flow_values(double per_mille) {
+void check_flow_values() {
   const CrossSection& d = CSDATA;
+  const double per_mille = d.s_per_mille;
   check_finite("discharge Q", d.Q);
   check_finite("slope s", per_mille, " per mille");
   if (per_mille < 0) reject("slope s = " + shortest(per_mille) + " per mille is negative");
   check_roughness("roughness nc", d.nc, d.s, per_mille);
   check_roughness("roughness nf", d.nf, d.s, per_mille);
 }
+
+namespace {
 
 void reject_point(std::int32_t i, const char* what, double value, const std::string& why) {
   reject("point " + std::to_string(i) + ": " + what + " = " + shortest(value) + " " + why);
@@ -156,9 +161,9 @@ void setdata_from(RecordSource& source, std::size_t room) {
   } catch (const std::bad_alloc&) {
     throw Failure(kRunTimeError, "Buffer allocation failed", "");
   }
-  const double per_mille = CSDATA.s;
+  CSDATA.s_per_mille = CSDATA.s;
   CSDATA.s = CSDATA.s / 1000;
-  check_flow_values(per_mille);
+  check_flow_values();
   for (std::int32_t i = 1; i <= CSDATA.N; ++i) check_point(i);
   find_extremes();
   measure_segments();
@@ -184,16 +189,18 @@ void finishdata() {
 
 namespace {
 
-// One segment's share of a zone: its wetted area AC and wetted length PC.
+// One segment's share of a zone: its wetted area AC, wetted length PC and
+// the width BC of the water surface over it.
 struct Wetted {
   double AC;
   double PC;
+  double BC;
 };
 
 // The whole segment lies under water: a trapezoid of mean depth below h,
 // wetted over its whole length.
 Wetted FULLS(double h, double x1, double z1, double x2, double z2, double length) {
-  return {(x2 - x1) * 0.5 * (2.0 * h - z1 - z2), length};
+  return {(x2 - x1) * 0.5 * (2.0 * h - z1 - z2), length, x2 - x1};
 }
 
 // Station where the water line meets the segment. Kept within the
@@ -210,7 +217,7 @@ Wetted LEFTS(double h, double x1, double z1, double x2, double z2) {
   const double XL = waters_edge(h, x1, z1, x2, z2);
   const double width = x2 - XL;
   const double depth = h - z2;
-  return {width * 0.5 * depth, std::sqrt(width * width + depth * depth)};
+  return {width * 0.5 * depth, std::sqrt(width * width + depth * depth), width};
 }
 
 // Right end dry (or exactly at the level): a triangle up to the water's edge XR.
@@ -218,7 +225,7 @@ Wetted RIGHTS(double h, double x1, double z1, double x2, double z2) {
   const double XR = waters_edge(h, x1, z1, x2, z2);
   const double width = XR - x1;
   const double depth = h - z1;
-  return {width * 0.5 * depth, std::sqrt(width * width + depth * depth)};
+  return {width * 0.5 * depth, std::sqrt(width * width + depth * depth), width};
 }
 
 // Segment i at level h: false when it is dry. A segment with one end
@@ -255,6 +262,14 @@ void add_segments(double h, std::int32_t first, std::int32_t last, double& A, do
   P = perimeter;
 }
 
+double add_widths(double h, std::int32_t first, std::int32_t last) {
+  double width = 0;
+  Wetted wet;
+  for (std::int32_t i = first; i <= last; ++i)
+    if (SETCC(h, i, wet)) width += wet.BC;
+  return width;
+}
+
 }  // namespace
 
 std::int32_t basichydro(double h, double& AFL, double& A0, double& AFP, double& PFL, double& P0, double& PFP) {
@@ -263,6 +278,14 @@ std::int32_t basichydro(double h, double& AFL, double& A0, double& AFP, double& 
   add_segments(h, CSDATA.il, CSDATA.ip - 1, A0, P0);
   add_segments(h, CSDATA.ip, CSDATA.N - 1, AFP, PFP);
   return 1;
+}
+
+void topwidths(double h, double& BL, double& B0, double& BP) {
+  BL = B0 = BP = 0;
+  if (h < CSDATA.zmin) return;
+  BL = add_widths(h, 1, CSDATA.il - 1);
+  B0 = add_widths(h, CSDATA.il, CSDATA.ip - 1);
+  BP = add_widths(h, CSDATA.ip, CSDATA.N - 1);
 }
 
 }  // namespace normlevel

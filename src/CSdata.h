@@ -17,6 +17,7 @@ class RecordSource;
 struct CrossSection {
   double Q = 0;   ///< design discharge, m3/s
   double s = 0;   ///< bed slope as a fraction (the file gives per mille)
+  double s_per_mille = 0;  ///< the same slope as given, per mille: diagnostics quote it
   double nc = 0;  ///< Manning coefficient of the main channel
   double nf = 0;  ///< Manning coefficient of both floodplains
   std::int32_t N = 0;   ///< number of points
@@ -41,6 +42,10 @@ void setdata(std::string_view name);
 /// file is open; `room` bounds how many points the source can hold.
 void setdata_from(RecordSource& source, std::size_t room);
 
+/// Checks Q, s, nc and nf as the loader does, with the same messages; throws
+/// Failure for values no search can use.
+void check_flow_values();
+
 /// Works out the segment lengths from x and z. setdata does this itself;
 /// code that fills CSDATA by hand must call it before basichydro.
 void measure_segments();
@@ -51,5 +56,9 @@ void finishdata();
 /// Wetted areas and perimeters of the three zones at level h. Returns 0 and
 /// leaves the outputs untouched when h lies below zmin, 1 otherwise.
 std::int32_t basichydro(double h, double& AFL, double& A0, double& AFP, double& PFL, double& P0, double& PFP);
+
+/// Widths of the water surface over the three zones at level h, by the same
+/// wet-or-dry rules as basichydro; all 0 below zmin.
+void topwidths(double h, double& BL, double& B0, double& BP);
 
 }  // namespace normlevel

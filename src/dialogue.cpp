@@ -16,8 +16,6 @@ namespace normlevel {
 
 namespace {
 
-constexpr const char* kBlankLine = " \r\n";
-
 // The search starts 1 mm above the lowest point and walks up in 0.1 m
 // steps to 20 m above the highest; the bracket is then halved to 1 mm.
 constexpr double LOCS = static_cast<double>(0.1f);
@@ -25,33 +23,38 @@ constexpr double kStartAboveBed = static_cast<double>(0.001f);
 constexpr double EPS = static_cast<double>(0.001f);
 constexpr double kHeadroom = 20;
 
-// Mean velocity in the main channel at level HC; a channel that is dry
-// there (its bed above the water) has none.
+}  // namespace
+
+LevelSearch find_level() {
+  const double FINISH = CSDATA.zmax + kHeadroom;
+  double HA = CSDATA.zmin + kStartAboveBed;
+  double HB = LOCS;
+  if (localroot(HA, HB, FINISH, func) != 1) return {false, 0};
+  return {true, bis(HA, HB, func, EPS)};
+}
+
+// A channel that is dry at HC (its bed above the water) has no velocity.
 double channel_velocity(double HC) {
   double AFL = 0, A0 = 0, AFP = 0, PFL = 0, P0 = 0, PFP = 0;
   basichydro(HC, AFL, A0, AFP, PFL, P0, PFP);
   if (P0 == 0) return 0;
-  P0 = A0 / P0;  // now the channel's hydraulic radius
-  return radius_power(P0) * (std::sqrt(CSDATA.s) / CSDATA.nc);
+  return channel_flow(A0, P0).V;
 }
 
-}  // namespace
-
-void search_and_report(std::ostream& out) {
-  const double FINISH = CSDATA.zmax + kHeadroom;
-  double HA = CSDATA.zmin + kStartAboveBed;
-  double HB = LOCS;
-  const std::int32_t CHECK = localroot(HA, HB, FINISH, func);
-  if (CHECK != 1) {
-    out << " nieudana lokalizacja !!!\r\n";
-    return;
-  }
-  const double HC = bis(HA, HB, func, EPS);
-  out << report_line("zw. wody:    ", HC, "m") << kBlankLine;
+void write_report(std::ostream& out, double HC, std::string_view after_level) {
+  out << report_line("zw. wody:    ", HC, "m") << after_level << kBlankLine;
   out << report_line("min rzedna:  ", CSDATA.zmin, "m") << report_line("max rzedna:  ", CSDATA.zmax, "m")
       << report_line("brzeg lewy:  ", CSDATA.z[CSDATA.il], "m")
       << report_line("brzeg prawy: ", CSDATA.z[CSDATA.ip], "m") << kBlankLine;
   out << report_line("pred.(korto):  ", channel_velocity(HC), "m/s");
+}
+
+void search_and_report(std::ostream& out) {
+  const LevelSearch search = find_level();
+  if (search.found)
+    write_report(out, search.level);
+  else
+    out << kNotice;
 }
 
 void dialogue(std::istream& console_in, std::ostream& console_out) {
@@ -64,7 +67,7 @@ void dialogue(std::istream& console_in, std::ostream& console_out) {
   console_out << kBlankLine;
   setdata(std::string_view(NAZWA.data(), NAZWA.size()));
   search_and_report(console_out);
-  console_out << kBlankLine << "Nacisnij <ENTER>, aby zakonczyc ...   " << std::flush;
+  console_out << kBlankLine << kClosingPrompt << std::flush;
   console.read({});
   finishdata();
 }

@@ -4,15 +4,40 @@
 // the normal water level, wait for Enter.
 
 #include <iosfwd>
+#include <string_view>
 
 namespace normlevel {
 
-/// The whole dialogue on the given console streams; throws Failure when
-/// the console or the data file cannot be read.
-void dialogue(std::istream& console_in, std::ostream& console_out);
+/// A line the report leaves blank: one space, CR LF.
+inline constexpr const char* kBlankLine = " \r\n";
+/// What is printed instead of the report when no level is found.
+inline constexpr const char* kNotice = " nieudana lokalizacja !!!\r\n";
+/// The last words of the dialogue, before it waits for Enter.
+inline constexpr const char* kClosingPrompt = "Nacisnij <ENTER>, aby zakonczyc ...   ";
+
+/// The outcome of the level search on the loaded section.
+struct LevelSearch {
+  bool found;    ///< false when the walk met no change of sign
+  double level;  ///< the level found (when found)
+};
+
+/// Walks up from just above the lowest point in 0.1 m steps to 20 m above
+/// the highest until the balance changes sign, then halves that bracket.
+LevelSearch find_level();
+
+/// Mean velocity in the main channel at level HC: 0 when it is dry there.
+double channel_velocity(double HC);
+
+/// The report for level HC, from the level line to the velocity line;
+/// `after_level` (whole lines) goes right after the level line.
+void write_report(std::ostream& out, double HC, std::string_view after_level = {});
 
 /// The level search on the loaded section and its report (or the notice
 /// that no level was found), each line ending in CR LF.
 void search_and_report(std::ostream& out);
+
+/// The whole dialogue on the given console streams; throws Failure when
+/// the console or the data file cannot be read.
+void dialogue(std::istream& console_in, std::ostream& console_out);
 
 }  // namespace normlevel

@@ -17,6 +17,12 @@ double AL = 0, A0 = 0, AP = 0, PL = 0, P0 = 0, PP = 0;
 
 double floodplain_radius(double A, double P) { return std::fabs(P) <= ZERO ? 0.0 : A / P; }
 
+// Velocity first, then times the area: the order the discharge is rounded in.
+ZoneFlow zone_flow(double R, double n, double A) {
+  const double V = radius_power(R) * (std::sqrt(CSDATA.s) / n);
+  return {R, V, V * A};
+}
+
 }  // namespace
 
 double radius_power(double R) {
@@ -26,15 +32,15 @@ double radius_power(double R) {
   return std::pow(R, kManningExponent);
 }
 
+ZoneFlow floodplain_flow(double A, double P) { return zone_flow(floodplain_radius(A, P), CSDATA.nf, A); }
+
+ZoneFlow channel_flow(double A, double P) { return zone_flow(A / P, CSDATA.nc, A); }
+
 double func(double h) {
   basichydro(h, AL, A0, AP, PL, P0, PP);
-  const double RL = floodplain_radius(AL, PL);
-  const double R0 = A0 / P0;
-  const double RP = floodplain_radius(AP, PP);
-  const double root_s = std::sqrt(CSDATA.s);
-  const double QL = radius_power(RL) * (root_s / CSDATA.nf) * AL;
-  const double Q0 = radius_power(R0) * (root_s / CSDATA.nc) * A0;
-  const double QP = radius_power(RP) * (root_s / CSDATA.nf) * AP;
+  const double QL = floodplain_flow(AL, PL).Q;
+  const double Q0 = channel_flow(A0, P0).Q;
+  const double QP = floodplain_flow(AP, PP).Q;
   return CSDATA.Q - QL - Q0 - QP;
 }
 

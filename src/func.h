@@ -14,6 +14,22 @@ inline constexpr double kManningExponent = static_cast<double>(2.0f / 3.0f);
 /// area it still carries nothing, a negative radius gives NaN.
 double radius_power(double R);
 
+/// One zone's flow at a level: hydraulic radius R, mean velocity V and
+/// discharge Q = V * A, each exactly as the balance computes it.
+struct ZoneFlow {
+  double R;
+  double V;
+  double Q;
+};
+
+/// A floodplain of wetted area A and perimeter P (roughness nf); one wetted
+/// over no more than 1e-10 m counts as dry: R = V = Q = 0.
+ZoneFlow floodplain_flow(double A, double P);
+
+/// The main channel of wetted area A and perimeter P (roughness nc); dry
+/// (P = 0) it has R = 0/0, V = sqrt(s) / nc and Q = 0.
+ZoneFlow channel_flow(double A, double P);
+
 /// Q - QL - Q0 - QP at level h: positive while h is too low.
 double func(double h);
 

@@ -52,13 +52,28 @@ int code_from_errno(int error, const std::string& name) {
 }
 #endif
 
+// Names given on the command line arrive in the system's code page,
+// whatever the console uses.
+bool names_are_arguments = false;
+
 }  // namespace
+
+void take_names_from_arguments() { names_are_arguments = true; }
+
+bool console_closes_with_us() {
+#ifdef _WIN32
+  DWORD processes[2];
+  return GetConsoleProcessList(processes, 2) == 1;
+#else
+  return false;
+#endif
+}
 
 std::filesystem::path native_path(const std::string& name) {
 #ifdef _WIN32
   // Typed at a console, the name is in the console's code page (852 on a
   // Polish console); read from a file or pipe, take the system's code page.
-  const bool typed = GetFileType(GetStdHandle(STD_INPUT_HANDLE)) == FILE_TYPE_CHAR;
+  const bool typed = !names_are_arguments && GetFileType(GetStdHandle(STD_INPUT_HANDLE)) == FILE_TYPE_CHAR;
   const UINT code_page = typed && GetConsoleCP() != 0 ? GetConsoleCP() : CP_ACP;
   const int length = static_cast<int>(name.size());
   const int wide_length = MultiByteToWideChar(code_page, 0, name.data(), length, nullptr, 0);

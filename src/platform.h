@@ -15,6 +15,15 @@ namespace normlevel {
 /// error streams, so that the CR LF we write reaches the console unchanged.
 void prepare_console();
 
+/// From now on, names passed to native_path come from the command line
+/// (on Windows: the system's code page, not the console's).
+void take_names_from_arguments();
+
+/// True on Windows when no other process shares our console: it was opened
+/// for us (a double click, a file dropped on the program) and closes when
+/// we exit.
+bool console_closes_with_us();
+
 /// Closes the data file when it goes out of scope.
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
