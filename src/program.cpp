@@ -1,19 +1,58 @@
 // normlevel: the normal (uniform-flow) water level of a river cross-section.
+// Without arguments the console dialogue; with arguments a run driven by
+// the command line.
 
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "Failure.h"
+#include "command_line.h"
 #include "dialogue.h"
 #include "platform.h"
+#include "runs.h"
 
-int main() {
+namespace {
+
+// A console window opened just for this run closes when it ends: keep the
+// results on screen until Enter.
+void hold_window() {
+  if (!normlevel::console_closes_with_us()) return;
+  std::cout << normlevel::kBlankLine << normlevel::kClosingPrompt << std::flush;
+  std::string line;
+  std::getline(std::cin, line);
+}
+
+int run(int argc, char** argv) {
+  if (argc <= 1) {
+    normlevel::dialogue(std::cin, std::cout);
+    return 0;
+  }
+  try {
+    const int status = normlevel::run_command_line(
+        normlevel::parse_command_line(std::vector<std::string>(argv + 1, argv + argc)), std::cout);
+    hold_window();
+    return status;
+  } catch (...) {
+    std::cout.flush();
+    hold_window();
+    throw;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
   normlevel::prepare_console();
   try {
-    normlevel::dialogue(std::cin, std::cout);
+    return run(argc, argv);
+  } catch (const normlevel::UsageError& error) {
+    std::cout.flush();
+    std::cerr << "normlevel: " << error.what() << "\n" << normlevel::kUsageLine << "\n" << std::flush;
+    return 2;
   } catch (const normlevel::Failure& failure) {
     std::cout.flush();
     std::cerr << failure.diagnostic() << std::flush;
     return -1;
   }
-  return 0;
 }

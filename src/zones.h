@@ -1,0 +1,39 @@
+#pragma once
+
+// The flow split between the zones of the loaded section at one level:
+// what each zone and the whole section carry, the Froude numbers and the
+// bankfull figures.
+
+namespace normlevel {
+
+/// One zone's figures at a level. A dry zone, or a floodplain wetted over
+/// no more than 1e-10 m, has radius, velocity and discharge 0.
+struct ZoneFigures {
+  double area = 0;       ///< wetted area, m2
+  double perimeter = 0;  ///< wetted perimeter, m
+  double radius = 0;     ///< hydraulic radius, m
+  double top_width = 0;  ///< width of the water surface over the zone, m
+  double velocity = 0;   ///< mean velocity, m/s
+  double discharge = 0;  ///< m3/s
+  double share = 0;      ///< the discharge's share of the total (0 ... 1)
+};
+
+/// The whole breakdown at one level; every ratio whose divisor is 0 is 0.
+struct Breakdown {
+  ZoneFigures left, channel, right, total;
+  double froude_channel = 0;      ///< V0 / sqrt(g A0 / B0)
+  double froude_section = 0;      ///< (Q / A) / sqrt(g A / B)
+  double bankfull_level = 0;      ///< the lower of the two bank elevations
+  double bankfull_discharge = 0;  ///< what the section carries at that level
+};
+
+/// Acceleration of gravity used by the Froude numbers, m/s2.
+inline constexpr double kGravity = 9.81;
+
+/// What the three zones carry at level h, summed left, channel, right.
+double discharge_carried(double h);
+
+/// The breakdown of the loaded section at level h.
+Breakdown breakdown(double h);
+
+}  // namespace normlevel
