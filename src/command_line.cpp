@@ -19,7 +19,7 @@ namespace {
 double number(const std::string& option, const std::string& text) {
   double value = 0;
   const ConvertResult result = parse_real(text.data(), text.data() + text.size(), value);
-  if (text.empty() || result.ec != std::errc{})
+  if (text.empty() || result.ec != std::errc{} || result.ptr != text.data() + text.size())
     refuse("option '" + option + "': cannot read '" + text + "' as a number");
   return value;
 }
@@ -84,14 +84,13 @@ const OptionRule* rule_for(const std::string& argument, std::string& attached, b
   has_attached = false;
   for (const OptionRule& rule : rules()) {
     if (argument == rule.long_name || (!rule.short_name.empty() && argument == rule.short_name)) return &rule;
-    if (!rule.takes_value) continue;
     const std::string with_equals = std::string(rule.long_name) + "=";
     if (argument.starts_with(with_equals)) {
       attached = argument.substr(with_equals.size());
       has_attached = true;
       return &rule;
     }
-    if (!rule.short_name.empty() && argument.size() > 2 && argument.starts_with(rule.short_name)) {
+    if (rule.takes_value && !rule.short_name.empty() && argument.size() > 2 && argument.starts_with(rule.short_name)) {
       attached = argument.substr(2);
       has_attached = true;
       return &rule;
@@ -104,6 +103,8 @@ void check_combination(const Options& o) {
   if (o.action != Options::Action::run) return;
   if (o.files.empty()) refuse("no data file given");
   if (o.svg && o.format != Format::text) refuse("option '--svg' writes SVG and takes no '--format'");
+  if (o.svg && o.files.size() > 1)
+    refuse("option '--svg' draws one file, not " + std::to_string(o.files.size()));
   if (o.svg && o.rating_step > 0) refuse("options '--svg' and '--rating' cannot be combined");
   if (o.rating_step > 0 && !o.queries.empty())
     refuse("option '--rating' takes no '--discharge' or '--level': it covers every level");
@@ -145,22 +146,22 @@ std::string version_text() { return std::string("normlevel ") + NORMLEVEL_VERSIO
 
 std::string help_text() {
   return std::string("normlevel ") + NORMLEVEL_VERSION + " - the normal water level of a river cross-section\n\n" +
-         "usage: normlevel                       the console dialogue: asks for the data file\n"
-         "       normlevel [OPTION]... FILE...   the report for each data file, no questions\n\n"
-         "  -q, --discharge Q  the level for discharge Q, m3/s, not the file's (repeatable)\n"
-         "      --level H      no search: what the section carries at level H, m (repeatable)\n"
-         "      --slope S      bed slope, per mille, instead of the file's\n"
+         "usage: normlevel                      the dialogue: asks for the data file\n"
+         "       normlevel [OPTION]... FILE...  the report of each file, no questions\n\n"
+         "  -q, --discharge Q  the level for discharge Q (m3/s) instead of the file's Q\n"
+         "      --level H      no search: the discharge carried at level H (m)\n"
+         "      --slope S      bed slope in per mille instead of the file's\n"
          "      --nc N         Manning's n of the main channel instead of the file's\n"
-         "      --nf N         Manning's n of both floodplains instead of the file's\n"
+         "      --nf N         Manning's n of the floodplains instead of the file's\n"
          "      --details      the flow split between the zones at each level\n"
-         "      --rating STEP  the rating table at zmin + STEP, zmin + 2 STEP, ... up to zmax\n"
-         "      --svg          a picture of the section and its water level (SVG on stdout)\n"
+         "      --rating STEP  the rating table: zmin + STEP, zmin + 2 STEP, ... to zmax\n"
+         "      --svg          a picture of the section and its water (SVG on stdout)\n"
          "      --format F     text (the default), csv or json\n"
          "  -h, --help         this text\n"
          "      --version      name and version\n\n"
-         "Values are read like the data file's: 50, 1.5e3, 1.5D3. Exit status: 0 done,\n"
-         "2 a wrong command line, 255 (-1) a file that cannot be read or holds no valid\n"
-         "section (its diagnostic on stderr).\n";
+         "-q and --level may be repeated. Values are read like the data file's:\n"
+         "50, 1.5e3, 1.5D3. Exit status: 0 done, 2 a wrong command line, 255 (-1) a\n"
+         "file that cannot be read or holds no valid section (diagnostic on stderr).\n";
 }
 
 }  // namespace normlevel

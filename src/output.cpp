@@ -176,9 +176,18 @@ std::string zone_summary(const Breakdown& b) {
          discharge_line("Q brzegowe:  ", b.bankfull_discharge);
 }
 
+// A heading is read by people: 1000000 rather than 1e+06, while no digit
+// of the value asked for is lost.
+std::string plain_number(double value) {
+  const double magnitude = std::fabs(value);
+  if (!(magnitude >= 1e-4 && magnitude < 1e15)) return shortest_number(value);
+  char text[64];
+  return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr);
+}
+
 std::string query_named(const LevelResult& r) {
-  if (r.query.kind == Query::Kind::level) return ", zw. wody = " + shortest_number(r.query.value) + " m";
-  return ", Q = " + shortest_number(r.discharge) + " m3/s";
+  if (r.query.kind == Query::Kind::level) return ", zw. wody = " + plain_number(r.query.value) + " m";
+  return ", Q = " + plain_number(r.discharge) + " m3/s";
 }
 
 class TextWriter final : public ResultWriter {

@@ -8,7 +8,8 @@
 #   RUNNER (environment), when set, is put before PROGRAM, e.g. RUNNER=wine.
 # A case folder holds: stdin, stdout, stderr, status; optionally uses (paths
 # relative to the repository, one per line, copied in by their base name),
-# files/ (copied in as they are) and setup (bash, run in the scratch folder).
+# files/ (copied in as they are), setup (bash, run in the scratch folder) and
+# args (the command-line arguments, one per line).
 set -euo pipefail
 
 program=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
@@ -33,8 +34,11 @@ snapshot() { (cd "$work" && find . -print0 | sort -z | xargs -0 ls -ld --time-st
               find . -type f -print0 | sort -z | xargs -0 -r md5sum 2>/dev/null) || true; }
 before=$(snapshot)
 
+arguments=()
+if [[ -f $case_dir/args ]]; then mapfile -t arguments <"$case_dir/args"; fi
+
 set +e
-(cd "$work" && ${RUNNER:-} "$program" <"$case_dir/stdin" >"$out" 2>"$err")
+(cd "$work" && ${RUNNER:-} "$program" "${arguments[@]}" <"$case_dir/stdin" >"$out" 2>"$err")
 status=$?
 set -e
 

@@ -1,0 +1,440 @@
+// Command-line runs: the options, the blocks that must equal the dialogue's,
+// the zone breakdown and the machine formats.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "CSdata.h"
+#include "Failure.h"
+#include "FreeForm.h"
+#include "command_line.h"
+#include "dialogue.h"
+#include "func.h"
+#include "output.h"
+#include "runs.h"
+#include "test_support.h"
+#include "zones.h"
+
+namespace normlevel {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using testing::ScratchDir;
+using testing::trapezoid_file;
+
+const std::string kPrompt = "plik z danymi: ";
+const std::string kClosing = " \r\nNacisnij <ENTER>, aby zakonczyc ...   ";
+
+std::string cli(const std::vector<std::string>& arguments) {
+  std::ostringstream out;
+  EXPECT_EQ(run_command_line(parse_command_line(arguments), out), 0);
+  return out.str();
+}
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// What the dialogue prints between the blank line after the name and the
+// blank line before the closing prompt.
+std::string dialogue_block(const std::string& transcript) {
+  const std::string head = kPrompt + " \r\n";
+  EXPECT_TRUE(transcript.starts_with(head) && transcript.ends_with(kClosing)) << transcript;
+  return transcript.substr(head.size(), transcript.size() - head.size() - kClosing.size());
+}
+
+std::string dialogue_on(const std::string& path) {
+  std::istringstream typed("'" + path + "'\n\n");
+  std::ostringstream out;
+  dialogue(typed, out);
+  return dialogue_block(out.str());
+}
+
+// ---- parsing ---------------------------------------------------------
+
+struct BadLine {
+  std::vector<std::string> arguments;
+  const char* message;
+};
+
+TEST(CommandLine, RefusesWhatCannotBeRun) {
+  const BadLine cases[] = {
+      {{}, "no data file given"},
+      {{"--details"}, "no data file given"},
+      {{"--bogus", "a.txt"}, "unknown option '--bogus'"},
+      {{"-x", "a.txt"}, "unknown option '-x'"},
+      {{"a.txt", "-q"}, "option '-q' needs a value"},
+      {{"a.txt", "--nc"}, "option '--nc' needs a value"},
+      {{"-q", "abc", "a.txt"}, "option '-q': cannot read 'abc' as a number"},
+      {{"--discharge=", "a.txt"}, "option '--discharge': cannot read '' as a number"},
+      {{"--slope", "1..5", "a.txt"}, "option '--slope': cannot read '1..5' as a number"},
+      {{"--level", "inf", "a.txt"}, "option '--level': 'inf' is not a finite number"},
+      {{"--format", "xml", "a.txt"}, "option '--format': 'xml' is not one of text, csv, json"},
+      {{"--details=yes", "a.txt"}, "option '--details' takes no value"},
+      {{"--rating", "0", "a.txt"}, "option '--rating': the step must be positive, not '0'"},
+      {{"--rating", "-1", "a.txt"}, "option '--rating': the step must be positive, not '-1'"},
+      {{"--svg", "--format", "json", "a.txt"}, "option '--svg' writes SVG and takes no '--format'"},
+      {{"--svg", "--rating", "1", "a.txt"}, "options '--svg' and '--rating' cannot be combined"},
+      {{"--rating", "1", "-q", "5", "a.txt"}, "option '--rating' takes no '--discharge' or '--level': it covers every level"},
+      {{"--svg", "a.txt", "b.txt"}, "option '--svg' draws one file, not 2"},
+  };
+  for (const BadLine& c : cases) {
+    try {
+      parse_command_line(c.arguments);
+      ADD_FAILURE() << "accepted: " << c.message;
+    } catch (const UsageError& error) {
+      EXPECT_STREQ(error.what(), c.message);
+    }
+  }
+}
+
+TEST(CommandLine, ReadsValuesInEveryForm) {
+  const std::vector<std::vector<std::string>> spellings = {
+      {"-q", "50", "a.txt"}, {"-q50", "a.txt"}, {"--discharge=50", "a.txt"}, {"a.txt", "--discharge", "5D1"}};
+  for (const auto& arguments : spellings) {
+    const Options o = parse_command_line(arguments);
+    ASSERT_EQ(o.queries.size(), 1u);
+    EXPECT_EQ(o.queries[0].kind, Query::Kind::discharge);
+    EXPECT_EQ(o.queries[0].value, 50);
+    EXPECT_EQ(o.files, std::vector<std::string>{"a.txt"});
+  }
+  const Options o = parse_command_line({"--level", "101.5", "-q", "3", "--", "-q", "--nc=0.04", "--slope", ".5"});
+  EXPECT_EQ(o.files, (std::vector<std::string>{"-q", "--nc=0.04", "--slope", ".5"})) << "after -- only files";
+  ASSERT_EQ(o.queries.size(), 2u);
+  EXPECT_EQ(o.queries[0].kind, Query::Kind::level);
+  EXPECT_EQ(o.queries[1].value, 3);
+  EXPECT_FALSE(o.slope_per_mille.given);
+  EXPECT_EQ(parse_command_line({"-"}).files, std::vector<std::string>{"-"});
+  EXPECT_EQ(parse_command_line({"-h"}).action, Options::Action::help) << "help needs no file";
+  EXPECT_EQ(parse_command_line({"--version", "--help"}).action, Options::Action::help);
+}
+
+TEST(CommandLine, HelpFitsAScreen) {
+  const std::string help = help_text();
+  ASSERT_TRUE(help.ends_with("\n"));
+  std::istringstream lines(help);
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count) EXPECT_LT(line.size(), 80u) << line;
+  EXPECT_LE(count, 24);
+  EXPECT_EQ(cli({"--version"}), version_text());
+}
+
+// ---- the blocks equal the dialogue's ---------------------------------
+
+// The name typed in an end-to-end case, read as the dialogue reads it.
+std::string typed_name(const fs::path& case_dir) {
+  std::istringstream typed(read_file(case_dir / "stdin"));
+  StreamSource source(typed);
+  ListReader console(source, kReadConsole);
+  std::array<char, 100> name;
+  name.fill(' ');
+  try {
+    console.read({CharField(name)});
+  } catch (const Failure&) {
+    return "";
+  }
+  std::string text(name.data(), name.size());
+  return text.substr(0, text.find_last_not_of(' ') + 1);
+}
+
+// The case's data files laid out as the end-to-end runner lays them out.
+void lay_out(const fs::path& case_dir, const fs::path& work) {
+  if (std::ifstream uses{case_dir / "uses"}; uses)
+    for (std::string path; std::getline(uses, path);)
+      if (!path.empty()) fs::copy(fs::path(NORMLEVEL_REPO) / path, work / fs::path(path).filename());
+  if (fs::exists(case_dir / "files")) fs::copy(case_dir / "files", work, fs::copy_options::recursive);
+}
+
+// A case whose dialogue went as far as the closing prompt printed the
+// file's block; one that stopped right after the name refused the file.
+TEST(CommandLineBlocks, EqualTheDialogueInEveryEndToEndCase) {
+  int blocks = 0, refusals = 0;
+  for (const auto& entry : fs::directory_iterator(fs::path(NORMLEVEL_REPO) / "tests/e2e/cases")) {
+    const fs::path case_dir = entry.path();
+    const std::string name = typed_name(case_dir);
+    ScratchDir work;
+    lay_out(case_dir, work.path(""));
+    const fs::path file = work.path(name);
+    if (name.empty() || fs::exists(case_dir / "setup") || !fs::is_regular_file(file)) continue;
+    const std::string transcript = read_file(case_dir / "stdout");
+    std::string printed, diagnostic;
+    try {
+      printed = cli({file.string()});
+    } catch (const Failure& failure) {
+      diagnostic = failure.diagnostic();
+    }
+    if (transcript.ends_with(kClosing)) {
+      EXPECT_EQ(printed, dialogue_block(transcript)) << case_dir;
+      EXPECT_EQ(diagnostic, "") << case_dir;
+      ++blocks;
+    } else if (transcript == kPrompt + " \r\n") {
+      EXPECT_EQ(printed, "") << case_dir;
+      EXPECT_EQ(diagnostic, read_file(case_dir / "stderr")) << case_dir;
+      ++refusals;
+    }
+  }
+  EXPECT_GE(blocks, 12);
+  EXPECT_GE(refusals, 15);
+}
+
+std::vector<fs::path> real_sections() {
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(fs::path(NORMLEVEL_TEST_DATA) / "sections"))
+    files.push_back(entry.path());
+  return files;
+}
+
+TEST(CommandLineBlocks, EqualTheDialogueOnRealSections) {
+  for (const fs::path& file : real_sections()) EXPECT_EQ(cli({file.string()}), dialogue_on(file.string())) << file;
+}
+
+// The data file's 5th line is its flow record "Q s nc nf".
+std::string with_discharge(const std::string& bytes, double Q) {
+  std::istringstream lines(bytes);
+  std::string out, line;
+  for (int number = 1; std::getline(lines, line); ++number) {
+    if (number == 5) {
+      const std::string rest = line.substr(line.find_first_not_of(' '));
+      line = shortest_number(Q) + rest.substr(rest.find(' '));
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
+TEST(CommandLineBlocks, ADischargeAskedForEqualsTheDialogueOnAFileHoldingIt) {
+  ScratchDir dir;
+  struct Sample {
+    fs::path file;
+    std::vector<double> discharges;
+  };
+  std::vector<Sample> samples = {{dir.write("t.txt", trapezoid_file()), {0.5, 3.0592406, 10, 47.25, 1e6, 0, -1}}};
+  for (const fs::path& file : real_sections()) samples.push_back({file, {1.0, 123.456, 3333.3}});
+  for (const Sample& sample : samples) {
+    const std::string bytes = read_file(sample.file);
+    for (const double Q : sample.discharges) {
+      const std::string rewritten = dir.write("q.txt", with_discharge(bytes, Q));
+      std::string expected;
+      try {
+        expected = dialogue_on(rewritten);
+      } catch (const Failure&) {
+        continue;  // a discharge no data file may hold is refused alike (below)
+      }
+      EXPECT_EQ(cli({"-q", shortest_number(Q), sample.file.string()}), expected) << sample.file << " Q " << Q;
+    }
+  }
+  EXPECT_THROW(cli({"-q", "nan", dir.path("t.txt")}), Failure);
+}
+
+TEST(CommandLineBlocks, SeveralFilesAndDischargesAreHeadedAndParted) {
+  ScratchDir dir;
+  const std::string t = dir.write("t.txt", trapezoid_file());
+  const std::string one = cli({t});
+  EXPECT_EQ(cli({t, t}), kPrompt + t + "\r\n \r\n" + one + " \r\n" + kPrompt + t + "\r\n \r\n" + one);
+  const std::string two = cli({"-q", "10", "-q", "1e6", t});
+  EXPECT_EQ(two, kPrompt + t + ", Q = 10 m3/s\r\n \r\n" + one + " \r\n" + kPrompt + t + ", Q = 1000000 m3/s\r\n \r\n" +
+                     kNotice);
+}
+
+TEST(CommandLineBlocks, TheFirstBadFileEndsTheRunKeepingWhatWasPrinted) {
+  ScratchDir dir;
+  const std::string good = dir.write("t.txt", trapezoid_file());
+  const std::string bad = dir.write("bad.txt", trapezoid_file("10 -1 0.03 0.05"));
+  std::ostringstream out;
+  try {
+    run_command_line(parse_command_line({good, bad, good}), out);
+    ADD_FAILURE() << "the bad file was accepted";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.diagnostic(), "? Run-time Error:\r\n? slope s = -1 per mille is negative\r\n");
+  }
+  EXPECT_EQ(out.str(), kPrompt + good + "\r\n \r\n" + cli({good}));
+  try {
+    cli({"--nf", "-0.05", good});
+    ADD_FAILURE() << "a negative roughness was accepted";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.diagnostic(), "? Run-time Error:\r\n? roughness nf = -0.05 is not positive\r\n");
+  }
+}
+
+// ---- the zone breakdown ----------------------------------------------
+
+json json_of(const std::vector<std::string>& arguments) {
+  std::vector<std::string> with_format = {"--format", "json"};
+  with_format.insert(with_format.end(), arguments.begin(), arguments.end());
+  return json::parse(cli(with_format));
+}
+
+// Each zone's discharge is the very term the balance subtracts.
+TEST(ZoneBreakdown, DischargesAreTheBalancesOwnTerms) {
+  ScratchDir dir;
+  std::vector<std::string> files = {dir.write("t.txt", trapezoid_file())};
+  for (const fs::path& file : real_sections()) files.push_back(file.string());
+  for (const std::string& file : files) {
+    const json results = json_of({"-q", "0.7", "-q", "25", "-q", "4070", "--level", "101.3", file});
+    for (const json& r : results) {
+      // Below the lowest point the balance keeps the geometry of its last call.
+      if (!r["found"] || r["level"] < r["zmin"]) continue;
+      const json& zones = r["zones"];
+      const double QL = zones["left"]["discharge"], Q0 = zones["channel"]["discharge"],
+                   QP = zones["right"]["discharge"], Q = r["discharge"];
+      setdata(testing::name_field(file));
+      CSDATA.Q = Q;
+      EXPECT_EQ(Q - QL - Q0 - QP, func(r["level"].get<double>())) << file << " Q " << Q;
+      finishdata();
+      EXPECT_EQ(zones["total"]["discharge"].get<double>(), QL + Q0 + QP) << file;
+      EXPECT_EQ(r["channel_velocity"], zones["channel"]["velocity"]) << file;
+    }
+  }
+}
+
+struct Pinned {
+  const char* zone;
+  double area, perimeter, top_width, velocity;
+};
+
+// Hand computation: V = R^(2/3) sqrt(s) / n with R = A / P, s = 0.001.
+double manning(double A, double P, double n) { return std::pow(A / P, 2.0 / 3.0) * std::sqrt(0.001) / n; }
+
+TEST(ZoneBreakdown, TheTrapezoidAndTheVByHand) {
+  ScratchDir dir;
+  const std::string trapezoid = dir.write("t.txt", trapezoid_file());
+  const std::string v = dir.write("v.txt", "V\r\n\r\n\r\n---\r\n5 1 0.03 0.05\r\n\r\n---\r\n5 2 4\r\n\r\n"
+                                            "0 104\r\n4 102\r\n8 100\r\n12 102\r\n16 104\r\n");
+  struct Case {
+    std::string file;
+    double level;
+    std::vector<Pinned> zones;
+  };
+  const double s5 = std::sqrt(5.0), s20 = std::sqrt(20.0), s26 = std::sqrt(26.0);
+  const Case cases[] = {
+      // At 102 m the trapezoid's floodplains are 5 m wide and 0.5 m deep at the banks.
+      {trapezoid, 102,
+       {{"left", 2.5, s26, 5, manning(2.5, s26, 0.05)},
+        {"channel", 10, 2 + 2 * s5, 6, manning(10, 2 + 2 * s5, 0.03)},
+        {"right", 2.5, s26, 5, manning(2.5, s26, 0.05)}}},
+      {trapezoid, 101, {{"left", 0, 0, 0, 0}, {"channel", 4, 2 + 2 * s5, 6, manning(4, 2 + 2 * s5, 0.03)}}},
+      {v, 103, {{"left", 1, s5, 2, manning(1, s5, 0.05)}, {"channel", 16, 2 * s20, 8, manning(16, 2 * s20, 0.03)},
+                {"right", 1, s5, 2, manning(1, s5, 0.05)}}},
+      {v, 101, {{"channel", 2, 2 * s5, 4, manning(2, 2 * s5, 0.03)}, {"right", 0, 0, 0, 0}}},
+  };
+  for (const Case& c : cases) {
+    const json r = json_of({"--level", shortest_number(c.level), c.file})[0];
+    for (const Pinned& p : c.zones) {
+      const json& z = r["zones"][p.zone];
+      const std::string where = c.file + " at " + std::to_string(c.level) + " " + p.zone;
+      EXPECT_NEAR(z["area"], p.area, 1e-12) << where;
+      EXPECT_NEAR(z["perimeter"], p.perimeter, 1e-12) << where;
+      EXPECT_NEAR(z["top_width"], p.top_width, 1e-12) << where;
+      EXPECT_NEAR(z["velocity"], p.velocity, 1e-6 * p.velocity) << where;
+      EXPECT_NEAR(z["discharge"], p.velocity * p.area, 1e-6 * p.velocity * p.area) << where;
+    }
+    double shares = 0;
+    for (const char* zone : {"left", "channel", "right"}) shares += r["zones"][zone]["share"].get<double>();
+    EXPECT_NEAR(shares, 1, 1e-15) << c.file;
+  }
+}
+
+TEST(ZoneBreakdown, FroudeAndBankfullOfTheTrapezoid) {
+  ScratchDir dir;
+  const json r = json_of({"--level", "101", dir.write("t.txt", trapezoid_file())})[0];
+  const double V0 = manning(4, 2 + 2 * std::sqrt(5.0), 0.03);
+  EXPECT_NEAR(r["froude_channel"], V0 / std::sqrt(9.81 * 4 / 6), 1e-6);
+  EXPECT_NEAR(r["froude_section"], V0 / std::sqrt(9.81 * 4 / 6), 1e-6) << "only the channel is wet";
+  EXPECT_EQ(r["bankfull_level"], 101);
+  EXPECT_EQ(r["bankfull_discharge"], r["discharge"]);
+  EXPECT_EQ(r["discharge"], 3.059240632992441);
+}
+
+TEST(ZoneBreakdown, ADryOrUnfoundLevelHoldsNoNumberJsonCannotRead) {
+  ScratchDir dir;
+  const std::string t = dir.write("t.txt", trapezoid_file());
+  const json dry = json_of({"--level", "99", t})[0];
+  for (const char* zone : {"left", "channel", "right", "total"})
+    for (const char* figure : {"area", "radius", "velocity", "discharge", "share"})
+      EXPECT_EQ(dry["zones"][zone][figure], 0) << zone << " " << figure;
+  EXPECT_EQ(dry["froude_channel"], 0);
+  const json notice = json_of({"-q", "1e6", t})[0];
+  EXPECT_EQ(notice["found"], false);
+  for (const char* key : {"level", "channel_velocity", "zones", "froude_channel", "froude_section"})
+    EXPECT_TRUE(notice[key].is_null()) << key;
+  EXPECT_EQ(notice["zmax"], 103);
+}
+
+// ---- the machine formats ---------------------------------------------
+
+TEST(MachineFormats, JsonRoundTripsEveryKeyAndName) {
+  ScratchDir dir;
+  const std::string t = dir.write("a&b <c> \"d\".txt", trapezoid_file());
+  const json all = json_of({"--slope", "2", "--nc", "0.04", t, t});
+  ASSERT_EQ(all.size(), 2u);
+  const json& r = all[0];
+  EXPECT_EQ(r["file"], t);
+  EXPECT_EQ(r["slope"], 0.002);
+  EXPECT_EQ(r["nc"], 0.04);
+  EXPECT_EQ(r["nf"], 0.05);
+  for (const char* key : {"discharge", "found", "level", "zmin", "zmax", "bank_left", "bank_right",
+                          "channel_velocity", "zones", "froude_channel", "froude_section", "bankfull_level",
+                          "bankfull_discharge"})
+    EXPECT_TRUE(r.contains(key)) << key;
+  for (const char* key : {"area", "perimeter", "radius", "top_width", "velocity", "discharge", "share"})
+    EXPECT_TRUE(r["zones"]["total"].contains(key)) << key;
+}
+
+std::vector<std::string> csv_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find("\r\n", at);
+    EXPECT_NE(end, std::string::npos) << "every row ends in CR LF";
+    if (end == std::string::npos) break;
+    lines.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  return lines;
+}
+
+TEST(MachineFormats, CsvHasOneHeaderAndOneRowPerFileAndQuery) {
+  ScratchDir dir;
+  const std::string t = dir.write("x,y.txt", trapezoid_file());
+  const std::vector<std::string> lines = csv_lines(cli({"--format", "csv", "-q", "10", "-q", "1e6", t}));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_TRUE(lines[0].starts_with("file,found,discharge,slope,nc,nf,level,zmin,zmax,bank_left,bank_right,"
+                                   "channel_velocity,left_area,left_perimeter,"))
+      << lines[0];
+  EXPECT_TRUE(lines[0].ends_with(",froude_channel,froude_section,bankfull_level,bankfull_discharge"));
+  const json r = json_of({"-q", "10", t})[0];
+  EXPECT_TRUE(lines[1].starts_with(csv_field(t) + ",true,10,0.001,0.03,0.05," + shortest_number(r["level"].get<double>()) + ",100,"))
+      << lines[1];
+  EXPECT_TRUE(lines[2].starts_with(csv_field(t) + ",false,1e+06,0.001,0.03,0.05,,100,")) << lines[2];
+  const auto commas = [](const std::string& line) { return std::count(line.begin(), line.end(), ','); };
+  EXPECT_EQ(commas(lines[1]), commas(lines[0]) + 1) << "the name's own comma is quoted";
+  EXPECT_EQ(commas(lines[2]), commas(lines[1]));
+}
+
+TEST(MachineFormats, HeaderExamples) {
+  EXPECT_EQ(shortest_number(0.1), "0.1");
+  EXPECT_EQ(shortest_number(1e21), "1e+21");
+  EXPECT_EQ(shortest_number(NAN), "null");
+  EXPECT_EQ(shortest_number(-INFINITY), "null");
+  EXPECT_EQ(json_string("a\"b"), "\"a\\\"b\"");
+  EXPECT_EQ(json_string("\t"), "\"\\t\"");
+  EXPECT_EQ(json_string("\xE9"), "\"\\u00e9\"");
+  EXPECT_EQ(json_string("\xC3\xA9\x01\\"), "\"\xC3\xA9\\u0001\\\\\"");
+  EXPECT_EQ(csv_field("a,b"), "\"a,b\"");
+  EXPECT_EQ(csv_field("say \"hi\""), "\"say \"\"hi\"\"\"");
+  EXPECT_EQ(csv_field("plain"), "plain");
+  EXPECT_EQ(discharge_line("Q brzegowe:", 3.5), "Q brzegowe:          3.50000 m3/s\r\n");
+  for (const double value : {0.1, 1.0 / 3, 5e-324, 1.7976931348623157e308, 101.64045411}) {
+    EXPECT_EQ(json::parse(shortest_number(value)).get<double>(), value);
+  }
+}
+
+}  // namespace
+}  // namespace normlevel
