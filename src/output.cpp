@@ -170,8 +170,13 @@ std::string discharge_line(std::string_view label, double value) {
 
 namespace {
 
+// A figure without a unit: the report's layout, no blanks left at the end.
+std::string ratio_line(std::string_view label, double value) {
+  return report_line(label, value, "").substr(0, 28) + "\r\n";
+}
+
 std::string zone_summary(const Breakdown& b) {
-  return report_line("Fr koryta:   ", b.froude_channel, "") + report_line("Fr przekroju:", b.froude_section, "") +
+  return ratio_line("Fr koryta:   ", b.froude_channel) + ratio_line("Fr przekroju:", b.froude_section) +
          kBlankLine + report_line("brzeg nizszy:", b.bankfull_level, "m") +
          discharge_line("Q brzegowe:  ", b.bankfull_discharge);
 }
