@@ -270,7 +270,61 @@ double add_widths(double h, std::int32_t first, std::int32_t last) {
   return width;
 }
 
+// The sums of one zone at many levels. Taking the segments in order and
+// the levels inside keeps every level's sums in segment order, as
+// basichydro adds them; sorted levels split each segment's levels into
+// dry (skipped), partly wet and wholly wet (the same FULLS, a loop the
+// compiler can run several levels at a time).
+struct ZoneSums {
+  std::vector<double> A, P, B;
+  explicit ZoneSums(std::size_t levels) : A(levels), P(levels), B(levels) {}
+};
+
+ZoneSums zone_at_levels(std::span<const double> levels, std::int32_t first, std::int32_t last) {
+  const CrossSection& d = CSDATA;
+  ZoneSums sums(levels.size());
+  const std::size_t count = levels.size();
+  for (std::int32_t i = first; i <= last; ++i) {
+    const double x1 = d.x[i], z1 = d.z[i], x2 = d.x[i + 1], z2 = d.z[i + 1], length = d.length[i];
+    // Dry while both ends stand at or above the level; wholly wet once both lie below.
+    const std::size_t wet = std::upper_bound(levels.begin(), levels.end(), std::min(z1, z2)) - levels.begin();
+    const std::size_t full = std::max(wet, std::size_t(std::upper_bound(levels.begin(), levels.end(),
+                                                                        std::max(z1, z2)) - levels.begin()));
+    Wetted part;
+    for (std::size_t k = wet; k < full; ++k) {
+      if (!SETCC(levels[k], i, part)) continue;
+      sums.A[k] += part.AC;
+      sums.P[k] += part.PC;
+      sums.B[k] += part.BC;
+    }
+    double* const A = sums.A.data();
+    double* const P = sums.P.data();
+    double* const B = sums.B.data();
+    for (std::size_t k = full; k < count; ++k) {
+      const Wetted whole = FULLS(levels[k], x1, z1, x2, z2, length);
+      A[k] += whole.AC;
+      P[k] += whole.PC;
+      B[k] += whole.BC;
+    }
+  }
+  return sums;
+}
+
 }  // namespace
+
+std::vector<SectionGeometry> geometry_at_levels(std::span<const double> levels) {
+  const ZoneSums left = zone_at_levels(levels, 1, CSDATA.il - 1);
+  const ZoneSums channel = zone_at_levels(levels, CSDATA.il, CSDATA.ip - 1);
+  const ZoneSums right = zone_at_levels(levels, CSDATA.ip, CSDATA.N - 1);
+  std::vector<SectionGeometry> geometry(levels.size());
+  for (std::size_t k = 0; k < levels.size(); ++k) {
+    if (levels[k] < CSDATA.zmin) continue;
+    geometry[k] = {{left.A[k], left.P[k], left.B[k]},
+                   {channel.A[k], channel.P[k], channel.B[k]},
+                   {right.A[k], right.P[k], right.B[k]}};
+  }
+  return geometry;
+}
 
 std::int32_t basichydro(double h, double& AFL, double& A0, double& AFP, double& PFL, double& P0, double& PFP) {
   if (h < CSDATA.zmin) return 0;

@@ -5,6 +5,7 @@
 // floodplain) at a given water level.
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -60,5 +61,20 @@ std::int32_t basichydro(double h, double& AFL, double& A0, double& AFP, double& 
 /// Widths of the water surface over the three zones at level h, by the same
 /// wet-or-dry rules as basichydro; all 0 below zmin.
 void topwidths(double h, double& BL, double& B0, double& BP);
+
+/// One zone's wetted area A, wetted perimeter P and water-surface width B.
+struct ZoneGeometry {
+  double A = 0, P = 0, B = 0;
+};
+
+/// The three zones' geometry at one level.
+struct SectionGeometry {
+  ZoneGeometry left, channel, right;
+};
+
+/// The geometry at each of `levels` (ascending) in one pass over the
+/// points: the very sums basichydro and topwidths give level by level
+/// (zeros below zmin).
+std::vector<SectionGeometry> geometry_at_levels(std::span<const double> levels);
 
 }  // namespace normlevel

@@ -225,20 +225,32 @@ class TextWriter final : public ResultWriter {
   int blocks_ = 0;
 };
 
+// The table fits an 80-column console: each column just wide enough for
+// its heading and a gap; larger numbers widen their column, never cut it.
 void TextWriter::write(const RatingTable& table) {
-  static const char* const headings[] = {"zw. wody", "glebokosc", "pole", "szerokosc", "Q teren lewy",
-                                         "Q koryto", "Q teren prawy", "Q razem", "pred.(korto)"};
-  static const char* const units[] = {"[m]", "[m]", "[m2]", "[m]", "[m3/s]", "[m3/s]", "[m3/s]", "[m3/s]", "[m/s]"};
+  struct Column {
+    const char* heading;
+    const char* unit;
+    int width, decimals;
+  };
+  static const Column columns[] = {{"zw. wody", "[m]", 9, 3}, {"glebok.", "[m]", 8, 3},  {"pole", "[m2]", 9, 2},
+                                   {"szerok.", "[m]", 8, 2},  {"Q lewy", "[m3/s]", 9, 2}, {"Q koryto", "[m3/s]", 9, 2},
+                                   {"Q prawy", "[m3/s]", 9, 2}, {"Q razem", "[m3/s]", 9, 2}, {"V koryto", "[m/s]", 9, 3}};
   begin_block(table.file);
-  std::string line;
-  for (const char* heading : headings) line += padded_left(heading, kValueWidth);
-  out_ << line << "\r\n";
-  line.clear();
-  for (const char* unit : units) line += padded_left(unit, kValueWidth);
-  out_ << line << "\r\n";
+  std::string headings, units;
+  for (const Column& c : columns) {
+    headings += padded_left(c.heading, static_cast<std::size_t>(c.width));
+    units += padded_left(c.unit, static_cast<std::size_t>(c.width));
+  }
+  out_ << headings << "\r\n" << units << "\r\n";
   for (const RatingRow& row : table.rows) {
-    line.clear();
-    for (const Field& f : rating_fields(row)) line += format_value(f.value);
+    const std::vector<Field> fields = rating_fields(row);
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      char text[400];
+      std::snprintf(text, sizeof text, "%*.*f", columns[i].width, columns[i].decimals, fields[i].value);
+      line += text;
+    }
     out_ << line << "\r\n";
   }
 }

@@ -7,6 +7,7 @@
 #include "dialogue.h"
 #include "output.h"
 #include "platform.h"
+#include "rating.h"
 #include "zones.h"
 
 namespace normlevel {
@@ -87,7 +88,10 @@ int run_command_line(const Options& options, std::ostream& out) {
     apply_overrides(options);
     check_flow_values();
     std::vector<LevelResult> results;
-    run_queries(options, file, CSDATA.Q, *writer, results);
+    if (options.rating_step > 0)
+      writer->write(rating_table(file, options.rating_step));
+    else
+      run_queries(options, file, CSDATA.Q, *writer, results);
     finishdata();
     out << std::flush;
   }

@@ -24,19 +24,16 @@ ZoneFigures zone(double A, double P, double B, ZoneFlow flow) {
   return {A, P, flow.R, B, flow.V, flow.Q, 0};
 }
 
-struct Zones {
-  ZoneFigures left, channel, right;
-};
+ZoneFigures floodplain(const ZoneGeometry& g) { return zone(g.A, g.P, g.B, floodplain_flow(g.A, g.P)); }
 
-Zones zones_at(double h) {
-  double AL = 0, A0 = 0, AP = 0, PL = 0, P0 = 0, PP = 0, BL = 0, B0 = 0, BP = 0;
-  basichydro(h, AL, A0, AP, PL, P0, PP);
-  topwidths(h, BL, B0, BP);
-  return {zone(AL, PL, BL, floodplain_flow(AL, PL)), zone(A0, P0, B0, channel_flow(A0, P0)),
-          zone(AP, PP, BP, floodplain_flow(AP, PP))};
+SectionGeometry geometry_at(double h) {
+  SectionGeometry g;
+  basichydro(h, g.left.A, g.channel.A, g.right.A, g.left.P, g.channel.P, g.right.P);
+  topwidths(h, g.left.B, g.channel.B, g.right.B);
+  return g;
 }
 
-ZoneFigures sum(const Zones& z) {
+ZoneFigures sum(const Breakdown& z) {
   ZoneFigures total;
   total.area = z.left.area + z.channel.area + z.right.area;
   total.perimeter = z.left.perimeter + z.channel.perimeter + z.right.perimeter;
@@ -49,15 +46,23 @@ ZoneFigures sum(const Zones& z) {
 
 }  // namespace
 
-double discharge_carried(double h) { return sum(zones_at(h)).discharge; }
-
-Breakdown breakdown(double h) {
-  const Zones z = zones_at(h);
-  Breakdown b{z.left, z.channel, z.right, sum(z)};
+Breakdown flow_split(const SectionGeometry& g) {
+  Breakdown b;
+  b.left = floodplain(g.left);
+  b.channel = zone(g.channel.A, g.channel.P, g.channel.B, channel_flow(g.channel.A, g.channel.P));
+  b.right = floodplain(g.right);
+  b.total = sum(b);
   for (ZoneFigures* figures : {&b.left, &b.channel, &b.right, &b.total})
     figures->share = ratio(figures->discharge, b.total.discharge);
   b.froude_channel = froude(b.channel.velocity, b.channel.area, b.channel.top_width);
   b.froude_section = froude(b.total.velocity, b.total.area, b.total.top_width);
+  return b;
+}
+
+double discharge_carried(double h) { return flow_split(geometry_at(h)).total.discharge; }
+
+Breakdown breakdown(double h) {
+  Breakdown b = flow_split(geometry_at(h));
   b.bankfull_level = std::min(CSDATA.z[CSDATA.il], CSDATA.z[CSDATA.ip]);
   b.bankfull_discharge = discharge_carried(b.bankfull_level);
   return b;

@@ -4,6 +4,8 @@
 // what each zone and the whole section carry, the Froude numbers and the
 // bankfull figures.
 
+#include "CSdata.h"
+
 namespace normlevel {
 
 /// One zone's figures at a level. A dry zone, or a floodplain wetted over
@@ -32,6 +34,9 @@ inline constexpr double kGravity = 9.81;
 
 /// What the three zones carry at level h, summed left, channel, right.
 double discharge_carried(double h);
+
+/// The flow split given the zones' geometry at a level; no bankfull figures.
+Breakdown flow_split(const SectionGeometry& geometry);
 
 /// The breakdown of the loaded section at level h.
 Breakdown breakdown(double h);

@@ -1,0 +1,54 @@
+#include "rating.h"
+
+#include <cmath>
+
+#include "CSdata.h"
+#include "command_line.h"
+#include "zones.h"
+
+namespace normlevel {
+
+namespace {
+
+[[noreturn]] void too_many_rows(double step) {
+  throw UsageError("option '--rating': a step of " + shortest_number(step) + " m gives more than " +
+                   std::to_string(kMostRatingRows) + " rows");
+}
+
+RatingRow row_at(double level, double zmin, const Breakdown& b) {
+  return {level,
+          level - zmin,
+          b.total.area,
+          b.total.top_width,
+          b.left.discharge,
+          b.channel.discharge,
+          b.right.discharge,
+          b.total.discharge,
+          b.channel.velocity};
+}
+
+}  // namespace
+
+// Each level is a product, not a running sum, so that no rounding piles up.
+std::vector<double> rating_levels(double zmin, double zmax, double step) {
+  if ((zmax - zmin) / step > static_cast<double>(kMostRatingRows)) too_many_rows(step);
+  std::vector<double> levels;
+  for (double k = 1;; ++k) {
+    if (levels.size() == kMostRatingRows) too_many_rows(step);
+    levels.push_back(zmin + k * step);
+    if (levels.back() >= zmax) return levels;
+  }
+}
+
+RatingTable rating_table(const std::string& file, double step) {
+  const CrossSection& d = CSDATA;
+  RatingTable table{file, d.s, d.nc, d.nf, {}};
+  const std::vector<double> levels = rating_levels(d.zmin, d.zmax, step);
+  const std::vector<SectionGeometry> geometry = geometry_at_levels(levels);
+  table.rows.reserve(levels.size());
+  for (std::size_t k = 0; k < levels.size(); ++k)
+    table.rows.push_back(row_at(levels[k], d.zmin, flow_split(geometry[k])));
+  return table;
+}
+
+}  // namespace normlevel

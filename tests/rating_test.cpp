@@ -1,0 +1,160 @@
+// The rating table: its levels, its rows by hand, and the one-pass geometry
+// that must give every level exactly the sums of the level-by-level one.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <sstream>
+
+#include "CSdata.h"
+#include "command_line.h"
+#include "func.h"
+#include "rating.h"
+#include "test_support.h"
+
+namespace normlevel {
+namespace {
+
+struct LevelsCase {
+  double zmin, zmax, step;
+  std::vector<double> levels;
+};
+
+TEST(RatingLevels, StepUpToTheFirstLevelAtOrAboveTheTop) {
+  const LevelsCase cases[] = {
+      {100, 103, 1, {101, 102, 103}},
+      {100, 103, 2, {102, 104}},
+      {100, 100, 1, {101}},
+      {-1, 0.5, 0.5, {-0.5, 0, 0.5}},
+      {0, 0.3, 0.1, {0.1, 0.2, 0.30000000000000004}},
+  };
+  for (const LevelsCase& c : cases) EXPECT_EQ(rating_levels(c.zmin, c.zmax, c.step), c.levels) << c.step;
+}
+
+TEST(RatingLevels, EachLevelIsAProductNotARunningSum) {
+  const std::vector<double> levels = rating_levels(17.3, 1017.3, 0.01);
+  double running = 17.3;
+  bool differs = false;
+  for (std::size_t k = 0; k < levels.size(); ++k) {
+    EXPECT_EQ(levels[k], 17.3 + static_cast<double>(k + 1) * 0.01);
+    running += 0.01;
+    differs = differs || running != levels[k];
+  }
+  EXPECT_TRUE(differs) << "the sample must tell the two apart";
+  EXPECT_GE(levels.back(), 1017.3);
+  EXPECT_LT(levels[levels.size() - 2], 1017.3);
+}
+
+TEST(RatingLevels, RefusesMoreThanAHundredThousandRows) {
+  EXPECT_EQ(rating_levels(0, 1e5, 1).size(), 100000u);
+  for (const double step : {0.5, 1e-300, 0.99999})
+    try {
+      rating_levels(0, 1e5, step);
+      ADD_FAILURE() << step;
+    } catch (const UsageError& error) {
+      EXPECT_EQ(std::string(error.what()).find("option '--rating': a step of "), 0u) << error.what();
+    }
+}
+
+double manning(double A, double P, double n) { return std::pow(A / P, 2.0 / 3.0) * std::sqrt(0.001) / n; }
+
+TEST(RatingTable, TheTrapezoidByHand) {
+  testing::set_trapezoid();
+  struct Row {
+    double area, width, left_area, left_perimeter, channel_area, channel_perimeter;
+  };
+  const double s5 = std::sqrt(5.0), s26 = std::sqrt(26.0), s104 = std::sqrt(104.0);
+  const Row hand[] = {{4, 6, 0, 0, 4, 2 + 2 * s5}, {15, 16, 2.5, s26, 10, 2 + 2 * s5}, {36, 26, 10, s104, 16, 2 + 2 * s5}};
+  const RatingTable table = rating_table("t.txt", 1);
+  ASSERT_EQ(table.rows.size(), 3u);
+  for (std::size_t k = 0; k < 3; ++k) {
+    const RatingRow& row = table.rows[k];
+    const Row& h = hand[k];
+    const double QL = h.left_area == 0 ? 0 : manning(h.left_area, h.left_perimeter, 0.05) * h.left_area;
+    const double Q0 = manning(h.channel_area, h.channel_perimeter, 0.03) * h.channel_area;
+    EXPECT_EQ(row.level, 101.0 + static_cast<double>(k));
+    EXPECT_EQ(row.depth, 1.0 + static_cast<double>(k));
+    EXPECT_NEAR(row.area, h.area, 1e-12);
+    EXPECT_NEAR(row.top_width, h.width, 1e-12);
+    EXPECT_NEAR(row.left_discharge, QL, 1e-6 * (QL + 1));
+    EXPECT_EQ(row.right_discharge, row.left_discharge) << "the trapezoid is symmetric";
+    EXPECT_NEAR(row.channel_discharge, Q0, 1e-6 * Q0);
+    EXPECT_NEAR(row.channel_velocity, Q0 / h.channel_area, 1e-6);
+    EXPECT_EQ(row.discharge, row.left_discharge + row.channel_discharge + row.right_discharge);
+  }
+}
+
+// A random survey with the awkward shapes: vertical walls, flats, repeated
+// elevations and floodplains lower than the channel.
+void set_random_section(std::mt19937& random, int points) {
+  std::uniform_int_distribution<int> pick(0, 9);
+  std::uniform_real_distribution<double> step(0.0, 3.0);
+  std::vector<std::pair<double, double>> survey;
+  double x = 0, z = 10;
+  for (int i = 0; i < points; ++i) {
+    const int shape = pick(random);
+    x += shape == 0 ? 0 : std::round(step(random) * 4) / 4;  // walls, and stations on a grid
+    z = shape == 1 ? z : std::round((z + step(random) - 1.5) * 8) / 8;  // flats, elevations on a grid
+    survey.emplace_back(x, z);
+  }
+  std::uniform_int_distribution<int> bank(1, points - 1);
+  int il = bank(random), ip = bank(random);
+  if (il > ip) std::swap(il, ip);
+  if (il == ip) ++ip;
+  CSDATA = CrossSection{};
+  CSDATA.N = points;
+  CSDATA.il = il;
+  CSDATA.ip = ip;
+  CSDATA.s = 0.001;
+  CSDATA.nc = 0.03;
+  CSDATA.nf = 0.05;
+  CSDATA.x = {0};
+  CSDATA.z = {0};
+  for (const auto& [sx, sz] : survey) {
+    CSDATA.x.push_back(sx);
+    CSDATA.z.push_back(sz);
+  }
+  CSDATA.zmin = *std::min_element(CSDATA.z.begin() + 1, CSDATA.z.end());
+  CSDATA.zmax = *std::max_element(CSDATA.z.begin() + 1, CSDATA.z.end());
+  measure_segments();
+}
+
+TEST(GeometryAtLevels, EveryLevelGetsTheLevelByLevelSums) {
+  std::mt19937 random(2026);
+  for (int section = 0; section < 300; ++section) {
+    set_random_section(random, 2 + section % 40);
+    // Levels on the elevation grid land exactly on survey points and flats.
+    std::vector<double> levels;
+    for (double h = CSDATA.zmin - 0.25; h <= CSDATA.zmax + 1; h += 0.0625) levels.push_back(h);
+    const std::vector<SectionGeometry> all = geometry_at_levels(levels);
+    for (std::size_t k = 0; k < levels.size(); ++k) {
+      SectionGeometry one;
+      if (basichydro(levels[k], one.left.A, one.channel.A, one.right.A, one.left.P, one.channel.P, one.right.P) == 1)
+        topwidths(levels[k], one.left.B, one.channel.B, one.right.B);
+      const ZoneGeometry* got[] = {&all[k].left, &all[k].channel, &all[k].right};
+      const ZoneGeometry* want[] = {&one.left, &one.channel, &one.right};
+      for (int zone = 0; zone < 3; ++zone) {
+        ASSERT_EQ(got[zone]->A, want[zone]->A) << "section " << section << " level " << levels[k] << " zone " << zone;
+        ASSERT_EQ(got[zone]->P, want[zone]->P) << "section " << section << " level " << levels[k];
+        ASSERT_EQ(got[zone]->B, want[zone]->B) << "section " << section << " level " << levels[k];
+      }
+    }
+  }
+}
+
+TEST(RatingTable, EachTotalIsTheDischargeLessTheBalance) {
+  std::mt19937 random(7);
+  for (int section = 0; section < 50; ++section) {
+    set_random_section(random, 3 + section);
+    CSDATA.Q = 25;
+    for (const RatingRow& row : rating_table("r.txt", 0.3).rows) {
+      ASSERT_EQ(CSDATA.Q - row.left_discharge - row.channel_discharge - row.right_discharge, func(row.level))
+          << "section " << section << " level " << row.level;
+      ASSERT_EQ(row.depth, row.level - CSDATA.zmin);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace normlevel
