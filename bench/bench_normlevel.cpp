@@ -11,6 +11,7 @@
 
 #include "CSdata.h"
 #include "dialogue.h"
+#include "rating.h"
 #include "section_generator.h"
 
 namespace {
@@ -73,10 +74,20 @@ void WholeRun(benchmark::State& state, double depth) {
 void WholeRunToReport(benchmark::State& state) { WholeRun(state, 2.0); }
 void WholeRunToNotice(benchmark::State& state) { WholeRun(state, 0.0); }
 
+// The rating table of 1000 rows from the lowest point to the valley top.
+void RatingTable1000Rows(benchmark::State& state) {
+  const auto points = static_cast<std::int32_t>(state.range(0));
+  normlevel::setdata(name_field(section_file(points, 2.0)));
+  const double step = (normlevel::CSDATA.zmax - normlevel::CSDATA.zmin) / 1000;
+  for (auto _ : state) benchmark::DoNotOptimize(normlevel::rating_table("valley", step).rows.size());
+  normlevel::finishdata();
+}
+
 }  // namespace
 
 BENCHMARK(Load)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(Basichydro)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(WholeRunToReport)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(WholeRunToNotice)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(RatingTable1000Rows)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

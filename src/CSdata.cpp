@@ -272,56 +272,102 @@ double add_widths(double h, std::int32_t first, std::int32_t last) {
 
 // The sums of one zone at many levels. Taking the segments in order and
 // the levels inside keeps every level's sums in segment order, as
-// basichydro adds them; sorted levels split each segment's levels into
-// dry (skipped), partly wet and wholly wet (the same FULLS, a loop the
-// compiler can run several levels at a time).
+// basichydro adds them. Sorted levels split each segment's levels into
+// dry (skipped: adding +0 changes no sum), partly wet and wholly wet; the
+// wholly wet ones, nearly all the work, run two segments at a time, each
+// level taking the first segment's share and then the second's, so that
+// every sum is loaded and stored once for both.
 struct ZoneSums {
   std::vector<double> A, P, B;
   explicit ZoneSums(std::size_t levels) : A(levels), P(levels), B(levels) {}
 };
 
-ZoneSums zone_at_levels(std::span<const double> levels, std::int32_t first, std::int32_t last) {
+// One segment as FULLS needs it, with the range of levels where it is wet.
+struct SegmentAtLevels {
+  std::int32_t i;
+  double half_width, z1, z2, length, width;
+  std::size_t wet, full;  ///< levels [wet, full) wet in part, [full, ...) wholly
+};
+
+// How many of the ascending levels lie at or below `value`, found by walking
+// from the count of a neighbouring point: neighbours stand at similar heights.
+std::size_t levels_at_or_below(std::span<const double> levels, double value, std::size_t from) {
+  while (from < levels.size() && levels[from] <= value) ++from;
+  while (from > 0 && levels[from - 1] > value) --from;
+  return from;
+}
+
+SegmentAtLevels segment_at_levels(std::span<const double> levels, std::int32_t i, const SegmentAtLevels& previous) {
   const CrossSection& d = CSDATA;
-  ZoneSums sums(levels.size());
-  const std::size_t count = levels.size();
-  for (std::int32_t i = first; i <= last; ++i) {
-    const double x1 = d.x[i], z1 = d.z[i], x2 = d.x[i + 1], z2 = d.z[i + 1], length = d.length[i];
-    // Dry while both ends stand at or above the level; wholly wet once both lie below.
-    const std::size_t wet = std::upper_bound(levels.begin(), levels.end(), std::min(z1, z2)) - levels.begin();
-    const std::size_t full = std::max(wet, std::size_t(std::upper_bound(levels.begin(), levels.end(),
-                                                                        std::max(z1, z2)) - levels.begin()));
-    Wetted part;
-    for (std::size_t k = wet; k < full; ++k) {
-      if (!SETCC(levels[k], i, part)) continue;
-      sums.A[k] += part.AC;
-      sums.P[k] += part.PC;
-      sums.B[k] += part.BC;
-    }
-    double* const A = sums.A.data();
-    double* const P = sums.P.data();
-    double* const B = sums.B.data();
-    for (std::size_t k = full; k < count; ++k) {
-      const Wetted whole = FULLS(levels[k], x1, z1, x2, z2, length);
-      A[k] += whole.AC;
-      P[k] += whole.PC;
-      B[k] += whole.BC;
-    }
+  const double z1 = d.z[i], z2 = d.z[i + 1];
+  // Dry while both ends stand at or above the level; wholly wet once both lie below.
+  const std::size_t wet = levels_at_or_below(levels, std::min(z1, z2), previous.wet);
+  const std::size_t full = levels_at_or_below(levels, std::max(z1, z2), std::max(previous.full, wet));
+  return {i, (d.x[i + 1] - d.x[i]) * 0.5, z1, z2, d.length[i], d.x[i + 1] - d.x[i], wet, full};
+}
+
+// The segment's shares at levels [its wet, end), the level-by-level way.
+void add_up_to(std::span<const double> levels, const SegmentAtLevels& s, std::size_t end, ZoneSums& sums) {
+  Wetted part;
+  for (std::size_t k = s.wet; k < end; ++k) {
+    if (!SETCC(levels[k], s.i, part)) continue;
+    sums.A[k] += part.AC;
+    sums.P[k] += part.PC;
+    sums.B[k] += part.BC;
   }
+}
+
+// FULLS of a and then of b at each level from `from` up: the same
+// operations in the same order, written out for the vectorizer.
+void add_wholly_wet(std::span<const double> levels, std::size_t from, const SegmentAtLevels& a,
+                    const SegmentAtLevels& b, ZoneSums& sums) {
+  const std::size_t count = levels.size();
+  const double* __restrict h = levels.data();
+  double* __restrict A = sums.A.data();
+  double* __restrict P = sums.P.data();
+  double* __restrict B = sums.B.data();
+  for (std::size_t k = from; k < count; ++k) {
+    A[k] = A[k] + a.half_width * (2.0 * h[k] - a.z1 - a.z2) + b.half_width * (2.0 * h[k] - b.z1 - b.z2);
+    P[k] = P[k] + a.length + b.length;
+    B[k] = B[k] + a.width + b.width;
+  }
+}
+
+ZoneSums zone_at_levels(std::span<const double> levels, std::int32_t first, std::int32_t last) {
+  ZoneSums sums(levels.size());
+  SegmentAtLevels previous{0, 0, 0, 0, 0, 0, 0, 0};
+  std::int32_t i = first;
+  for (; i < last; i += 2) {
+    const SegmentAtLevels a = segment_at_levels(levels, i, previous);
+    const SegmentAtLevels b = segment_at_levels(levels, i + 1, a);
+    const std::size_t both = std::max(a.full, b.full);
+    add_up_to(levels, a, both, sums);
+    add_up_to(levels, b, both, sums);
+    add_wholly_wet(levels, both, a, b, sums);
+    previous = b;
+  }
+  if (i == last) add_up_to(levels, segment_at_levels(levels, i, previous), levels.size(), sums);
   return sums;
 }
 
 }  // namespace
 
+// Levels go through the points in blocks whose sums stay in the fastest cache.
+constexpr std::size_t kLevelsPerPass = 256;
+
 std::vector<SectionGeometry> geometry_at_levels(std::span<const double> levels) {
-  const ZoneSums left = zone_at_levels(levels, 1, CSDATA.il - 1);
-  const ZoneSums channel = zone_at_levels(levels, CSDATA.il, CSDATA.ip - 1);
-  const ZoneSums right = zone_at_levels(levels, CSDATA.ip, CSDATA.N - 1);
   std::vector<SectionGeometry> geometry(levels.size());
-  for (std::size_t k = 0; k < levels.size(); ++k) {
-    if (levels[k] < CSDATA.zmin) continue;
-    geometry[k] = {{left.A[k], left.P[k], left.B[k]},
-                   {channel.A[k], channel.P[k], channel.B[k]},
-                   {right.A[k], right.P[k], right.B[k]}};
+  for (std::size_t first = 0; first < levels.size(); first += kLevelsPerPass) {
+    const std::span<const double> block = levels.subspan(first, std::min(kLevelsPerPass, levels.size() - first));
+    const ZoneSums left = zone_at_levels(block, 1, CSDATA.il - 1);
+    const ZoneSums channel = zone_at_levels(block, CSDATA.il, CSDATA.ip - 1);
+    const ZoneSums right = zone_at_levels(block, CSDATA.ip, CSDATA.N - 1);
+    for (std::size_t k = 0; k < block.size(); ++k) {
+      if (block[k] < CSDATA.zmin) continue;
+      geometry[first + k] = {{left.A[k], left.P[k], left.B[k]},
+                             {channel.A[k], channel.P[k], channel.B[k]},
+                             {right.A[k], right.P[k], right.B[k]}};
+    }
   }
   return geometry;
 }
