@@ -16,10 +16,8 @@ std::string shortest_number(double value) {
   return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
-namespace {
-
-// Length of the well-formed UTF-8 sequence at the start of `text`, or 0.
 std::size_t utf8_length(std::string_view text) {
+  if (text.empty()) return 0;
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(0);
   std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
@@ -30,6 +28,8 @@ std::size_t utf8_length(std::string_view text) {
   const bool surrogate_or_beyond = (lead == 0xED && byte(1) >= 0xA0) || (lead == 0xF4 && byte(1) >= 0x90);
   return overlong || surrogate_or_beyond ? 0 : length;
 }
+
+namespace {
 
 std::string unicode_escape(unsigned code) {
   char text[8];
@@ -181,6 +181,8 @@ std::string zone_summary(const Breakdown& b) {
          discharge_line("Q brzegowe:  ", b.bankfull_discharge);
 }
 
+}  // namespace
+
 // A heading is read by people: 1000000 rather than 1e+06, while no digit
 // of the value asked for is lost.
 std::string plain_number(double value) {
@@ -189,6 +191,8 @@ std::string plain_number(double value) {
   char text[64];
   return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr);
 }
+
+namespace {
 
 std::string query_named(const LevelResult& r) {
   if (r.query.kind == Query::Kind::level) return ", zw. wody = " + plain_number(r.query.value) + " m";

@@ -67,6 +67,14 @@ std::unique_ptr<ResultWriter> make_writer(const Layout& layout, std::ostream& ou
 /// and infinities, which JSON cannot hold:  0.1 -> "0.1"   1e21 -> "1e+21"
 std::string shortest_number(double value);
 
+/// A number for people to read, in plain digits where that loses none:
+///   1e6 -> "1000000"   0.03 -> "0.03"   1e-7 -> "1e-07"
+std::string plain_number(double value);
+
+/// Length of the well-formed UTF-8 sequence of a character of two bytes or
+/// more at the start of `text`, or 0:  "\xC3\xA9x" -> 2   "\xE9x" -> 0   "a" -> 0
+std::size_t utf8_length(std::string_view text);
+
 /// A JSON string literal; bytes that are not UTF-8 are taken as Latin-1:
 ///   a"b -> "a\"b"   tab -> "\t"   0xE9 alone -> "\u00e9"
 std::string json_string(std::string_view text);

@@ -6,6 +6,7 @@
 #include "CSdata.h"
 #include "dialogue.h"
 #include "output.h"
+#include "picture.h"
 #include "platform.h"
 #include "rating.h"
 #include "zones.h"
@@ -92,6 +93,7 @@ int run_command_line(const Options& options, std::ostream& out) {
       writer->write(rating_table(file, options.rating_step));
     else
       run_queries(options, file, CSDATA.Q, *writer, results);
+    if (options.svg) write_picture(out, results);
     finishdata();
     out << std::flush;
   }

@@ -1,0 +1,192 @@
+// The picture: rendered by a real SVG renderer and checked pixel by pixel,
+// checked as XML, and kept small for huge sections.
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "CSdata.h"
+#include "command_line.h"
+#include "picture.h"
+#include "runs.h"
+#include "test_support.h"
+
+namespace normlevel {
+namespace {
+
+using testing::ScratchDir;
+using testing::trapezoid_file;
+
+TEST(PictureHelpers, HeaderExamples) {
+  EXPECT_EQ(xml_escaped("a&b<c>"), "a&amp;b&lt;c&gt;");
+  EXPECT_EQ(xml_escaped("say \"hi\""), "say &quot;hi&quot;");
+  EXPECT_EQ(xml_escaped("\xC5\x82\xF3" "d\x01"), "\xC5\x82&#xF3;d?") << "UTF-8 kept, Latin-1 referenced";
+  EXPECT_EQ(round_step(10, 5), 2);
+  EXPECT_EQ(round_step(0.37, 5), 0.1);
+  EXPECT_EQ(round_step(700, 8), 100);
+  EXPECT_EQ(round_step(5e5, 10), 50000);
+  EXPECT_EQ(round_step(0, 8), 1) << "a flat section still gets ticks";
+}
+
+TEST(PictureHelpers, HugeSectionsKeepEveryColumnsLowestAndHighestPoint) {
+  const int n = 1000000;
+  CSDATA = CrossSection{};
+  CSDATA.x.assign(1, 0);
+  CSDATA.z.assign(1, 0);
+  for (int i = 1; i <= n; ++i) {
+    CSDATA.x.push_back(i);
+    CSDATA.z.push_back(i == 123457 ? 150 : i == 765433 ? 50 : 100);
+  }
+  const std::vector<int> drawn = points_to_draw(1, n, 1, n, 800);
+  EXPECT_LE(drawn.size(), 4u * 800);
+  EXPECT_TRUE(std::is_sorted(drawn.begin(), drawn.end()));
+  for (const int spike : {1, 123457, 765433, n})
+    EXPECT_NE(std::find(drawn.begin(), drawn.end(), spike), drawn.end()) << spike;
+  EXPECT_EQ(points_to_draw(3, 10, 1, n, 800), (std::vector<int>{3, 4, 5, 6, 7, 8, 9, 10})) << "few points: all";
+  finishdata();
+}
+
+struct Rgb {
+  int r, g, b;
+};
+
+Rgb colour(const char* hex) {
+  const long value = std::strtol(hex + 1, nullptr, 16);
+  return {static_cast<int>(value >> 16), static_cast<int>((value >> 8) & 255), static_cast<int>(value & 255)};
+}
+
+bool near(Rgb a, Rgb b) { return std::abs(a.r - b.r) <= 6 && std::abs(a.g - b.g) <= 6 && std::abs(a.b - b.b) <= 6; }
+
+// The picture rendered by librsvg, as RGB pixels.
+class Rendered {
+ public:
+  Rendered(const ScratchDir& dir, const std::string& svg) : svg_(svg) {
+    const std::string in = dir.write("picture.svg", svg), out = dir.path("picture.png");
+    ok_ = std::system(("rsvg-convert -o '" + out + "' '" + in + "'").c_str()) == 0;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!ok_ || !png_image_begin_read_from_file(&image, out.c_str())) return;
+    image.format = PNG_FORMAT_RGB;
+    pixels_.resize(PNG_IMAGE_SIZE(image));
+    ok_ = png_image_finish_read(&image, nullptr, pixels_.data(), 0, nullptr) != 0;
+    width_ = static_cast<int>(image.width);
+    height_ = static_cast<int>(image.height);
+  }
+  bool ok() const { return ok_; }
+  int height() const { return height_; }
+  Rgb at(int x, int y) const {
+    const std::size_t i = 3 * (static_cast<std::size_t>(y) * width_ + x);
+    return {pixels_[i], pixels_[i + 1], pixels_[i + 2]};
+  }
+  // The plot frame: the one unfilled rectangle.
+  void frame(double& left, double& top, double& right, double& bottom) const {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(svg_, m, std::regex(R"re(<rect x="([\d.]+)" y="([\d.]+)" width="([\d.]+)" height="([\d.]+)" fill="none")re")));
+    left = std::stod(m[1]);
+    top = std::stod(m[2]);
+    right = left + std::stod(m[3]);
+    bottom = top + std::stod(m[4]);
+  }
+  // The first row from the top, inside the frame, whose pixel has colour c.
+  int first_row(int x, Rgb c, int from, int to) const {
+    for (int y = from; y < to; ++y)
+      if (near(at(x, y), c)) return y;
+    return -1;
+  }
+
+ private:
+  std::string svg_;
+  bool ok_ = false;
+  int width_ = 0, height_ = 0;
+  std::vector<unsigned char> pixels_;
+};
+
+std::string picture_of(const std::vector<std::string>& arguments) {
+  std::ostringstream out;
+  run_command_line(parse_command_line(arguments), out);
+  return out.str();
+}
+
+// The trapezoid at its level 101.64045: the channel (x 10 ... 16) holds
+// water down to its bed at 100 m, the floodplains near the banks are wet,
+// the valley sides above 101.64 m are dry.
+TEST(Picture, WaterGroundAndSkyWhereTheyBelong) {
+  ScratchDir dir;
+  const Rendered picture(dir, picture_of({"--svg", dir.write("t.txt", trapezoid_file())}));
+  ASSERT_TRUE(picture.ok());
+  double left, top, right, bottom;
+  picture.frame(left, top, right, bottom);
+  const auto column = [&](double x) { return static_cast<int>(left + x / 26 * (right - left)); };
+  const int from = static_cast<int>(top) + 2, to = static_cast<int>(bottom) - 1;
+
+  const int channel = column(13);
+  const int water_top = picture.first_row(channel, colour(kChannelWater), from, to);
+  const int bed = picture.first_row(channel, colour(kGround), from, to);
+  ASSERT_GT(water_top, from);
+  ASSERT_GT(bed, water_top);
+  EXPECT_TRUE(near(picture.at(channel, water_top - 8), colour(kBackground))) << "above the water line";
+  EXPECT_TRUE(near(picture.at(channel, (water_top + bed) / 2), colour(kChannelWater)));
+  EXPECT_TRUE(near(picture.at(channel, bed + 10), colour(kGround))) << "below the ground";
+  // The valley side's top, 103 m at station 0, scales the water's depth of 1.64 m.
+  const int valley_top = picture.first_row(column(0.2), colour(kGround), from, to);
+  const double depth = 1.64045 * (bed - valley_top) / (3 - 0.2 * 0.2);
+  EXPECT_NEAR(bed - water_top, depth, 3);
+
+  const int floodplain = column(9);  // bed at 101.2 m
+  EXPECT_TRUE(near(picture.at(floodplain, water_top + 3), colour(kFloodplainWater)));
+  const int dry = column(3);  // bed at 102.4 m
+  EXPECT_EQ(picture.first_row(dry, colour(kFloodplainWater), from, to), -1);
+}
+
+TEST(Picture, WithoutALevelTheSectionIsDrawnWithTheNotice) {
+  ScratchDir dir;
+  const std::string svg = picture_of({"--svg", "-q", "1e9", dir.write("t.txt", trapezoid_file())});
+  EXPECT_NE(svg.find("nieudana lokalizacja !!!"), std::string::npos);
+  const Rendered picture(dir, svg);
+  ASSERT_TRUE(picture.ok());
+  double left, top, right, bottom;
+  picture.frame(left, top, right, bottom);
+  const int channel = static_cast<int>(left + 13.0 / 26 * (right - left));
+  EXPECT_EQ(picture.first_row(channel, colour(kChannelWater), static_cast<int>(top), static_cast<int>(bottom)), -1);
+  EXPECT_NE(picture.first_row(channel, colour(kGround), static_cast<int>(top), static_cast<int>(bottom)), -1);
+}
+
+int shell(const std::string& command) { return std::system(command.c_str()); }
+
+TEST(Picture, EveryDocumentIsValidXmlWhateverTheNameAndLevels) {
+  ScratchDir dir;
+  const std::string odd = dir.write("a&b <c> 'd\" \xE9.txt", trapezoid_file());
+  const std::vector<std::vector<std::string>> runs = {
+      {"--svg", odd},
+      {"--svg", "-q", "5", "-q", "20", "-q", "1e9", "--level", "102.5", odd},
+      {"--svg", "--level", "50", odd},
+      {"--svg", "--level", "1e6", odd},
+  };
+  for (const auto& run : runs) {
+    const std::string svg = picture_of(run);
+    const std::string file = dir.write("p.svg", svg);
+    EXPECT_EQ(shell("xmllint --noout '" + file + "'"), 0) << svg.substr(0, 400);
+    EXPECT_EQ(svg.find("<script"), std::string::npos);
+    EXPECT_NE(svg.find("a&amp;b &lt;c&gt;"), std::string::npos);
+    EXPECT_TRUE(Rendered(dir, svg).ok());
+  }
+}
+
+TEST(Picture, AMillionPointsStayUnderAMegabyte) {
+  ScratchDir dir;
+  std::string file = "big\r\n\r\n\r\n---\r\n100 1 0.03 0.05\r\n\r\n---\r\n1000000 400000 600000\r\n\r\n";
+  for (int i = 1; i <= 1000000; ++i) {
+    const double x = i * 0.5, z = 100 + std::abs(i - 500000) * 1e-5 + (i % 7) * 0.01;
+    file += std::to_string(x) + " " + std::to_string(z) + "\n";
+  }
+  const std::string svg = picture_of({"--svg", dir.write("big.txt", file)});
+  EXPECT_LT(svg.size(), 1000000u);
+  EXPECT_EQ(shell("xmllint --noout '" + dir.write("big.svg", svg) + "'"), 0);
+}
+
+}  // namespace
+}  // namespace normlevel
