@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "CSdata.h"
@@ -84,12 +83,21 @@ class Rendered {
   }
   // The plot frame: the one unfilled rectangle.
   void frame(double& left, double& top, double& right, double& bottom) const {
-    std::smatch m;
-    ASSERT_TRUE(std::regex_search(svg_, m, std::regex(R"re(<rect x="([\d.]+)" y="([\d.]+)" width="([\d.]+)" height="([\d.]+)" fill="none")re")));
-    left = std::stod(m[1]);
-    top = std::stod(m[2]);
-    right = left + std::stod(m[3]);
-    bottom = top + std::stod(m[4]);
+    std::string tag;
+    for (std::size_t at = svg_.find("<rect "); at != std::string::npos && tag.empty(); at = svg_.find("<rect ", at + 1)) {
+      const std::string candidate = svg_.substr(at, svg_.find('>', at) - at);
+      if (candidate.find("fill=\"none\"") != std::string::npos) tag = candidate;
+    }
+    ASSERT_FALSE(tag.empty());
+    const auto attribute = [&](const std::string& name) {
+      const std::size_t at = tag.find(" " + name + "=\"");
+      EXPECT_NE(at, std::string::npos) << name << " in " << tag;
+      return std::stod(tag.substr(at + name.size() + 3));
+    };
+    left = attribute("x");
+    top = attribute("y");
+    right = left + attribute("width");
+    bottom = top + attribute("height");
   }
   // The first row from the top, inside the frame, whose pixel has colour c.
   int first_row(int x, Rgb c, int from, int to) const {
