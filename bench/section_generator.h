@@ -15,4 +15,9 @@ namespace normlevel::bench {
 /// asks for a discharge no level can carry (the search walks to its limit).
 void write_valley(const std::string& path, std::int32_t points, double depth);
 
+/// Writes a V whose elevations span the whole range the loader accepts,
+/// -1e5 m at its bottom to 1e5 m at its ends, with a discharge it cannot
+/// carry: the search walks some two million steps to its notice.
+void write_wide_v(const std::string& path, std::int32_t points);
+
 }  // namespace normlevel::bench

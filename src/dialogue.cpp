@@ -3,8 +3,10 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <ostream>
 
+#include "BalanceSign.h"
 #include "Bisect.h"
 #include "CSdata.h"
 #include "FreeForm.h"
@@ -25,12 +27,16 @@ constexpr double kHeadroom = 20;
 
 }  // namespace
 
+// The walk and the bisection decide by the balance's sign alone; where its
+// bounds prove the sign, the ordered sums over every segment are skipped.
 LevelSearch find_level() {
   const double FINISH = CSDATA.zmax + kHeadroom;
   double HA = CSDATA.zmin + kStartAboveBed;
   double HB = LOCS;
-  if (localroot(HA, HB, FINISH, func) != 1) return {false, 0};
-  return {true, bis(HA, HB, func, EPS)};
+  WalkSigns walk(walk_levels(HA, HB, FINISH));
+  if (localroot(HA, HB, FINISH, func, std::ref(walk)) != 1) return {false, 0};
+  const BracketSigns bracket(HA, HB);
+  return {true, bis(HA, HB, func, EPS, std::cref(bracket))};
 }
 
 // A channel that is dry at HC (its bed above the water) has no velocity.

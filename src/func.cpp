@@ -9,8 +9,7 @@ namespace normlevel {
 
 namespace {
 
-// A floodplain wetted over no more than this counts as dry.
-constexpr double ZERO = static_cast<double>(1e-10f);
+constexpr double ZERO = kDryPerimeter;
 
 // The wetted geometry of the latest level; kept between calls.
 double AL = 0, A0 = 0, AP = 0, PL = 0, P0 = 0, PP = 0;

@@ -9,6 +9,9 @@ namespace normlevel {
 /// Manning's exponent 2/3, as the single-precision value widened to double.
 inline constexpr double kManningExponent = static_cast<double>(2.0f / 3.0f);
 
+/// A floodplain wetted over no more than this (m) counts as dry.
+inline constexpr double kDryPerimeter = static_cast<double>(1e-10f);
+
 /// R^(2/3) with the section's conventions: a zero radius carries nothing
 /// (0), the NaN radius 0/0 of a dry zone gives 1 so that times its zero
 /// area it still carries nothing, a negative radius gives NaN.

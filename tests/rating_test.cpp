@@ -85,45 +85,10 @@ TEST(RatingTable, TheTrapezoidByHand) {
   }
 }
 
-// A random survey with the awkward shapes: vertical walls, flats, repeated
-// elevations and floodplains lower than the channel.
-void set_random_section(std::mt19937& random, int points) {
-  std::uniform_int_distribution<int> pick(0, 9);
-  std::uniform_real_distribution<double> step(0.0, 3.0);
-  std::vector<std::pair<double, double>> survey;
-  double x = 0, z = 10;
-  for (int i = 0; i < points; ++i) {
-    const int shape = pick(random);
-    x += shape == 0 ? 0 : std::round(step(random) * 4) / 4;  // walls, and stations on a grid
-    z = shape == 1 ? z : std::round((z + step(random) - 1.5) * 8) / 8;  // flats, elevations on a grid
-    survey.emplace_back(x, z);
-  }
-  std::uniform_int_distribution<int> bank(1, points - 1);
-  int il = bank(random), ip = bank(random);
-  if (il > ip) std::swap(il, ip);
-  if (il == ip) ++ip;
-  CSDATA = CrossSection{};
-  CSDATA.N = points;
-  CSDATA.il = il;
-  CSDATA.ip = ip;
-  CSDATA.s = 0.001;
-  CSDATA.nc = 0.03;
-  CSDATA.nf = 0.05;
-  CSDATA.x = {0};
-  CSDATA.z = {0};
-  for (const auto& [sx, sz] : survey) {
-    CSDATA.x.push_back(sx);
-    CSDATA.z.push_back(sz);
-  }
-  CSDATA.zmin = *std::min_element(CSDATA.z.begin() + 1, CSDATA.z.end());
-  CSDATA.zmax = *std::max_element(CSDATA.z.begin() + 1, CSDATA.z.end());
-  measure_segments();
-}
-
 TEST(GeometryAtLevels, EveryLevelGetsTheLevelByLevelSums) {
   std::mt19937 random(2026);
   for (int section = 0; section < 300; ++section) {
-    set_random_section(random, 2 + section % 40);
+    testing::set_random_section(random, 2 + section % 40);
     // Levels on the elevation grid land exactly on survey points and flats.
     std::vector<double> levels;
     for (double h = CSDATA.zmin - 0.25; h <= CSDATA.zmax + 1; h += 0.0625) levels.push_back(h);
@@ -146,7 +111,7 @@ TEST(GeometryAtLevels, EveryLevelGetsTheLevelByLevelSums) {
 TEST(RatingTable, EachTotalIsTheDischargeLessTheBalance) {
   std::mt19937 random(7);
   for (int section = 0; section < 50; ++section) {
-    set_random_section(random, 3 + section);
+    testing::set_random_section(random, 3 + section);
     CSDATA.Q = 25;
     for (const RatingRow& row : rating_table("r.txt", 0.3).rows) {
       ASSERT_EQ(CSDATA.Q - row.left_discharge - row.channel_discharge - row.right_discharge, func(row.level))

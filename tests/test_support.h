@@ -2,7 +2,9 @@
 
 // Helpers shared by the unit tests: scratch files and hand-made sections.
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <filesystem>
 #include <random>
 #include <fstream>
@@ -82,6 +84,42 @@ inline void set_trapezoid(double Q = 10) {
 inline std::string trapezoid_file(const std::string& flow_record = "10.0 1.0 0.03 0.05") {
   return "title\r\ncomment\r\n\r\n---\r\n" + flow_record +
          "\r\nN il ip\r\n---\r\n6 2 5\r\nx z\r\n0 103\r\n10 101\r\n12 100\r\n14 100\r\n16 101\r\n26 103\r\n";
+}
+
+/// A random survey with the awkward shapes: vertical walls, flats, repeated
+/// elevations on a 1/8 m grid, floodplains lower than the channel; `scale`
+/// stretches the elevation steps (huge spans).
+inline void set_random_section(std::mt19937& random, int points, double scale = 1) {
+  std::uniform_int_distribution<int> pick(0, 9);
+  std::uniform_real_distribution<double> step(0.0, 3.0);
+  std::vector<std::pair<double, double>> survey;
+  double x = 0, z = 10;
+  for (int i = 0; i < points; ++i) {
+    const int shape = pick(random);
+    x += shape == 0 ? 0 : std::round(step(random) * 4) / 4;  // walls, and stations on a grid
+    z = shape == 1 ? z : std::round((z + (step(random) - 1.5) * scale) * 8) / 8;  // flats, elevations on a grid
+    survey.emplace_back(x, z);
+  }
+  std::uniform_int_distribution<int> bank(1, points - 1);
+  int il = bank(random), ip = bank(random);
+  if (il > ip) std::swap(il, ip);
+  if (il == ip) ++ip;
+  CSDATA = CrossSection{};
+  CSDATA.N = points;
+  CSDATA.il = il;
+  CSDATA.ip = ip;
+  CSDATA.s = 0.001;
+  CSDATA.nc = 0.03;
+  CSDATA.nf = 0.05;
+  CSDATA.x = {0};
+  CSDATA.z = {0};
+  for (const auto& [sx, sz] : survey) {
+    CSDATA.x.push_back(sx);
+    CSDATA.z.push_back(sz);
+  }
+  CSDATA.zmin = *std::min_element(CSDATA.z.begin() + 1, CSDATA.z.end());
+  CSDATA.zmax = *std::max_element(CSDATA.z.begin() + 1, CSDATA.z.end());
+  measure_segments();
 }
 
 }  // namespace normlevel::testing

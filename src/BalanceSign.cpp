@@ -1,0 +1,184 @@
+#include "BalanceSign.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "CSdata.h"
+#include "func.h"
+
+namespace normlevel {
+
+// Why the bounds hold. At level h the balance sums, zone by zone and in
+// segment order, one term per wet segment: a wholly wet one adds
+// hdx (2h - z1 - z2) to the area and its length to the perimeter; one wet
+// in part adds a triangle no wider than the segment and no deeper than
+// h - min(z1, z2), so between 0 and hdx (h - min(z1, z2)), and a wetted
+// length between that depth h - min(z1, z2) and its length. Every term is >= 0, so the rounding of
+// the ordered sum of n terms is at most about n u times the sum, and each
+// term's own rounding at most 8 u hdx (|h| + |z1| + |z2|); the totals here,
+// summed in another order, err by as little again. All of it is below
+// 128 (N + 16) u times the magnitude 2 |h| sum(hdx) + sum(hdx (|z1| + |z2|))
+// of the wet segments (u = DBL_EPSILON / 2), which is the slack taken.
+// Each zone then carries k A (A / P)^(2/3), rising with A and falling with
+// P, so the area and perimeter bounds bound the discharge; 1e-8 of it
+// covers pow and the roundings on any platform whose pow is not wrong by
+// more than a few million ulps. The three roundings of Q - QL - Q0 - QP
+// are covered by 1e-12 (|Q| + QL + Q0 + QP).
+
+namespace {
+
+int zone_of(std::int32_t segment) {
+  if (segment < CSDATA.il) return 0;
+  return segment < CSDATA.ip ? 1 : 2;
+}
+
+struct Range {
+  double lo, hi;
+};
+
+double slack() { return 128.0 * (static_cast<double>(CSDATA.N) + 16.0) * DBL_EPSILON; }
+
+Range area(double h, const SegmentTotals& full, const SegmentTotals& wet) {
+  const double wholly = 2.0 * h * full.hdx - full.hdx_z;
+  const double in_part = h * (wet.hdx - full.hdx) - (wet.hdx_low - full.hdx_low);
+  const double error = slack() * (2.0 * std::fabs(h) * wet.hdx + wet.hdx_abs_z);
+  return {std::max(0.0, wholly - error), std::max(0.0, wholly) + std::max(0.0, in_part) + error};
+}
+
+Range perimeter(double h, const SegmentTotals& full, const SegmentTotals& wet) {
+  const double depths = h * (wet.count - full.count) - (wet.low - full.low);
+  const double error = slack() * (wet.length + std::fabs(h) * wet.count + wet.abs_low);
+  return {std::max(0.0, full.length + std::max(0.0, depths) - error), wet.length + error};
+}
+
+// What the zone can carry: k A (A / P)^(2/3), 0 when it may be dry.
+Range discharge(Range A, Range P, double n, bool floodplain) {
+  const double k = std::sqrt(CSDATA.s) / n;
+  const double dry_up_to = floodplain ? kDryPerimeter : 0.0;
+  Range Q{0, 0};
+  if (A.lo > 0 && P.lo > dry_up_to) Q.lo = k * A.lo * std::pow(A.lo / P.hi, kManningExponent) * (1 - 1e-8);
+  if (A.hi > 0 && P.hi > dry_up_to) {
+    const double P_least = std::max(P.lo, dry_up_to);
+    Q.hi = P_least > 0 ? k * A.hi * std::pow(A.hi / P_least, kManningExponent) * (1 + 1e-8)
+                       : std::numeric_limits<double>::infinity();
+  }
+  return Q;
+}
+
+}  // namespace
+
+void SegmentTotals::add(std::int32_t i) {
+  const CrossSection& d = CSDATA;
+  const double z1 = d.z[i], z2 = d.z[i + 1];
+  const double half = (d.x[i + 1] - d.x[i]) * 0.5;
+  hdx += half;
+  hdx_z += half * (z1 + z2);
+  hdx_abs_z += half * (std::fabs(z1) + std::fabs(z2));
+  hdx_low += half * std::min(z1, z2);
+  length += d.length[i];
+  count += 1;
+  low += std::min(z1, z2);
+  abs_low += std::fabs(std::min(z1, z2));
+}
+
+int proved_sign(double h, const WetTotals& t) {
+  const double n[3] = {CSDATA.nf, CSDATA.nc, CSDATA.nf};
+  double least = 0, most = 0;
+  for (int zone = 0; zone < 3; ++zone) {
+    const Range Q = discharge(area(h, t.full[zone], t.wet[zone]), perimeter(h, t.full[zone], t.wet[zone]), n[zone],
+                              zone != 1);
+    least += Q.lo;
+    most += Q.hi;
+  }
+  const double Q = CSDATA.Q;
+  if (Q - most > 1e-12 * (std::fabs(Q) + most)) return 1;
+  if (least - Q > 1e-12 * (std::fabs(Q) + least)) return -1;
+  return 0;  // also when a bound is not a number
+}
+
+// ---- the walk ---------------------------------------------------------
+
+namespace {
+
+// The index of the first level above z (levels.size() when none is):
+// estimated from the even spacing, then settled by comparison.
+std::size_t first_level_above(const std::vector<double>& levels, double z) {
+  const std::size_t count = levels.size();
+  std::size_t k = 0;
+  if (count > 1) {
+    const double estimate = (z - levels[0]) / (levels[1] - levels[0]);
+    if (estimate > 0) k = estimate < static_cast<double>(count) ? static_cast<std::size_t>(estimate) : count;
+  }
+  while (k < count && levels[k] <= z) ++k;
+  while (k > 0 && levels[k - 1] > z) --k;
+  return k;
+}
+
+// Segments ordered by the first level at which `key` of them lies below it;
+// ends[k]: how many of them do at level k. A counting sort: O(N + levels).
+template <typename Key>
+void order_by_level(const std::vector<double>& levels, Key key, std::vector<std::uint32_t>& order,
+                    std::vector<std::uint32_t>& ends) {
+  const std::int32_t segments = CSDATA.N - 1;
+  std::vector<std::uint32_t> starts(levels.size() + 1, 0);
+  for (std::int32_t i = 1; i <= segments; ++i) ++starts[first_level_above(levels, key(i))];
+  std::uint32_t sum = 0;
+  for (std::uint32_t& start : starts) start = std::exchange(sum, sum + start);
+  ends.assign(levels.size(), 0);
+  for (std::size_t k = 0; k < levels.size(); ++k) ends[k] = starts[k + 1];
+  order.resize(static_cast<std::size_t>(std::max(segments, 0)));
+  for (std::int32_t i = 1; i <= segments; ++i) order[starts[first_level_above(levels, key(i))]++] = i;
+}
+
+}  // namespace
+
+WalkSigns::WalkSigns(std::vector<double> levels) : levels_(std::move(levels)) {
+  const CrossSection& d = CSDATA;
+  order_by_level(levels_, [&d](std::int32_t i) { return std::min(d.z[i], d.z[i + 1]); }, by_wet_, wet_end_);
+  order_by_level(levels_, [&d](std::int32_t i) { return std::max(d.z[i], d.z[i + 1]); }, by_full_, full_end_);
+}
+
+int WalkSigns::operator()(double level) {
+  while (next_ < levels_.size() && levels_[next_] < level) ++next_;
+  if (next_ == levels_.size() || levels_[next_] != level) return 0;
+  for (; wet_added_ < wet_end_[next_]; ++wet_added_) {
+    const std::int32_t i = static_cast<std::int32_t>(by_wet_[wet_added_]);
+    totals_.wet[zone_of(i)].add(i);
+  }
+  for (; full_added_ < full_end_[next_]; ++full_added_) {
+    const std::int32_t i = static_cast<std::int32_t>(by_full_[full_added_]);
+    totals_.full[zone_of(i)].add(i);
+  }
+  return proved_sign(level, totals_);
+}
+
+// ---- the bisection ----------------------------------------------------
+
+BracketSigns::BracketSigns(double lo, double hi) : lo_(lo), hi_(hi) {
+  const CrossSection& d = CSDATA;
+  for (std::int32_t i = 1; i < d.N; ++i) {
+    const double low = std::min(d.z[i], d.z[i + 1]), high = std::max(d.z[i], d.z[i + 1]);
+    const int zone = zone_of(i);
+    if (high < lo) settled_.full[zone].add(i);
+    if (low < lo && (high < lo || high >= hi))
+      settled_.wet[zone].add(i);
+    else if (low < hi && high >= lo)
+      changing_.push_back({i, low, high});
+  }
+}
+
+int BracketSigns::operator()(double level) const {
+  if (!(level >= lo_ && level <= hi_)) return 0;
+  WetTotals totals = settled_;
+  for (const Changing& c : changing_) {
+    const int zone = zone_of(c.segment);
+    if (c.high < level) totals.full[zone].add(c.segment);
+    if (c.low < level) totals.wet[zone].add(c.segment);
+  }
+  return proved_sign(level, totals);
+}
+
+}  // namespace normlevel

@@ -1,0 +1,69 @@
+#pragma once
+
+// The sign of the balance proved without its ordered segment-by-segment
+// sums, so that the level search needs them only near the level it finds.
+
+#include <cstdint>
+#include <vector>
+
+namespace normlevel {
+
+/// The sums over a set of segments of one zone from which its wetted area
+/// and perimeter at a level are bounded (hdx: half the segment's width).
+struct SegmentTotals {
+  double hdx = 0;       ///< sum of hdx
+  double hdx_z = 0;     ///< sum of hdx (z1 + z2)
+  double hdx_abs_z = 0; ///< sum of hdx (|z1| + |z2|)
+  double hdx_low = 0;   ///< sum of hdx min(z1, z2)
+  double length = 0;    ///< sum of the segments' lengths
+  double count = 0;     ///< how many segments
+  double low = 0;       ///< sum of min(z1, z2)
+  double abs_low = 0;   ///< sum of |min(z1, z2)|
+  void add(std::int32_t segment);
+};
+
+/// The three zones' totals over the segments wholly under water (full) and
+/// over those wet at all (wet, a superset of full).
+struct WetTotals {
+  SegmentTotals full[3], wet[3];
+};
+
+/// +1 when func(h) is certainly > 0, -1 when certainly < 0, 0 when the
+/// totals do not tell: bounds on what each zone carries at h, wide enough
+/// for every rounding of the ordered sums and of any platform's pow.
+int proved_sign(double h, const WetTotals& totals);
+
+/// Proofs for the walk's levels, ascending; each level asked for costs
+/// only the segments that get wet or wholly wet since the level before.
+class WalkSigns {
+ public:
+  explicit WalkSigns(std::vector<double> levels);
+  int operator()(double level);
+
+ private:
+  std::vector<double> levels_;
+  std::vector<std::uint32_t> by_wet_, by_full_;     // segments in the order they get wet, wholly wet
+  std::vector<std::uint32_t> wet_end_, full_end_;   // per level: how many of them have by then
+  std::size_t next_ = 0;                            // the next level expected
+  std::size_t wet_added_ = 0, full_added_ = 0;
+  WetTotals totals_;
+};
+
+/// Proofs for levels within the bracket [lo, hi] of the bisection: the
+/// segments that change within it are kept aside, the rest summed once.
+class BracketSigns {
+ public:
+  BracketSigns(double lo, double hi);
+  int operator()(double level) const;
+
+ private:
+  struct Changing {
+    std::int32_t segment;
+    double low, high;
+  };
+  double lo_, hi_;
+  WetTotals settled_;
+  std::vector<Changing> changing_;
+};
+
+}  // namespace normlevel

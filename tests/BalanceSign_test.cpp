@@ -1,0 +1,145 @@
+// Every sign the bounds prove is checked against the ordered sums, over
+// generated sections with walls, flats, points at trial levels, floodplains
+// below the channel, notices and huge spans; the search must end exactly
+// where it ends without the proofs.
+
+#include "BalanceSign.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "Bisect.h"
+#include "CSdata.h"
+#include "dialogue.h"
+#include "func.h"
+#include "test_support.h"
+
+namespace normlevel {
+namespace {
+
+// The search's own constants: single-precision values widened.
+const double kStep = static_cast<double>(0.1f), kStart = static_cast<double>(0.001f);
+const double kEps = static_cast<double>(0.001f);
+
+int sign_of(double value) { return value > 0 ? 1 : value < 0 ? -1 : 0; }
+
+struct Tally {
+  long proved = 0, asked = 0;
+};
+
+// A proof that checks each sign it proves against the balance itself.
+template <typename Proof>
+SignProof checked(Proof& proof, Tally& tally, const char* where) {
+  return [&proof, &tally, where](double level) {
+    const int known = proof(level);
+    ++tally.asked;
+    if (known != 0) {
+      ++tally.proved;
+      EXPECT_EQ(known, sign_of(func(level))) << where << " at " << level << " Q " << CSDATA.Q;
+    }
+    return known;
+  };
+}
+
+// The search with checked proofs, compared step for step with the plain one.
+void search_both_ways(Tally& walk_tally, Tally& bracket_tally) {
+  const double finish = CSDATA.zmax + 20;
+  double a = CSDATA.zmin + kStart, b = kStep;
+  double plain_a = a, plain_b = b;
+  WalkSigns walk(walk_levels(a, b, finish));
+  const std::int32_t found = localroot(a, b, finish, func, checked(walk, walk_tally, "walk"));
+  ASSERT_EQ(found, localroot(plain_a, plain_b, finish, func));
+  ASSERT_EQ(a, plain_a);
+  ASSERT_EQ(b, plain_b);
+  if (found != 1) return;
+  const BracketSigns bracket(a, b);
+  const double level = bis(a, b, func, kEps, checked(bracket, bracket_tally, "bracket"));
+  ASSERT_EQ(level, bis(plain_a, plain_b, func, kEps));
+  ASSERT_EQ(find_level().level, level);
+}
+
+// Discharges that put the level near the bed, at survey points, high up,
+// and none at all (the notice): 0, negative, more than any level carries.
+std::vector<double> discharges(std::mt19937& random) {
+  std::uniform_real_distribution<double> above(0, CSDATA.zmax - CSDATA.zmin + 3);
+  std::vector<double> Q = {0, -5, 1e30};
+  for (int k = 0; k < 4; ++k) Q.push_back(-func(CSDATA.zmin + above(random)) + CSDATA.Q);
+  Q.push_back(-func(CSDATA.z[1 + random() % CSDATA.N]) + CSDATA.Q);  // the level of a survey point
+  return Q;
+}
+
+TEST(BalanceSign, EveryProvedSignIsTheOrderedSumsSign) {
+  std::mt19937 random(1208);
+  Tally walk, bracket;
+  for (int section = 0; section < 400; ++section) {
+    testing::set_random_section(random, 2 + section % 60, section % 50 == 7 ? 40 : 1);
+    CSDATA.Q = 0;
+    for (const double Q : discharges(random)) {
+      CSDATA.Q = Q;
+      search_both_ways(walk, bracket);
+      if (::testing::Test::HasFatalFailure()) return;
+    }
+  }
+  // The proofs must do the work: most levels need no ordered sums.
+  EXPECT_GT(walk.proved, walk.asked * 3 / 4) << walk.proved << " of " << walk.asked;
+  EXPECT_GT(bracket.proved, bracket.asked / 4) << bracket.proved << " of " << bracket.asked;
+}
+
+// A long survey with small steps, like a real one: near the level only the
+// last one or two steps of the walk and of the bisection are left unproved.
+TEST(BalanceSign, ASurveyOfManyPointsNeedsTheOrderedSumsOnlyNearTheLevel) {
+  std::mt19937 random(5);
+  std::vector<std::pair<double, double>> points;
+  std::uniform_real_distribution<double> noise(-0.05, 0.05);
+  for (int i = 0; i < 5000; ++i) {
+    const double t = i / 2500.0 - 1;
+    points.push_back({i * 0.5, 100 + 8 * t * t + noise(random) - (std::abs(t) < 0.1 ? 3 : 0)});
+  }
+  CSDATA = CrossSection{};
+  testing::set_section({{0, 0}, {1, 0}}, 1, 2);
+  CSDATA.x.resize(1);
+  CSDATA.z.resize(1);
+  for (const auto& [x, z] : points) {
+    CSDATA.x.push_back(x);
+    CSDATA.z.push_back(z);
+  }
+  CSDATA.N = 5000;
+  CSDATA.il = 2250;
+  CSDATA.ip = 2750;
+  CSDATA.zmin = *std::min_element(CSDATA.z.begin() + 1, CSDATA.z.end());
+  CSDATA.zmax = *std::max_element(CSDATA.z.begin() + 1, CSDATA.z.end());
+  measure_segments();
+  for (const double depth : {1.0, 2.5, 6.0}) {
+    CSDATA.Q = 0;
+    CSDATA.Q = -func(CSDATA.zmin + depth);
+    Tally walk, bracket;
+    search_both_ways(walk, bracket);
+    EXPECT_GE(walk.proved, walk.asked - 3) << depth;
+    EXPECT_GE(bracket.proved, bracket.asked - 3) << depth;
+  }
+}
+
+TEST(BalanceSign, HugeSpansAndLevelsOnTheWalksOwnSteps) {
+  std::mt19937 random(99);
+  Tally walk, bracket;
+  for (int section = 0; section < 4; ++section) {
+    testing::set_random_section(random, 30, 4000);  // elevations tens of kilometres apart
+    for (const double Q : {1e30, 1e6}) {
+      CSDATA.Q = Q;
+      search_both_ways(walk, bracket);
+    }
+  }
+  // Points standing exactly at the walk's levels: wet and dry flip there.
+  const std::vector<double> at = walk_levels(kStart, kStep, 23);  // the walk's levels once zmin is 0
+  testing::set_section(
+      {{0, at[30]}, {1, at[10]}, {2, at[10]}, {3, 0}, {4, 0}, {5, at[20]}, {6, at[20]}, {7, at[30]}}, 3, 6);
+  for (const double Q : {0.1, 1.0, 5.0, 50.0}) {
+    CSDATA.Q = Q;
+    search_both_ways(walk, bracket);
+  }
+  EXPECT_GT(walk.proved, 0);
+}
+
+}  // namespace
+}  // namespace normlevel
