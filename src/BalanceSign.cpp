@@ -117,40 +117,42 @@ std::size_t first_level_above(const std::vector<double>& levels, double z) {
   return k;
 }
 
-// Segments ordered by the first level at which `key` of them lies below it;
-// ends[k]: how many of them do at level k. A counting sort: O(N + levels).
-template <typename Key>
-void order_by_level(const std::vector<double>& levels, Key key, std::vector<std::uint32_t>& order,
-                    std::vector<std::uint32_t>& ends) {
-  const std::int32_t segments = CSDATA.N - 1;
-  std::vector<std::uint32_t> starts(levels.size() + 1, 0);
-  for (std::int32_t i = 1; i <= segments; ++i) ++starts[first_level_above(levels, key(i))];
-  std::uint32_t sum = 0;
-  for (std::uint32_t& start : starts) start = std::exchange(sum, sum + start);
-  ends.assign(levels.size(), 0);
-  for (std::size_t k = 0; k < levels.size(); ++k) ends[k] = starts[k + 1];
-  order.resize(static_cast<std::size_t>(std::max(segments, 0)));
-  for (std::int32_t i = 1; i <= segments; ++i) order[starts[first_level_above(levels, key(i))]++] = i;
-}
+constexpr std::uint32_t kNone = 0;  // segments are numbered from 1
 
 }  // namespace
 
-WalkSigns::WalkSigns(std::vector<double> levels) : levels_(std::move(levels)) {
+// One pass files each segment under the level where it gets wet and the
+// one where it gets wholly wet; the walk then adds each segment once.
+WalkSigns::WalkSigns(std::vector<double> levels)
+    : levels_(std::move(levels)),
+      first_wet_(levels_.size() + 1, kNone),
+      first_full_(levels_.size() + 1, kNone),
+      next_wet_(static_cast<std::size_t>(CSDATA.N), kNone),
+      next_full_(static_cast<std::size_t>(CSDATA.N), kNone) {
   const CrossSection& d = CSDATA;
-  order_by_level(levels_, [&d](std::int32_t i) { return std::min(d.z[i], d.z[i + 1]); }, by_wet_, wet_end_);
-  order_by_level(levels_, [&d](std::int32_t i) { return std::max(d.z[i], d.z[i + 1]); }, by_full_, full_end_);
+  for (std::int32_t i = 1; i < d.N; ++i) {
+    const auto segment = static_cast<std::uint32_t>(i);
+    const std::size_t wet = first_level_above(levels_, std::min(d.z[i], d.z[i + 1]));
+    const std::size_t full = first_level_above(levels_, std::max(d.z[i], d.z[i + 1]));
+    next_wet_[segment] = std::exchange(first_wet_[wet], segment);
+    next_full_[segment] = std::exchange(first_full_[full], segment);
+  }
+}
+
+void WalkSigns::add_bucket(std::uint32_t first, const std::vector<std::uint32_t>& next, SegmentTotals (&into)[3]) {
+  for (std::uint32_t segment = first; segment != kNone; segment = next[segment]) {
+    const auto i = static_cast<std::int32_t>(segment);
+    into[zone_of(i)].add(i);
+  }
 }
 
 int WalkSigns::operator()(double level) {
-  while (next_ < levels_.size() && levels_[next_] < level) ++next_;
-  if (next_ == levels_.size() || levels_[next_] != level) return 0;
-  for (; wet_added_ < wet_end_[next_]; ++wet_added_) {
-    const std::int32_t i = static_cast<std::int32_t>(by_wet_[wet_added_]);
-    totals_.wet[zone_of(i)].add(i);
-  }
-  for (; full_added_ < full_end_[next_]; ++full_added_) {
-    const std::int32_t i = static_cast<std::int32_t>(by_full_[full_added_]);
-    totals_.full[zone_of(i)].add(i);
+  std::size_t k = next_level_ == 0 ? 0 : next_level_ - 1;
+  while (k < levels_.size() && levels_[k] < level) ++k;
+  if (k == levels_.size() || levels_[k] != level) return 0;
+  for (; next_level_ <= k; ++next_level_) {
+    add_bucket(first_wet_[next_level_], next_wet_, totals_.wet);
+    add_bucket(first_full_[next_level_], next_full_, totals_.full);
   }
   return proved_sign(level, totals_);
 }

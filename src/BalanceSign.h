@@ -41,11 +41,13 @@ class WalkSigns {
   int operator()(double level);
 
  private:
+  void add_bucket(std::uint32_t first, const std::vector<std::uint32_t>& next, SegmentTotals (&into)[3]);
+
   std::vector<double> levels_;
-  std::vector<std::uint32_t> by_wet_, by_full_;     // segments in the order they get wet, wholly wet
-  std::vector<std::uint32_t> wet_end_, full_end_;   // per level: how many of them have by then
-  std::size_t next_ = 0;                            // the next level expected
-  std::size_t wet_added_ = 0, full_added_ = 0;
+  // Per level, the segments that get wet (wholly wet) at it, as lists:
+  // the first segment of each level, and after each segment the next.
+  std::vector<std::uint32_t> first_wet_, first_full_, next_wet_, next_full_;
+  std::size_t next_level_ = 0;  // the first level whose segments are not yet added
   WetTotals totals_;
 };
 

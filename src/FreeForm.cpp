@@ -100,9 +100,39 @@ bool convert_short(const char* mantissa, const char* mantissa_end, long long exp
   return true;
 }
 
+// The form nearly every survey value takes, [sign] digits [. digits] with
+// at most 15 digits, in one pass: the value is the one convert_short gives.
+// Returns where the form ends, or null when the text does not start so.
+const char* scan_plain(const char* p, const char* last, double& value) {
+  const bool negative = p != last && *p == '-';
+  if (p != last && is_sign(*p)) ++p;
+  std::uint64_t digits = 0;
+  const char* const whole = p;
+  for (; p != last && is_digit(*p); ++p) digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+  std::ptrdiff_t count = p - whole, fraction = 0;
+  if (p != last && *p == '.') {
+    const char* const decimals = ++p;
+    for (; p != last && is_digit(*p); ++p) digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+    fraction = p - decimals;
+    count += fraction;
+  }
+  if (count == 0 || count > kExactDigits) return nullptr;
+  const double m = static_cast<double>(digits);
+  value = with_sign(negative, fraction == 0 ? m : m / kExactPowersOfTen[fraction]);
+  return p;
+}
+
+bool parse_plain(const char* first, const char* last, double& value) {
+  double plain = 0;
+  if (scan_plain(first, last, plain) != last) return false;
+  value = plain;
+  return true;
+}
+
 }  // namespace
 
 ConvertResult parse_real(const char* first, const char* last, double& value) {
+  if (parse_plain(first, last, value)) return {last, {}};
   const char* p = first;
   const bool negative = p != last && *p == '-';
   if (p != last && is_sign(*p)) ++p;
@@ -194,7 +224,8 @@ void ListReader::fail(const char* message) const { throw Failure(kRunTimeError, 
 void ListReader::take_record() {
   if (!source_.next(raw_)) fail(kPastEndOfFile);
   pos_ = 0;
-  raw_.erase(std::remove(raw_.begin(), raw_.end(), '\r'), raw_.end());
+  if (!raw_.empty() && raw_.back() == '\r') raw_.pop_back();  // the usual CR LF, without a pass
+  if (raw_.find('\r') != std::string::npos) raw_.erase(std::remove(raw_.begin(), raw_.end(), '\r'), raw_.end());
   if (raw_.find('\t') == std::string::npos) {
     record_.swap(raw_);
     return;
@@ -321,8 +352,37 @@ std::size_t ListReader::read_repeat(std::span<const Target> targets, std::size_t
   return used;
 }
 
+// Reals written plainly within one record, the case of nearly every read of
+// a data file: the whole read in one pass, by the same rules. False, with
+// nothing assigned or consumed, wherever the general rules must decide:
+// null values, a slash, repeats, other forms, values on a later record.
+bool ListReader::plain_reals(std::span<const Target> targets) {
+  constexpr std::size_t kMost = 4;
+  double values[kMost];
+  if (targets.size() > kMost) return false;
+  const char* p = record_.data();
+  const char* const end = p + record_.size();
+  bool comma_may_follow = false;
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    if (!std::holds_alternative<double*>(targets[i])) return false;
+    while (p != end && *p == ' ') ++p;
+    if (comma_may_follow && p != end && *p == ',') {
+      ++p;
+      while (p != end && *p == ' ') ++p;
+    }
+    p = scan_plain(p, end, values[i]);
+    if (p == nullptr || (p != end && !ends_unquoted(*p))) return false;
+    comma_may_follow = p == end || *p == ' ';
+    if (p != end && *p == ',') ++p;
+  }
+  for (std::size_t i = 0; i < targets.size(); ++i) *std::get<double*>(targets[i]) = values[i];
+  pos_ = record_.size();
+  return true;
+}
+
 void ListReader::read(std::span<const Target> targets) {
   take_record();
+  if (plain_reals(targets)) return;
   bool comma_may_follow = false;
   std::size_t i = 0;
   while (i < targets.size()) {

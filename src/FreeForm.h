@@ -91,6 +91,7 @@ class ListReader {
 
  private:
   void take_record();
+  bool plain_reals(std::span<const Target> targets);
   void skip_to_value(bool& comma_may_follow);
   std::string_view unquoted_value(bool& comma_may_follow);
   std::string_view quoted_value(char quote, std::size_t keep, bool& comma_may_follow);
