@@ -48,24 +48,31 @@ Range area(double h, const SegmentTotals& full, const SegmentTotals& wet) {
   return {std::max(0.0, wholly - error), std::max(0.0, wholly) + std::max(0.0, in_part) + error};
 }
 
+// The wetted lengths in part are at least their depths; that bound is a
+// difference of large sums when the levels are far from the datum, so the
+// better of it and 0 is taken.
 Range perimeter(double h, const SegmentTotals& full, const SegmentTotals& wet) {
+  const double error = slack() * wet.length;
   const double depths = h * (wet.count - full.count) - (wet.low - full.low);
-  const double error = slack() * (wet.length + std::fabs(h) * wet.count + wet.abs_low);
-  return {std::max(0.0, full.length + std::max(0.0, depths) - error), wet.length + error};
+  const double depths_error = slack() * (std::fabs(h) * wet.count + wet.abs_low);
+  const double in_part = std::max(0.0, depths - depths_error);
+  return {std::max(0.0, full.length + in_part - error), wet.length + error};
 }
 
-// What the zone can carry: k A (A / P)^(2/3), 0 when it may be dry.
-Range discharge(Range A, Range P, double n, bool floodplain) {
-  const double k = std::sqrt(CSDATA.s) / n;
+// What the zone can carry at most and at least: k A (A / P)^(2/3), with 0
+// wherever it may be dry.
+double discharge_most(Range A, Range P, double n, bool floodplain) {
   const double dry_up_to = floodplain ? kDryPerimeter : 0.0;
-  Range Q{0, 0};
-  if (A.lo > 0 && P.lo > dry_up_to) Q.lo = k * A.lo * std::pow(A.lo / P.hi, kManningExponent) * (1 - 1e-8);
-  if (A.hi > 0 && P.hi > dry_up_to) {
-    const double P_least = std::max(P.lo, dry_up_to);
-    Q.hi = P_least > 0 ? k * A.hi * std::pow(A.hi / P_least, kManningExponent) * (1 + 1e-8)
-                       : std::numeric_limits<double>::infinity();
-  }
-  return Q;
+  if (!(A.hi > 0 && P.hi > dry_up_to)) return 0;
+  const double P_least = std::max(P.lo, dry_up_to);
+  if (!(P_least > 0)) return std::numeric_limits<double>::infinity();
+  return std::sqrt(CSDATA.s) / n * A.hi * std::pow(A.hi / P_least, kManningExponent) * (1 + 1e-8);
+}
+
+double discharge_least(Range A, Range P, double n, bool floodplain) {
+  const double dry_up_to = floodplain ? kDryPerimeter : 0.0;
+  if (!(A.lo > 0 && P.lo > dry_up_to)) return 0;
+  return std::sqrt(CSDATA.s) / n * A.lo * std::pow(A.lo / P.hi, kManningExponent) * (1 - 1e-8);
 }
 
 }  // namespace
@@ -84,17 +91,47 @@ void SegmentTotals::add(std::int32_t i) {
   abs_low += std::fabs(std::min(z1, z2));
 }
 
+void WetTotals::add_part(double h, std::int32_t segment) {
+  double A = 0, P = 0;
+  if (!segment_share(h, segment, A, P)) return;
+  part_area[zone_of(segment)] += A;
+  part_length[zone_of(segment)] += P;
+}
+
+namespace {
+
+// The zone's area and perimeter at h, bounded from the totals.
+void bound_zone(double h, const WetTotals& t, int zone, Range& A, Range& P) {
+  const SegmentTotals& full = t.full[zone];
+  const SegmentTotals& wet = t.wet[zone];
+  if (!t.partials_known) {
+    A = area(h, full, wet);
+    P = perimeter(h, full, wet);
+    return;
+  }
+  // The shares in part as they are, not merely bounded.
+  const double wholly = 2.0 * h * full.hdx - full.hdx_z;
+  const double error = slack() * (2.0 * std::fabs(h) * wet.hdx + wet.hdx_abs_z);
+  A = {std::max(0.0, wholly + t.part_area[zone] - error), std::max(0.0, wholly) + t.part_area[zone] + error};
+  const double length_error = slack() * wet.length;
+  P = {std::max(0.0, full.length + t.part_length[zone] - length_error),
+       full.length + t.part_length[zone] + length_error};
+}
+
+}  // namespace
+
+// The upper bounds first: the walk starts where the balance is positive, so
+// most levels are proved by them alone.
 int proved_sign(double h, const WetTotals& t) {
   const double n[3] = {CSDATA.nf, CSDATA.nc, CSDATA.nf};
-  double least = 0, most = 0;
-  for (int zone = 0; zone < 3; ++zone) {
-    const Range Q = discharge(area(h, t.full[zone], t.wet[zone]), perimeter(h, t.full[zone], t.wet[zone]), n[zone],
-                              zone != 1);
-    least += Q.lo;
-    most += Q.hi;
-  }
+  Range A[3], P[3];
+  for (int zone = 0; zone < 3; ++zone) bound_zone(h, t, zone, A[zone], P[zone]);
   const double Q = CSDATA.Q;
+  double most = 0;
+  for (int zone = 0; zone < 3; ++zone) most += discharge_most(A[zone], P[zone], n[zone], zone != 1);
   if (Q - most > 1e-12 * (std::fabs(Q) + most)) return 1;
+  double least = 0;
+  for (int zone = 0; zone < 3; ++zone) least += discharge_least(A[zone], P[zone], n[zone], zone != 1);
   if (least - Q > 1e-12 * (std::fabs(Q) + least)) return -1;
   return 0;  // also when a bound is not a number
 }
@@ -118,6 +155,9 @@ std::size_t first_level_above(const std::vector<double>& levels, double z) {
 }
 
 constexpr std::uint32_t kNone = 0;  // segments are numbered from 1
+
+// Beyond this many segments wet in part their shares are bounded, not taken.
+constexpr std::size_t kMostKnownParts = 4096;
 
 }  // namespace
 
@@ -143,7 +183,21 @@ void WalkSigns::add_bucket(std::uint32_t first, const std::vector<std::uint32_t>
   for (std::uint32_t segment = first; segment != kNone; segment = next[segment]) {
     const auto i = static_cast<std::int32_t>(segment);
     into[zone_of(i)].add(i);
+    if (&into == &totals_.wet) in_part_.push_back(i);
   }
+}
+
+// The segments wet only in part, when few: each one's share as the ordered
+// sums take it. Those wholly wet by now leave the list for good, the
+// levels only rising.
+WetTotals WalkSigns::with_parts(double level) {
+  const CrossSection& d = CSDATA;
+  std::erase_if(in_part_, [&](std::int32_t i) { return std::max(d.z[i], d.z[i + 1]) < level; });
+  WetTotals totals = totals_;
+  if (in_part_.size() > kMostKnownParts) return totals;
+  totals.partials_known = true;
+  for (const std::int32_t i : in_part_) totals.add_part(level, i);
+  return totals;
 }
 
 int WalkSigns::operator()(double level) {
@@ -154,7 +208,7 @@ int WalkSigns::operator()(double level) {
     add_bucket(first_wet_[next_level_], next_wet_, totals_.wet);
     add_bucket(first_full_[next_level_], next_full_, totals_.full);
   }
-  return proved_sign(level, totals_);
+  return proved_sign(level, with_parts(level));
 }
 
 // ---- the bisection ----------------------------------------------------
@@ -163,22 +217,24 @@ BracketSigns::BracketSigns(double lo, double hi) : lo_(lo), hi_(hi) {
   const CrossSection& d = CSDATA;
   for (std::int32_t i = 1; i < d.N; ++i) {
     const double low = std::min(d.z[i], d.z[i + 1]), high = std::max(d.z[i], d.z[i + 1]);
-    const int zone = zone_of(i);
-    if (high < lo) settled_.full[zone].add(i);
-    if (low < lo && (high < lo || high >= hi))
-      settled_.wet[zone].add(i);
-    else if (low < hi && high >= lo)
+    if (high < lo) {  // wholly wet throughout
+      settled_.full[zone_of(i)].add(i);
+      settled_.wet[zone_of(i)].add(i);
+    } else if (low < hi) {
       changing_.push_back({i, low, high});
+    }
   }
 }
 
 int BracketSigns::operator()(double level) const {
   if (!(level >= lo_ && level <= hi_)) return 0;
   WetTotals totals = settled_;
+  totals.partials_known = true;
   for (const Changing& c : changing_) {
     const int zone = zone_of(c.segment);
     if (c.high < level) totals.full[zone].add(c.segment);
     if (c.low < level) totals.wet[zone].add(c.segment);
+    if (c.low < level && c.high >= level) totals.add_part(level, c.segment);
   }
   return proved_sign(level, totals);
 }

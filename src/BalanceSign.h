@@ -23,9 +23,13 @@ struct SegmentTotals {
 };
 
 /// The three zones' totals over the segments wholly under water (full) and
-/// over those wet at all (wet, a superset of full).
+/// over those wet at all (wet, a superset of full); when partials_known,
+/// also the very shares of every segment wet only in part.
 struct WetTotals {
   SegmentTotals full[3], wet[3];
+  bool partials_known = false;
+  double part_area[3] = {0, 0, 0}, part_length[3] = {0, 0, 0};
+  void add_part(double h, std::int32_t segment);
 };
 
 /// +1 when func(h) is certainly > 0, -1 when certainly < 0, 0 when the
@@ -42,12 +46,14 @@ class WalkSigns {
 
  private:
   void add_bucket(std::uint32_t first, const std::vector<std::uint32_t>& next, SegmentTotals (&into)[3]);
+  WetTotals with_parts(double level);
 
   std::vector<double> levels_;
   // Per level, the segments that get wet (wholly wet) at it, as lists:
   // the first segment of each level, and after each segment the next.
   std::vector<std::uint32_t> first_wet_, first_full_, next_wet_, next_full_;
   std::size_t next_level_ = 0;  // the first level whose segments are not yet added
+  std::vector<std::int32_t> in_part_;  // wet, and perhaps wholly by now
   WetTotals totals_;
 };
 

@@ -372,6 +372,14 @@ std::vector<SectionGeometry> geometry_at_levels(std::span<const double> levels) 
   return geometry;
 }
 
+bool segment_share(double h, std::int32_t i, double& A, double& P) {
+  Wetted wet;
+  if (!SETCC(h, i, wet)) return false;
+  A = wet.AC;
+  P = wet.PC;
+  return true;
+}
+
 std::int32_t basichydro(double h, double& AFL, double& A0, double& AFP, double& PFL, double& P0, double& PFP) {
   if (h < CSDATA.zmin) return 0;
   add_segments(h, 1, CSDATA.il - 1, AFL, PFL);

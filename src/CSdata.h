@@ -58,6 +58,10 @@ void finishdata();
 /// leaves the outputs untouched when h lies below zmin, 1 otherwise.
 std::int32_t basichydro(double h, double& AFL, double& A0, double& AFP, double& PFL, double& P0, double& PFP);
 
+/// Segment i's wetted area and length at level h, exactly as basichydro
+/// adds them; false (and nothing set) when the segment is dry there.
+bool segment_share(double h, std::int32_t i, double& A, double& P);
+
 /// Widths of the water surface over the three zones at level h, by the same
 /// wet-or-dry rules as basichydro; all 0 below zmin.
 void topwidths(double h, double& BL, double& B0, double& BP);

@@ -143,3 +143,43 @@ TEST(BalanceSign, HugeSpansAndLevelsOnTheWalksOwnSteps) {
 
 }  // namespace
 }  // namespace normlevel
+
+namespace normlevel {
+namespace {
+
+// Far from the datum the totals are large sums: the bounds must stay tight
+// there too, or a V spanning the whole range would walk on ordered sums.
+TEST(BalanceSign, AVSpanningTheWholeRangeWalksOnProofs) {
+  CSDATA = CrossSection{};
+  testing::set_section({{0, 0}, {1, 0}}, 1, 2);
+  const int n = 2001;
+  CSDATA.x.resize(1);
+  CSDATA.z.resize(1);
+  for (int i = 0; i < n; ++i) {
+    const double t = 2.0 * i / (n - 1) - 1;
+    CSDATA.x.push_back(1e5 * (t + 1));
+    CSDATA.z.push_back(-1e5 + 2e5 * std::abs(t));
+  }
+  CSDATA.N = n;
+  CSDATA.il = n * 9 / 20;
+  CSDATA.ip = n * 11 / 20;
+  CSDATA.zmin = -1e5;
+  CSDATA.zmax = 1e5;
+  measure_segments();
+  for (const double depth : {3.0, 700.0, 62000.0}) {
+    CSDATA.Q = 0;
+    CSDATA.Q = -func(CSDATA.zmin + depth);
+    const std::vector<double> levels = walk_levels(CSDATA.zmin + kStart, kStep, CSDATA.zmax + 20);
+    WalkSigns walk(levels);
+    int unproved = 0;
+    for (const double h : levels) {
+      const int known = walk(h);
+      unproved += known == 0 ? 1 : 0;
+      if (known < 0) break;
+    }
+    EXPECT_LE(unproved, 3) << "depth " << depth;
+  }
+}
+
+}  // namespace
+}  // namespace normlevel
