@@ -74,6 +74,25 @@ void WholeRun(benchmark::State& state, double depth) {
 void WholeRunToReport(benchmark::State& state) { WholeRun(state, 2.0); }
 void WholeRunToNotice(benchmark::State& state) { WholeRun(state, 0.0); }
 
+// The V spanning -1e5 m to 1e5 m: some two million steps to the notice.
+void WholeRunWideVToNotice(benchmark::State& state) {
+  const auto points = static_cast<std::int32_t>(state.range(0));
+  static std::map<std::int32_t, std::string> files;
+  std::string& path = files[points];
+  if (path.empty()) {
+    path = (std::filesystem::temp_directory_path() / ("normlevel_bench_v_" + std::to_string(points) + ".txt")).string();
+    normlevel::bench::write_wide_v(path, points);
+  }
+  const std::string name = name_field(path);
+  for (auto _ : state) {
+    normlevel::setdata(name);
+    std::ostringstream out;
+    normlevel::search_and_report(out);
+    normlevel::finishdata();
+    benchmark::DoNotOptimize(out.str());
+  }
+}
+
 // The rating table of 1000 rows from the lowest point to the valley top.
 void RatingTable1000Rows(benchmark::State& state) {
   const auto points = static_cast<std::int32_t>(state.range(0));
@@ -89,5 +108,6 @@ BENCHMARK(Load)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisec
 BENCHMARK(Basichydro)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(WholeRunToReport)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(WholeRunToNotice)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(WholeRunWideVToNotice)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(RatingTable1000Rows)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

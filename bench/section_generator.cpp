@@ -82,7 +82,7 @@ void write_valley(const std::string& path, std::int32_t points, double depth) {
 void write_wide_v(const std::string& path, std::int32_t points) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) throw std::runtime_error("cannot write " + path);
-  std::fprintf(file, "A V from -1e5 m to 1e5 m, %d points\r\n\r\n\r\n---\r\n1e12 1.0 0.035 0.06\r\n\r\n---\r\n", points);
+  std::fprintf(file, "A V from -1e5 m to 1e5 m, %d points\r\n\r\n\r\n---\r\n1e30 1.0 0.035 0.06\r\n\r\n---\r\n", points);
   std::fprintf(file, "%d %d %d\r\nx z\r\n", points, points * 9 / 20, points * 11 / 20);
   for (std::int32_t i = 0; i < points; ++i) {
     const double t = 2.0 * i / (points - 1) - 1.0;  // -1 ... 1 across the valley

@@ -61,12 +61,14 @@ Range perimeter(double h, const SegmentTotals& full, const SegmentTotals& wet) {
 
 // What the zone can carry at most and at least: k A (A / P)^(2/3), with 0
 // wherever it may be dry.
-double discharge_most(Range A, Range P, double n, bool floodplain) {
+double discharge_most(Range A, Range P, double n, bool floodplain, bool with_pow) {
   const double dry_up_to = floodplain ? kDryPerimeter : 0.0;
   if (!(A.hi > 0 && P.hi > dry_up_to)) return 0;
   const double P_least = std::max(P.lo, dry_up_to);
   if (!(P_least > 0)) return std::numeric_limits<double>::infinity();
-  return std::sqrt(CSDATA.s) / n * A.hi * std::pow(A.hi / P_least, kManningExponent) * (1 + 1e-8);
+  const double R = A.hi / P_least;
+  const double power = with_pow ? std::pow(R, kManningExponent) : std::max(1.0, R);
+  return std::sqrt(CSDATA.s) / n * A.hi * power * (1 + 1e-8);
 }
 
 double discharge_least(Range A, Range P, double n, bool floodplain) {
@@ -120,17 +122,20 @@ void bound_zone(double h, const WetTotals& t, int zone, Range& A, Range& P) {
 
 }  // namespace
 
-// The upper bounds first: the walk starts where the balance is positive, so
-// most levels are proved by them alone.
+// The upper bounds first, as the walk starts where the balance is positive,
+// and first without pow: R^(2/3) <= max(1, R) proves most levels far below
+// the one sought.
 int proved_sign(double h, const WetTotals& t) {
   const double n[3] = {CSDATA.nf, CSDATA.nc, CSDATA.nf};
   Range A[3], P[3];
   for (int zone = 0; zone < 3; ++zone) bound_zone(h, t, zone, A[zone], P[zone]);
   const double Q = CSDATA.Q;
-  double most = 0;
-  for (int zone = 0; zone < 3; ++zone) most += discharge_most(A[zone], P[zone], n[zone], zone != 1);
-  if (Q - most > 1e-12 * (std::fabs(Q) + most)) return 1;
-  double least = 0;
+  const auto below = [Q](double most) { return Q - most > 1e-12 * (std::fabs(Q) + most); };
+  double rough = 0, most = 0, least = 0;
+  for (int zone = 0; zone < 3; ++zone) rough += discharge_most(A[zone], P[zone], n[zone], zone != 1, false);
+  if (below(rough)) return 1;
+  for (int zone = 0; zone < 3; ++zone) most += discharge_most(A[zone], P[zone], n[zone], zone != 1, true);
+  if (below(most)) return 1;
   for (int zone = 0; zone < 3; ++zone) least += discharge_least(A[zone], P[zone], n[zone], zone != 1);
   if (least - Q > 1e-12 * (std::fabs(Q) + least)) return -1;
   return 0;  // also when a bound is not a number
@@ -187,17 +192,20 @@ void WalkSigns::add_bucket(std::uint32_t first, const std::vector<std::uint32_t>
   }
 }
 
-// The segments wet only in part, when few: each one's share as the ordered
-// sums take it. Those wholly wet by now leave the list for good, the
-// levels only rising.
-WetTotals WalkSigns::with_parts(double level) {
+// The bounds from the totals alone first; where they do not tell, the
+// segments wet only in part, when few, are taken as the ordered sums take
+// them. Those wholly wet by now leave the list for good: levels only rise.
+int WalkSigns::prove(double level) {
+  totals_.partials_known = false;
+  const int sign = proved_sign(level, totals_);
+  if (sign != 0) return sign;
   const CrossSection& d = CSDATA;
   std::erase_if(in_part_, [&](std::int32_t i) { return std::max(d.z[i], d.z[i + 1]) < level; });
-  WetTotals totals = totals_;
-  if (in_part_.size() > kMostKnownParts) return totals;
-  totals.partials_known = true;
-  for (const std::int32_t i : in_part_) totals.add_part(level, i);
-  return totals;
+  if (in_part_.size() > kMostKnownParts) return 0;
+  totals_.partials_known = true;
+  for (int zone = 0; zone < 3; ++zone) totals_.part_area[zone] = totals_.part_length[zone] = 0;
+  for (const std::int32_t i : in_part_) totals_.add_part(level, i);
+  return proved_sign(level, totals_);
 }
 
 int WalkSigns::operator()(double level) {
@@ -208,7 +216,7 @@ int WalkSigns::operator()(double level) {
     add_bucket(first_wet_[next_level_], next_wet_, totals_.wet);
     add_bucket(first_full_[next_level_], next_full_, totals_.full);
   }
-  return proved_sign(level, with_parts(level));
+  return prove(level);
 }
 
 // ---- the bisection ----------------------------------------------------

@@ -46,7 +46,7 @@ class WalkSigns {
 
  private:
   void add_bucket(std::uint32_t first, const std::vector<std::uint32_t>& next, SegmentTotals (&into)[3]);
-  WetTotals with_parts(double level);
+  int prove(double level);
 
   std::vector<double> levels_;
   // Per level, the segments that get wet (wholly wet) at it, as lists:
