@@ -59,9 +59,8 @@ void Basichydro(benchmark::State& state) {
   normlevel::finishdata();
 }
 
-void WholeRun(benchmark::State& state, double depth) {
-  const auto points = static_cast<std::int32_t>(state.range(0));
-  const std::string name = name_field(section_file(points, depth));
+// Load, search and report, as the dialogue does after the name.
+void run_whole(benchmark::State& state, const std::string& name) {
   for (auto _ : state) {
     normlevel::setdata(name);
     std::ostringstream out;
@@ -69,6 +68,10 @@ void WholeRun(benchmark::State& state, double depth) {
     normlevel::finishdata();
     benchmark::DoNotOptimize(out.str());
   }
+}
+
+void WholeRun(benchmark::State& state, double depth) {
+  run_whole(state, name_field(section_file(static_cast<std::int32_t>(state.range(0)), depth)));
 }
 
 void WholeRunToReport(benchmark::State& state) { WholeRun(state, 2.0); }
@@ -83,14 +86,7 @@ void WholeRunWideVToNotice(benchmark::State& state) {
     path = (std::filesystem::temp_directory_path() / ("normlevel_bench_v_" + std::to_string(points) + ".txt")).string();
     normlevel::bench::write_wide_v(path, points);
   }
-  const std::string name = name_field(path);
-  for (auto _ : state) {
-    normlevel::setdata(name);
-    std::ostringstream out;
-    normlevel::search_and_report(out);
-    normlevel::finishdata();
-    benchmark::DoNotOptimize(out.str());
-  }
+  run_whole(state, name_field(path));
 }
 
 // The rating table of 1000 rows from the lowest point to the valley top.
