@@ -103,16 +103,20 @@ bool convert_short(const char* mantissa, const char* mantissa_end, long long exp
 // The form nearly every survey value takes, [sign] digits [. digits] with
 // at most 15 digits, in one pass: the value is the one convert_short gives.
 // Returns where the form ends, or null when the text does not start so.
+// Unbounded, the text must end in a character that is no digit, sign or
+// point (a record's terminating NUL or CR): it then needs no end checks.
+template <bool bounded>
 const char* scan_plain(const char* p, const char* last, double& value) {
-  const bool negative = p != last && *p == '-';
-  if (p != last && is_sign(*p)) ++p;
+  const auto more = [&](const char* q) { return !bounded || q != last; };
+  const bool negative = more(p) && *p == '-';
+  if (more(p) && is_sign(*p)) ++p;
   std::uint64_t digits = 0;
   const char* const whole = p;
-  for (; p != last && is_digit(*p); ++p) digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+  for (; more(p) && is_digit(*p); ++p) digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
   std::ptrdiff_t count = p - whole, fraction = 0;
-  if (p != last && *p == '.') {
+  if (more(p) && *p == '.') {
     const char* const decimals = ++p;
-    for (; p != last && is_digit(*p); ++p) digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+    for (; more(p) && is_digit(*p); ++p) digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
     fraction = p - decimals;
     count += fraction;
   }
@@ -124,7 +128,7 @@ const char* scan_plain(const char* p, const char* last, double& value) {
 
 bool parse_plain(const char* first, const char* last, double& value) {
   double plain = 0;
-  if (scan_plain(first, last, plain) != last) return false;
+  if (scan_plain<true>(first, last, plain) != last) return false;
   value = plain;
   return true;
 }
@@ -219,17 +223,19 @@ bool FileSource::next(std::string& record) {
 
 void ListReader::fail(const char* message) const { throw Failure(kRunTimeError, message, statement_); }
 
+void ListReader::fetch_record() {
+  if (!source_.next(record_)) fail(kPastEndOfFile);
+  pos_ = 0;
+}
+
 // Carriage returns vanish wherever they stand, then tabs become blanks up
 // to the next multiple of eight columns, so both separate values.
-void ListReader::take_record() {
-  if (!source_.next(raw_)) fail(kPastEndOfFile);
-  pos_ = 0;
-  if (!raw_.empty() && raw_.back() == '\r') raw_.pop_back();  // the usual CR LF, without a pass
-  if (raw_.find('\r') != std::string::npos) raw_.erase(std::remove(raw_.begin(), raw_.end(), '\r'), raw_.end());
-  if (raw_.find('\t') == std::string::npos) {
-    record_.swap(raw_);
-    return;
-  }
+void ListReader::normalize_record() {
+  if (!record_.empty() && record_.back() == '\r') record_.pop_back();  // the usual CR LF, without a pass
+  if (record_.find('\r') != std::string::npos)
+    record_.erase(std::remove(record_.begin(), record_.end(), '\r'), record_.end());
+  if (record_.find('\t') == std::string::npos) return;
+  raw_.swap(record_);
   record_.clear();
   for (const char c : raw_) {
     if (c != '\t') {
@@ -239,6 +245,11 @@ void ListReader::take_record() {
     do record_ += ' ';
     while (record_.size() % kTabWidth != 0);
   }
+}
+
+void ListReader::take_record() {
+  fetch_record();
+  normalize_record();
 }
 
 // Skips blanks and whole records up to the next value; a comma after a
@@ -361,7 +372,9 @@ bool ListReader::plain_reals(std::span<const Target> targets) {
   double values[kMost];
   if (targets.size() > kMost) return false;
   const char* p = record_.data();
-  const char* const end = p + record_.size();
+  // The raw record: a CR LF line end counts as the end; a CR or tab among
+  // the values is no terminator, so the general rules take that record.
+  const char* const end = p + record_.size() - (!record_.empty() && record_.back() == '\r' ? 1 : 0);
   bool comma_may_follow = false;
   for (std::size_t i = 0; i < targets.size(); ++i) {
     if (!std::holds_alternative<double*>(targets[i])) return false;
@@ -370,7 +383,7 @@ bool ListReader::plain_reals(std::span<const Target> targets) {
       ++p;
       while (p != end && *p == ' ') ++p;
     }
-    p = scan_plain(p, end, values[i]);
+    p = scan_plain<false>(p, end, values[i]);  // the record ends in its NUL or its CR
     if (p == nullptr || (p != end && !ends_unquoted(*p))) return false;
     comma_may_follow = p == end || *p == ' ';
     if (p != end && *p == ',') ++p;
@@ -381,8 +394,9 @@ bool ListReader::plain_reals(std::span<const Target> targets) {
 }
 
 void ListReader::read(std::span<const Target> targets) {
-  take_record();
+  fetch_record();
   if (plain_reals(targets)) return;
+  normalize_record();
   bool comma_may_follow = false;
   std::size_t i = 0;
   while (i < targets.size()) {

@@ -90,6 +90,8 @@ class ListReader {
   void read(std::span<const Target> targets);
 
  private:
+  void fetch_record();
+  void normalize_record();
   void take_record();
   bool plain_reals(std::span<const Target> targets);
   void skip_to_value(bool& comma_may_follow);
