@@ -147,11 +147,11 @@ namespace {
 
 // The index of the first level above z (levels.size() when none is):
 // estimated from the even spacing, then settled by comparison.
-std::size_t first_level_above(const std::vector<double>& levels, double z) {
+std::size_t first_level_above(const std::vector<double>& levels, double per_step, double z) {
   const std::size_t count = levels.size();
   std::size_t k = 0;
   if (count > 1) {
-    const double estimate = (z - levels[0]) / (levels[1] - levels[0]);
+    const double estimate = (z - levels[0]) * per_step;
     if (estimate > 0) k = estimate < static_cast<double>(count) ? static_cast<std::size_t>(estimate) : count;
   }
   while (k < count && levels[k] <= z) ++k;
@@ -175,10 +175,11 @@ WalkSigns::WalkSigns(std::vector<double> levels)
       next_wet_(static_cast<std::size_t>(CSDATA.N), kNone),
       next_full_(static_cast<std::size_t>(CSDATA.N), kNone) {
   const CrossSection& d = CSDATA;
+  const double per_step = levels_.size() > 1 ? 1 / (levels_[1] - levels_[0]) : 0;
   for (std::int32_t i = 1; i < d.N; ++i) {
     const auto segment = static_cast<std::uint32_t>(i);
-    const std::size_t wet = first_level_above(levels_, std::min(d.z[i], d.z[i + 1]));
-    const std::size_t full = first_level_above(levels_, std::max(d.z[i], d.z[i + 1]));
+    const std::size_t wet = first_level_above(levels_, per_step, std::min(d.z[i], d.z[i + 1]));
+    const std::size_t full = first_level_above(levels_, per_step, std::max(d.z[i], d.z[i + 1]));
     next_wet_[segment] = std::exchange(first_wet_[wet], segment);
     next_full_[segment] = std::exchange(first_full_[full], segment);
   }
