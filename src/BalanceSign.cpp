@@ -41,22 +41,18 @@ struct Range {
 
 double slack() { return 128.0 * (static_cast<double>(CSDATA.N) + 16.0) * DBL_EPSILON; }
 
-Range area(double h, const SegmentTotals& full, const SegmentTotals& wet) {
-  const double wholly = 2.0 * h * full.hdx - full.hdx_z;
-  const double in_part = h * (wet.hdx - full.hdx) - (wet.hdx_low - full.hdx_low);
-  const double error = slack() * (2.0 * std::fabs(h) * wet.hdx + wet.hdx_abs_z);
-  return {std::max(0.0, wholly - error), std::max(0.0, wholly) + std::max(0.0, in_part) + error};
+// Bounds on what the segments wet only in part add, from the totals: an
+// area between 0 and sum(hdx (h - min z)), a length at least their depths.
+// That depth bound is a difference of large sums when the levels are far
+// from the datum, so the better of it and 0 is taken.
+Range area_in_part(double h, const SegmentTotals& full, const SegmentTotals& wet) {
+  return {0, std::max(0.0, h * (wet.hdx - full.hdx) - (wet.hdx_low - full.hdx_low))};
 }
 
-// The wetted lengths in part are at least their depths; that bound is a
-// difference of large sums when the levels are far from the datum, so the
-// better of it and 0 is taken.
-Range perimeter(double h, const SegmentTotals& full, const SegmentTotals& wet) {
-  const double error = slack() * wet.length;
+double least_length_in_part(double h, const SegmentTotals& full, const SegmentTotals& wet) {
   const double depths = h * (wet.count - full.count) - (wet.low - full.low);
   const double depths_error = slack() * (std::fabs(h) * wet.count + wet.abs_low);
-  const double in_part = std::max(0.0, depths - depths_error);
-  return {std::max(0.0, full.length + in_part - error), wet.length + error};
+  return std::max(0.0, depths - depths_error);
 }
 
 // What the zone can carry at most and at least: k A (A / P)^(2/3), with 0
@@ -102,22 +98,19 @@ void WetTotals::add_part(double h, std::int32_t segment) {
 
 namespace {
 
-// The zone's area and perimeter at h, bounded from the totals.
+// The zone's area and perimeter at h: the wholly wet segments from the
+// totals, those wet in part as they are when known, else bounded.
 void bound_zone(double h, const WetTotals& t, int zone, Range& A, Range& P) {
   const SegmentTotals& full = t.full[zone];
   const SegmentTotals& wet = t.wet[zone];
-  if (!t.partials_known) {
-    A = area(h, full, wet);
-    P = perimeter(h, full, wet);
-    return;
-  }
-  // The shares in part as they are, not merely bounded.
   const double wholly = 2.0 * h * full.hdx - full.hdx_z;
-  const double error = slack() * (2.0 * std::fabs(h) * wet.hdx + wet.hdx_abs_z);
-  A = {std::max(0.0, wholly + t.part_area[zone] - error), std::max(0.0, wholly) + t.part_area[zone] + error};
+  const double area_error = slack() * (2.0 * std::fabs(h) * wet.hdx + wet.hdx_abs_z);
   const double length_error = slack() * wet.length;
-  P = {std::max(0.0, full.length + t.part_length[zone] - length_error),
-       full.length + t.part_length[zone] + length_error};
+  const Range part = t.partials_known ? Range{t.part_area[zone], t.part_area[zone]} : area_in_part(h, full, wet);
+  const double least_length = t.partials_known ? t.part_length[zone] : least_length_in_part(h, full, wet);
+  const double most_length = t.partials_known ? full.length + t.part_length[zone] : wet.length;
+  A = {std::max(0.0, wholly + part.lo - area_error), std::max(0.0, wholly) + part.hi + area_error};
+  P = {std::max(0.0, full.length + least_length - length_error), most_length + length_error};
 }
 
 }  // namespace

@@ -224,6 +224,12 @@ class Picture {
     z1_ = top + 0.1 * span;
     for (std::size_t i = 0; i < results.size(); ++i)
       drawn_.push_back({&results[i], kLineColours[i % 5], kLineDashes[i % 4]});
+    // Each zone thinned once, its bank points kept; the ground runs through all three.
+    const int bounds[] = {1, d.il, d.ip, d.N};
+    for (int zone = 0; zone < 3; ++zone) {
+      zone_beds_[zone] = polyline(points_to_draw(bounds[zone], bounds[zone + 1], x0_, x1_, kColumns));
+      ground_.insert(ground_.end(), zone_beds_[zone].begin() + (zone == 0 ? 0 : 1), zone_beds_[zone].end());
+    }
   }
 
   void write() {
@@ -244,10 +250,6 @@ class Picture {
   }
 
  private:
-  std::vector<Point> zone_bed(int first, int last) const {
-    return polyline(points_to_draw(first, last, x0_, x1_, kColumns));
-  }
-
   void grid(const Canvas& canvas) {
     const double xs = round_step(x1_ - x0_, 10), zs = round_step(z1_ - z0_, 8);
     const int xd = std::max(0, -static_cast<int>(std::floor(std::log10(xs))));
@@ -277,25 +279,16 @@ class Picture {
     for (const LevelResult& r : results_)
       if (r.found && (highest == nullptr || r.level > highest->level)) highest = &r;
     if (highest == nullptr) return;
-    const CrossSection& d = CSDATA;
-    const struct {
-      int first, last;
-      const char* tint;
-    } zones[] = {{1, d.il, kFloodplainWater}, {d.il, d.ip, kChannelWater}, {d.ip, d.N, kFloodplainWater}};
-    for (const auto& zone : zones) {
-      if (zone.first == zone.last) continue;
-      out_ << "<path fill=\"" << zone.tint << "\" stroke=\"none\" d=\""
-           << path_through(canvas, water_outline(zone_bed(zone.first, zone.last), highest->level)) << " Z\"/>\n";
+    const char* const tints[] = {kFloodplainWater, kChannelWater, kFloodplainWater};
+    for (int zone = 0; zone < 3; ++zone) {
+      if (zone_beds_[zone].size() < 2) continue;  // a zone without segments
+      out_ << "<path fill=\"" << tints[zone] << "\" stroke=\"none\" d=\""
+           << path_through(canvas, water_outline(zone_beds_[zone], highest->level)) << " Z\"/>\n";
     }
   }
 
   void ground(const Canvas& canvas) {
-    const CrossSection& d = CSDATA;
-    std::vector<Point> bed = zone_bed(1, d.il);
-    for (const auto& [first, last] : {std::pair{d.il, d.ip}, std::pair{d.ip, d.N}}) {
-      const std::vector<Point> zone = zone_bed(first, last);
-      bed.insert(bed.end(), zone.begin() + 1, zone.end());
-    }
+    const std::vector<Point>& bed = ground_;
     const std::string line = path_through(canvas, bed);
     out_ << "<path fill=\"" << kGround << "\" stroke=\"none\" d=\"" << line << " L" << number(canvas.X(bed.back().x))
          << "," << number(kBottom) << " L" << number(canvas.X(bed.front().x)) << "," << number(kBottom) << " Z\"/>\n"
@@ -322,12 +315,10 @@ class Picture {
   }
 
   void level_lines(const Canvas& canvas) {
-    const CrossSection& d = CSDATA;
-    std::vector<Point> bed = polyline(points_to_draw(1, d.N, x0_, x1_, kColumns));
     for (const Drawn& line : drawn_) {
       if (!line.result->found) continue;
       const double h = line.result->level;
-      const std::vector<std::pair<double, double>> spans = wet_spans(bed, h);
+      const std::vector<std::pair<double, double>> spans = wet_spans(ground_, h);
       if (spans.empty()) continue;
       std::string path;
       for (const auto& [from, to] : spans) {
@@ -391,6 +382,7 @@ class Picture {
   std::ostream& out_;
   const std::vector<LevelResult>& results_;
   std::vector<Drawn> drawn_;
+  std::vector<Point> zone_beds_[3], ground_;
   double x0_ = 0, x1_ = 1, z0_ = 0, z1_ = 1;
 };
 

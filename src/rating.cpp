@@ -1,7 +1,5 @@
 #include "rating.h"
 
-#include <cmath>
-
 #include "CSdata.h"
 #include "command_line.h"
 #include "zones.h"
