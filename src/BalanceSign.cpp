@@ -22,18 +22,27 @@ namespace normlevel {
 // summed in another order, err by as little again. All of it is below
 // 128 (N + 16) u times the magnitude 2 |h| sum(hdx) + sum(hdx (|z1| + |z2|))
 // of the wet segments (u = DBL_EPSILON / 2), which is the slack taken.
-// Each zone then carries k A (A / P)^(2/3), rising with A and falling with
-// P, so the area and perimeter bounds bound the discharge; 1e-8 of it
-// covers pow and the roundings on any platform whose pow is not wrong by
-// more than a few million ulps. The three roundings of Q - QL - Q0 - QP
-// are covered by 1e-12 (|Q| + QL + Q0 + QP).
+// Each subdivision then carries k A (A / P)^(2/3), rising with A and
+// falling with P, so the area and perimeter bounds bound the discharge;
+// 1e-8 of it covers pow and the roundings on any platform whose pow is not
+// wrong by more than a few million ulps. The S + 3 roundings of adding up
+// the S subdivisions' discharges and of Q - QL - Q0 - QP are covered by
+// (1e-12 + (S + 3) 2^-52) (|Q| + the discharges).
+
+std::size_t part_of(std::int32_t segment) {
+  const std::vector<Subdivision>& parts = CSDATA.parts;
+  const auto at = std::partition_point(parts.begin(), parts.end(),
+                                       [segment](const Subdivision& p) { return p.last < segment; });
+  return static_cast<std::size_t>(at - parts.begin());
+}
+
+WetTotals::WetTotals()
+    : full(CSDATA.parts.size()),
+      wet(CSDATA.parts.size()),
+      part_area(CSDATA.parts.size()),
+      part_length(CSDATA.parts.size()) {}
 
 namespace {
-
-int zone_of(std::int32_t segment) {
-  if (segment < CSDATA.il) return 0;
-  return segment < CSDATA.ip ? 1 : 2;
-}
 
 struct Range {
   double lo, hi;
@@ -92,15 +101,16 @@ void SegmentTotals::add(std::int32_t i) {
 void WetTotals::add_part(double h, std::int32_t segment) {
   double A = 0, P = 0;
   if (!segment_share(h, segment, A, P)) return;
-  part_area[zone_of(segment)] += A;
-  part_length[zone_of(segment)] += P;
+  const std::size_t part = part_of(segment);
+  part_area[part] += A;
+  part_length[part] += P;
 }
 
 namespace {
 
-// The zone's area and perimeter at h: the wholly wet segments from the
-// totals, those wet in part as they are when known, else bounded.
-void bound_zone(double h, const WetTotals& t, int zone, Range& A, Range& P) {
+// The subdivision's area and perimeter at h: the wholly wet segments from
+// the totals, those wet in part as they are when known, else bounded.
+void bound_zone(double h, const WetTotals& t, std::size_t zone, Range& A, Range& P) {
   const SegmentTotals& full = t.full[zone];
   const SegmentTotals& wet = t.wet[zone];
   const double wholly = 2.0 * h * full.hdx - full.hdx_z;
@@ -119,18 +129,28 @@ void bound_zone(double h, const WetTotals& t, int zone, Range& A, Range& P) {
 // and first without pow: R^(2/3) <= max(1, R) proves most levels far below
 // the one sought.
 int proved_sign(double h, const WetTotals& t) {
-  const double n[3] = {CSDATA.nf, CSDATA.nc, CSDATA.nf};
-  Range A[3], P[3];
-  for (int zone = 0; zone < 3; ++zone) bound_zone(h, t, zone, A[zone], P[zone]);
+  const std::vector<Subdivision>& parts = CSDATA.parts;
+  const std::size_t count = parts.size();
+  thread_local std::vector<Range> A, P;
+  thread_local std::vector<double> n;
+  A.resize(count);
+  P.resize(count);
+  n.resize(count);
+  for (std::size_t p = 0; p < count; ++p) {
+    bound_zone(h, t, p, A[p], P[p]);
+    n[p] = roughness_of(parts[p]) / CSDATA.units->k;
+  }
   const double Q = CSDATA.Q;
-  const auto below = [Q](double most) { return Q - most > 1e-12 * (std::fabs(Q) + most); };
+  const double margin = 1e-12 + static_cast<double>(count + 3) * DBL_EPSILON;
+  const auto below = [Q, margin](double most) { return Q - most > margin * (std::fabs(Q) + most); };
+  const auto floodplain = [&](std::size_t p) { return parts[p].zone != kChannel; };
   double rough = 0, most = 0, least = 0;
-  for (int zone = 0; zone < 3; ++zone) rough += discharge_most(A[zone], P[zone], n[zone], zone != 1, false);
+  for (std::size_t p = 0; p < count; ++p) rough += discharge_most(A[p], P[p], n[p], floodplain(p), false);
   if (below(rough)) return 1;
-  for (int zone = 0; zone < 3; ++zone) most += discharge_most(A[zone], P[zone], n[zone], zone != 1, true);
+  for (std::size_t p = 0; p < count; ++p) most += discharge_most(A[p], P[p], n[p], floodplain(p), true);
   if (below(most)) return 1;
-  for (int zone = 0; zone < 3; ++zone) least += discharge_least(A[zone], P[zone], n[zone], zone != 1);
-  if (least - Q > 1e-12 * (std::fabs(Q) + least)) return -1;
+  for (std::size_t p = 0; p < count; ++p) least += discharge_least(A[p], P[p], n[p], floodplain(p));
+  if (least - Q > margin * (std::fabs(Q) + least)) return -1;
   return 0;  // also when a bound is not a number
 }
 
@@ -178,10 +198,11 @@ WalkSigns::WalkSigns(std::vector<double> levels)
   }
 }
 
-void WalkSigns::add_bucket(std::uint32_t first, const std::vector<std::uint32_t>& next, SegmentTotals (&into)[3]) {
+void WalkSigns::add_bucket(std::uint32_t first, const std::vector<std::uint32_t>& next,
+                           std::vector<SegmentTotals>& into) {
   for (std::uint32_t segment = first; segment != kNone; segment = next[segment]) {
     const auto i = static_cast<std::int32_t>(segment);
-    into[zone_of(i)].add(i);
+    into[part_of(i)].add(i);
     if (&into == &totals_.wet) in_part_.push_back(i);
   }
 }
@@ -197,7 +218,8 @@ int WalkSigns::prove(double level) {
   std::erase_if(in_part_, [&](std::int32_t i) { return std::max(d.z[i], d.z[i + 1]) < level; });
   if (in_part_.size() > kMostKnownParts) return 0;
   totals_.partials_known = true;
-  for (int zone = 0; zone < 3; ++zone) totals_.part_area[zone] = totals_.part_length[zone] = 0;
+  std::fill(totals_.part_area.begin(), totals_.part_area.end(), 0.0);
+  std::fill(totals_.part_length.begin(), totals_.part_length.end(), 0.0);
   for (const std::int32_t i : in_part_) totals_.add_part(level, i);
   return proved_sign(level, totals_);
 }
@@ -220,8 +242,8 @@ BracketSigns::BracketSigns(double lo, double hi) : lo_(lo), hi_(hi) {
   for (std::int32_t i = 1; i < d.N; ++i) {
     const double low = std::min(d.z[i], d.z[i + 1]), high = std::max(d.z[i], d.z[i + 1]);
     if (high < lo) {  // wholly wet throughout
-      settled_.full[zone_of(i)].add(i);
-      settled_.wet[zone_of(i)].add(i);
+      settled_.full[part_of(i)].add(i);
+      settled_.wet[part_of(i)].add(i);
     } else if (low < hi) {
       changing_.push_back({i, low, high});
     }
@@ -233,7 +255,7 @@ int BracketSigns::operator()(double level) const {
   WetTotals totals = settled_;
   totals.partials_known = true;
   for (const Changing& c : changing_) {
-    const int zone = zone_of(c.segment);
+    const std::size_t zone = part_of(c.segment);
     if (c.high < level) totals.full[zone].add(c.segment);
     if (c.low < level) totals.wet[zone].add(c.segment);
     if (c.low < level && c.high >= level) totals.add_part(level, c.segment);

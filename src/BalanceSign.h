@@ -22,15 +22,19 @@ struct SegmentTotals {
   void add(std::int32_t segment);
 };
 
-/// The three zones' totals over the segments wholly under water (full) and
-/// over those wet at all (wet, a superset of full); when partials_known,
-/// also the very shares of every segment wet only in part.
+/// Each subdivision's totals over the segments wholly under water (full)
+/// and over those wet at all (wet, a superset of full); when
+/// partials_known, also the very shares of every segment wet only in part.
 struct WetTotals {
-  SegmentTotals full[3], wet[3];
+  WetTotals();  ///< one entry per subdivision of CSDATA
+  std::vector<SegmentTotals> full, wet;
   bool partials_known = false;
-  double part_area[3] = {0, 0, 0}, part_length[3] = {0, 0, 0};
+  std::vector<double> part_area, part_length;
   void add_part(double h, std::int32_t segment);
 };
+
+/// The subdivision segment i belongs to (its index in CSDATA.parts).
+std::size_t part_of(std::int32_t segment);
 
 /// +1 when func(h) is certainly > 0, -1 when certainly < 0, 0 when the
 /// totals do not tell: bounds on what each zone carries at h, wide enough
@@ -45,7 +49,7 @@ class WalkSigns {
   int operator()(double level);
 
  private:
-  void add_bucket(std::uint32_t first, const std::vector<std::uint32_t>& next, SegmentTotals (&into)[3]);
+  void add_bucket(std::uint32_t first, const std::vector<std::uint32_t>& next, std::vector<SegmentTotals>& into);
   int prove(double level);
 
   std::vector<double> levels_;

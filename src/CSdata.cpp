@@ -1,6 +1,7 @@
 #include "CSdata.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -17,6 +18,8 @@ namespace normlevel {
 CrossSection CSDATA;
 
 namespace {
+
+void divide_section();
 
 // Beyond these the 0.1 m walk of the level search could not end promptly,
 // and no real valley comes near them.
@@ -35,18 +38,27 @@ std::string shortest(double value) {
   return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
-[[noreturn]] void reject(const std::string& message) { throw Failure(kRunTimeError, message, ""); }
+[[noreturn]] void reject(const std::string& message, const std::string& plain = "") {
+  throw Failure(kRunTimeError, message, "", plain);
+}
+
+std::string on_line(std::size_t line) { return line == 0 ? "" : "line " + std::to_string(line) + ": "; }
 
 void skip_records(ListReader& reader, int count) {
   for (int i = 0; i < count; ++i) reader.read({});
 }
 
-void check_point_count() {
+void check_point_count(std::size_t line = 0) {
   const CrossSection& d = CSDATA;
-  if (d.N < 2) reject("the section needs at least 2 points, but N = " + std::to_string(d.N));
-  if (d.il < 1 || d.il >= d.ip || d.ip > d.N)
-    reject("bank points il = " + std::to_string(d.il) + " and ip = " + std::to_string(d.ip) +
-           " do not satisfy 1 <= il < ip <= N = " + std::to_string(d.N));
+  if (d.N < 2) {
+    const std::string message = "the section needs at least 2 points, but N = " + std::to_string(d.N);
+    reject(message, on_line(line) + message);
+  }
+  if (d.il < 1 || d.il >= d.ip || d.ip > d.N) {
+    const std::string message = "bank points il = " + std::to_string(d.il) + " and ip = " + std::to_string(d.ip) +
+                                " do not satisfy 1 <= il < ip <= N = " + std::to_string(d.N);
+    reject(message, on_line(line) + message);
+  }
 }
 
 void check_finite(const char* what, double value, const char* unit = "") {
@@ -71,27 +83,51 @@ void check_flow_values() {
   check_finite("discharge Q", d.Q);
   check_finite("slope s", per_mille, " per mille");
   if (per_mille < 0) reject("slope s = " + shortest(per_mille) + " per mille is negative");
-  check_roughness("roughness nc", d.nc, d.s, per_mille);
-  check_roughness("roughness nf", d.nf, d.s, per_mille);
+  if (d.roughness.empty()) {
+    check_roughness("roughness nc", d.nc, d.s, per_mille);
+    check_roughness("roughness nf", d.nf, d.s, per_mille);
+    return;
+  }
+  for (const Subdivision& part : d.parts) check_roughness("roughness n", roughness_of(part), d.s, per_mille);
 }
 
 namespace {
 
-void reject_point(std::int32_t i, const char* what, double value, const std::string& why) {
-  reject("point " + std::to_string(i) + ": " + what + " = " + shortest(value) + " " + why);
+// What is wrong with point i, if anything: the loader's wording and the
+// plainer one of a command-line run.
+struct PointFault {
+  std::int32_t point = 0;  ///< 0: none
+  std::size_t line = 0;
+  std::string message, plain;
+};
+
+PointFault point_fault(std::int32_t i, const char* what, const char* noun, double value, const std::string& why,
+                       const std::string& plain_why) {
+  const std::string point = "point " + std::to_string(i) + ": ";
+  return {i, 0, point + what + " = " + shortest(value) + " " + why, point + noun + " " + shortest(value) + " " + plain_why};
 }
 
-void check_point(std::int32_t i) {
+PointFault check_point(std::int32_t i) {
   const double x = CSDATA.x[i];
   const double z = CSDATA.z[i];
-  if (!std::isfinite(x)) reject_point(i, "station x", x, "is not a finite number");
-  if (!std::isfinite(z)) reject_point(i, "elevation z", z, "is not a finite number");
-  if (std::fabs(x) > kMaxStation) reject_point(i, "station x", x, "lies beyond 1e9 m");
-  if (std::fabs(z) > kMaxElevation) reject_point(i, "elevation z", z, "lies beyond 1e5 m");
-  if (i > 1 && x < CSDATA.x[i - 1])
-    reject_point(i, "station x", x,
-                 "is smaller than the station of point " + std::to_string(i - 1) + " (" + shortest(CSDATA.x[i - 1]) + ")");
+  if (!std::isfinite(x)) return point_fault(i, "station x", "station", x, "is not a finite number", "is not a finite number");
+  if (!std::isfinite(z))
+    return point_fault(i, "elevation z", "elevation", z, "is not a finite number", "is not a finite number");
+  if (std::fabs(x) > kMaxStation)
+    return point_fault(i, "station x", "station", x, "lies beyond 1e9 m", "lies more than 1e9 from the datum");
+  if (std::fabs(z) > kMaxElevation)
+    return point_fault(i, "elevation z", "elevation", z, "lies beyond 1e5 m", "lies more than 1e5 from the datum");
+  if (i > 1 && x < CSDATA.x[i - 1]) {
+    const std::string before = shortest(CSDATA.x[i - 1]);
+    return {i, 0,
+            "point " + std::to_string(i) + ": station x = " + shortest(x) + " is smaller than the station of point " +
+                std::to_string(i - 1) + " (" + before + ")",
+            "point " + std::to_string(i) + ": stations must not decrease (" + shortest(x) + " after " + before + ")"};
+  }
+  return {};
 }
+
+[[noreturn]] void reject(const PointFault& fault) { reject(fault.message, on_line(fault.line) + fault.plain); }
 
 // A point needs at least three characters and a line end, so the file's
 // size bounds how many points it can hold: a huge N in a short file costs
@@ -103,20 +139,33 @@ std::size_t points_possible(const std::string& name) {
   return static_cast<std::size_t>(size / 3 + 1);
 }
 
-void read_points(ListReader& reader, std::size_t room) {
+constexpr const char* kHeading[] = {"a heading line"};
+constexpr const char* kFlowNames[] = {"Q", "s", "nc", "nf"};
+constexpr const char* kCountNames[] = {"N", "il", "ip"};
+constexpr const char* kPointNames[] = {"station", "elevation"};
+
+// Each point is checked as it comes, so that a bad one can be named by its
+// line; the first fault is reported once the flow values have been checked.
+PointFault read_points(ListReader& reader, std::size_t room) {
   CrossSection& d = CSDATA;
   const std::size_t count = static_cast<std::size_t>(d.N) + 1;
   d.x.reserve(std::min(count, room + 1));
   d.z.reserve(std::min(count, room + 1));
   d.x.push_back(std::numeric_limits<double>::quiet_NaN());
   d.z.push_back(std::numeric_limits<double>::quiet_NaN());
+  reader.name_targets(kPointNames);
+  PointFault first;
   for (std::int32_t i = 1; i <= d.N; ++i) {
     double x = std::numeric_limits<double>::quiet_NaN();  // a null value leaves a point undefined
     double z = std::numeric_limits<double>::quiet_NaN();
     reader.read({&x, &z});
     d.x.push_back(x);
     d.z.push_back(z);
+    if (first.point != 0) continue;
+    first = check_point(i);
+    first.line = reader.line();
   }
+  return first;
 }
 
 void find_extremes() {
@@ -130,41 +179,55 @@ void find_extremes() {
   }
 }
 
-void read_data(RecordSource& source, std::size_t room) {
+PointFault read_data(RecordSource& source, std::size_t room) {
   ListReader reader(source, kReadDataFile);
   CrossSection& d = CSDATA;
+  reader.name_targets(kHeading);
   skip_records(reader, 4);
+  reader.name_targets(kFlowNames);
   reader.read({&d.Q, &d.s, &d.nc, &d.nf});
+  reader.name_targets(kHeading);
   skip_records(reader, 2);
+  reader.name_targets(kCountNames);
   reader.read({&d.N, &d.il, &d.ip});
-  check_point_count();
+  check_point_count(reader.line());
+  reader.name_targets(kHeading);
   skip_records(reader, 1);
-  read_points(reader, room);
+  return read_points(reader, room);
 }
 
 }  // namespace
 
 void setdata(std::string_view field) {
   const std::string name = trim_blanks(field);
-  if (name.empty()) throw Failure(kRunTimeError, "Bad file specification", kOpenDataFile);
+  if (name.empty()) throw Failure(kRunTimeError, "Bad file specification", kOpenDataFile, "the file name is empty");
   int code = 0;
   const FileHandle file = open_for_reading(name, code);
-  if (!file) throw Failure(kSystemError, system_error_text(code), kOpenDataFile);
+  if (!file) throw Failure(kSystemError, system_error_text(code), kOpenDataFile, open_error_words(code));
   FileSource source(file.get());
   setdata_from(source, points_possible(name));
 }
 
 void setdata_from(RecordSource& source, std::size_t room) {
   CSDATA = CrossSection{};
+  PointFault fault;
   try {
-    read_data(source, room);
+    fault = read_data(source, room);
   } catch (const std::bad_alloc&) {
-    throw Failure(kRunTimeError, "Buffer allocation failed", "");
+    throw Failure(kRunTimeError, "Buffer allocation failed", "", "not enough memory for the points");
   }
   CSDATA.s_per_mille = CSDATA.s;
   CSDATA.s = CSDATA.s / 1000;
   check_flow_values();
-  for (std::int32_t i = 1; i <= CSDATA.N; ++i) check_point(i);
+  if (fault.point != 0) reject(fault);
+  find_extremes();
+  measure_segments();
+}
+
+void prepare_section() {
+  check_point_count();
+  for (std::int32_t i = 1; i <= CSDATA.N; ++i)
+    if (const PointFault fault = check_point(i); fault.point != 0) reject(fault);
   find_extremes();
   measure_segments();
 }
@@ -179,28 +242,33 @@ void measure_segments() {
     const double dz = d.z[i + 1] - d.z[i];
     d.length[i] = std::sqrt(dx * dx + dz * dz);
   }
+  divide_section();
 }
 
 void finishdata() {
   std::vector<double>().swap(CSDATA.x);
   std::vector<double>().swap(CSDATA.z);
   std::vector<double>().swap(CSDATA.length);
+  std::vector<double>().swap(CSDATA.roughness);
+  CSDATA.parts.clear();
 }
 
 namespace {
 
-// One segment's share of a zone: its wetted area AC, wetted length PC and
-// the width BC of the water surface over it.
+// One segment's share of a subdivision: its wetted area AC, wetted length
+// PC, the width BC of the water surface over it, and dPC, how fast PC grows
+// with the level (0 once the segment lies wholly under water).
 struct Wetted {
   double AC;
   double PC;
   double BC;
+  double dPC;
 };
 
 // The whole segment lies under water: a trapezoid of mean depth below h,
 // wetted over its whole length.
 Wetted FULLS(double h, double x1, double z1, double x2, double z2, double length) {
-  return {(x2 - x1) * 0.5 * (2.0 * h - z1 - z2), length, x2 - x1};
+  return {(x2 - x1) * 0.5 * (2.0 * h - z1 - z2), length, x2 - x1, 0.0};
 }
 
 // Station where the water line meets the segment. Kept within the
@@ -212,20 +280,23 @@ double waters_edge(double h, double x1, double z1, double x2, double z2) {
   return std::clamp(edge, std::min(x1, x2), std::max(x1, x2));
 }
 
+// A triangle of the given width and depth; its wetted length grows in
+// proportion to the depth.
+Wetted triangle(double width, double depth) {
+  const double length = std::sqrt(width * width + depth * depth);
+  return {width * 0.5 * depth, length, width, length / depth};
+}
+
 // Left end dry (or exactly at the level): a triangle from the water's edge XL.
 Wetted LEFTS(double h, double x1, double z1, double x2, double z2) {
   const double XL = waters_edge(h, x1, z1, x2, z2);
-  const double width = x2 - XL;
-  const double depth = h - z2;
-  return {width * 0.5 * depth, std::sqrt(width * width + depth * depth), width};
+  return triangle(x2 - XL, h - z2);
 }
 
 // Right end dry (or exactly at the level): a triangle up to the water's edge XR.
 Wetted RIGHTS(double h, double x1, double z1, double x2, double z2) {
   const double XR = waters_edge(h, x1, z1, x2, z2);
-  const double width = XR - x1;
-  const double depth = h - z1;
-  return {width * 0.5 * depth, std::sqrt(width * width + depth * depth), width};
+  return triangle(XR - x1, h - z1);
 }
 
 // Segment i at level h: false when it is dry. A segment with one end
@@ -248,38 +319,55 @@ bool SETCC(double h, std::int32_t i, Wetted& wet) {
 
 // Sums segments first ... last in order; skipping dry ones changes no sum,
 // since adding +0 to a sum that starts at +0 is exact. The sums live in
-// locals: the caller's variables could alias the point arrays.
-void add_segments(double h, std::int32_t first, std::int32_t last, double& A, double& P) {
-  double area = 0;
-  double perimeter = 0;
+// locals: the caller's variables could alias the point arrays. The widths
+// and the perimeter's growth only when asked for: the search needs neither.
+template <bool kEverything>
+PartGeometry add_segments(double h, std::int32_t first, std::int32_t last) {
+  double area = 0, perimeter = 0, width = 0, growth = 0;
   Wetted wet;
   for (std::int32_t i = first; i <= last; ++i) {
     if (!SETCC(h, i, wet)) continue;
     area += wet.AC;
     perimeter += wet.PC;
+    if constexpr (kEverything) {
+      width += wet.BC;
+      growth += wet.dPC;
+    }
   }
-  A = area;
-  P = perimeter;
+  return {area, perimeter, width, growth};
 }
 
-double add_widths(double h, std::int32_t first, std::int32_t last) {
-  double width = 0;
-  Wetted wet;
-  for (std::int32_t i = first; i <= last; ++i)
-    if (SETCC(h, i, wet)) width += wet.BC;
-  return width;
+template <bool kEverything>
+void add_parts(double h, std::span<PartGeometry> out, SegmentWindow window) {
+  const std::vector<Subdivision>& parts = CSDATA.parts;
+  for (std::size_t p = 0; p < parts.size(); ++p)
+    out[p] = add_segments<kEverything>(h, std::max(parts[p].first, window.first), std::min(parts[p].last, window.last));
 }
 
-// The sums of one zone at many levels. Taking the segments in order and
-// the levels inside keeps every level's sums in segment order, as
-// basichydro adds them. Sorted levels split each segment's levels into
+// A zone's sums are its subdivisions' sums added in order.
+template <bool kEverything>
+std::array<PartGeometry, 3> zone_sums(double h) {
+  std::array<PartGeometry, 3> zones{};
+  for (const Subdivision& part : CSDATA.parts) {
+    const PartGeometry g = add_segments<kEverything>(h, part.first, part.last);
+    PartGeometry& zone = zones[part.zone];
+    zone.A += g.A;
+    zone.P += g.P;
+    zone.B += g.B;
+  }
+  return zones;
+}
+
+// The sums of one subdivision at many levels. Taking the segments in order
+// and the levels inside keeps every level's sums in segment order, as
+// wetted_parts adds them. Sorted levels split each segment's levels into
 // dry (skipped: adding +0 changes no sum), partly wet and wholly wet; the
 // wholly wet ones, nearly all the work, run two segments at a time, each
 // level taking the first segment's share and then the second's, so that
 // every sum is loaded and stored once for both.
 struct ZoneSums {
-  std::vector<double> A, P, B;
-  explicit ZoneSums(std::size_t levels) : A(levels), P(levels), B(levels) {}
+  std::vector<double> A, P, B, dP;
+  explicit ZoneSums(std::size_t levels) : A(levels), P(levels), B(levels), dP(levels) {}
 };
 
 // One segment as FULLS needs it, with the range of levels where it is wet.
@@ -314,11 +402,13 @@ void add_up_to(std::span<const double> levels, const SegmentAtLevels& s, std::si
     sums.A[k] += part.AC;
     sums.P[k] += part.PC;
     sums.B[k] += part.BC;
+    sums.dP[k] += part.dPC;
   }
 }
 
 // FULLS of a and then of b at each level from `from` up: the same
-// operations in the same order, written out for the vectorizer.
+// operations in the same order, written out for the vectorizer. A wholly
+// wet segment adds nothing to dP.
 void add_wholly_wet(std::span<const double> levels, std::size_t from, const SegmentAtLevels& a,
                     const SegmentAtLevels& b, ZoneSums& sums) {
   const std::size_t count = levels.size();
@@ -333,7 +423,7 @@ void add_wholly_wet(std::span<const double> levels, std::size_t from, const Segm
   }
 }
 
-ZoneSums zone_at_levels(std::span<const double> levels, std::int32_t first, std::int32_t last) {
+ZoneSums part_at_levels(std::span<const double> levels, std::int32_t first, std::int32_t last) {
   ZoneSums sums(levels.size());
   SegmentAtLevels previous{0, 0, 0, 0, 0, 0, 0, 0};
   std::int32_t i = first;
@@ -350,23 +440,48 @@ ZoneSums zone_at_levels(std::span<const double> levels, std::int32_t first, std:
   return sums;
 }
 
+// Each zone's segments, split wherever their n changes.
+void divide_zone(std::int32_t first, std::int32_t last, Zone zone) {
+  CrossSection& d = CSDATA;
+  for (std::int32_t start = first; start <= last;) {
+    std::int32_t end = start;
+    if (!d.roughness.empty())
+      while (end < last && d.roughness[end + 1] == d.roughness[start]) ++end;
+    else
+      end = last;
+    d.parts.push_back({start, end, zone});
+    start = end + 1;
+  }
+}
+
+void divide_section() {
+  CrossSection& d = CSDATA;
+  d.parts.clear();
+  divide_zone(1, d.il - 1, kLeft);
+  divide_zone(d.il, d.ip - 1, kChannel);
+  divide_zone(d.ip, d.N - 1, kRight);
+}
+
 }  // namespace
+
+double roughness_of(const Subdivision& part) {
+  const CrossSection& d = CSDATA;
+  if (!d.roughness.empty()) return d.roughness[part.first];
+  return part.zone == kChannel ? d.nc : d.nf;
+}
 
 // Levels go through the points in blocks whose sums stay in the fastest cache.
 constexpr std::size_t kLevelsPerPass = 256;
 
-std::vector<SectionGeometry> geometry_at_levels(std::span<const double> levels) {
-  std::vector<SectionGeometry> geometry(levels.size());
+std::vector<PartGeometry> geometry_at_levels(std::span<const double> levels) {
+  const std::vector<Subdivision>& parts = CSDATA.parts;
+  std::vector<PartGeometry> geometry(levels.size() * parts.size());
   for (std::size_t first = 0; first < levels.size(); first += kLevelsPerPass) {
     const std::span<const double> block = levels.subspan(first, std::min(kLevelsPerPass, levels.size() - first));
-    const ZoneSums left = zone_at_levels(block, 1, CSDATA.il - 1);
-    const ZoneSums channel = zone_at_levels(block, CSDATA.il, CSDATA.ip - 1);
-    const ZoneSums right = zone_at_levels(block, CSDATA.ip, CSDATA.N - 1);
-    for (std::size_t k = 0; k < block.size(); ++k) {
-      if (block[k] < CSDATA.zmin) continue;
-      geometry[first + k] = {{left.A[k], left.P[k], left.B[k]},
-                             {channel.A[k], channel.P[k], channel.B[k]},
-                             {right.A[k], right.P[k], right.B[k]}};
+    for (std::size_t p = 0; p < parts.size(); ++p) {
+      const ZoneSums sums = part_at_levels(block, parts[p].first, parts[p].last);
+      for (std::size_t k = 0; k < block.size(); ++k)
+        if (block[k] >= CSDATA.zmin) geometry[(first + k) * parts.size() + p] = {sums.A[k], sums.P[k], sums.B[k], sums.dP[k]};
     }
   }
   return geometry;
@@ -380,20 +495,37 @@ bool segment_share(double h, std::int32_t i, double& A, double& P) {
   return true;
 }
 
+bool wetted_parts(double h, std::span<PartGeometry> out, SegmentWindow window) {
+  if (h < CSDATA.zmin) return false;
+  add_parts<true>(h, out, window);
+  return true;
+}
+
+bool wetted_areas(double h, std::span<PartGeometry> out, SegmentWindow window) {
+  if (h < CSDATA.zmin) return false;
+  add_parts<false>(h, out, window);
+  return true;
+}
+
 std::int32_t basichydro(double h, double& AFL, double& A0, double& AFP, double& PFL, double& P0, double& PFP) {
   if (h < CSDATA.zmin) return 0;
-  add_segments(h, 1, CSDATA.il - 1, AFL, PFL);
-  add_segments(h, CSDATA.il, CSDATA.ip - 1, A0, P0);
-  add_segments(h, CSDATA.ip, CSDATA.N - 1, AFP, PFP);
+  const std::array<PartGeometry, 3> zones = zone_sums<false>(h);
+  AFL = zones[kLeft].A;
+  A0 = zones[kChannel].A;
+  AFP = zones[kRight].A;
+  PFL = zones[kLeft].P;
+  P0 = zones[kChannel].P;
+  PFP = zones[kRight].P;
   return 1;
 }
 
 void topwidths(double h, double& BL, double& B0, double& BP) {
   BL = B0 = BP = 0;
   if (h < CSDATA.zmin) return;
-  BL = add_widths(h, 1, CSDATA.il - 1);
-  B0 = add_widths(h, CSDATA.il, CSDATA.ip - 1);
-  BP = add_widths(h, CSDATA.ip, CSDATA.N - 1);
+  const std::array<PartGeometry, 3> zones = zone_sums<true>(h);
+  BL = zones[kLeft].B;
+  B0 = zones[kChannel].B;
+  BP = zones[kRight].B;
 }
 
 }  // namespace normlevel

@@ -5,6 +5,7 @@
 // floodplain) at a given water level.
 
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,36 @@
 namespace normlevel {
 
 class RecordSource;
+
+/// The units a section is measured in, with the constants that go with them.
+struct Units {
+  const char* name;       ///< "si" or "us"
+  double k;               ///< Manning's unit factor
+  double g;               ///< acceleration of gravity
+  double gamma;           ///< unit weight of water
+  const char* length;     ///< label of a length
+  const char* area;       ///< label of an area
+  const char* velocity;   ///< label of a velocity
+  const char* discharge;  ///< label of a discharge
+  const char* shear;      ///< label of a shear stress
+  const char* power;      ///< label of a stream power (per unit bed area)
+};
+
+/// Metres and seconds: k = 1, g = 9.81 m/s2, gamma = 9810 N/m3.
+inline constexpr Units kSI{"si", 1.0, 9.81, 9810.0, "m", "m2", "m/s", "m3/s", "Pa", "W/m2"};
+/// Feet and seconds: k = 1.486, g = 32.174 ft/s2, gamma = 62.4 lb/ft3.
+inline constexpr Units kUS{"us", 1.486, 32.174, 62.4, "ft", "ft2", "ft/s", "cfs", "lb/ft2", "lb/ft/s"};
+
+/// The zones, left to right.
+enum Zone : int { kLeft = 0, kChannel = 1, kRight = 2 };
+
+/// A run of segments of one zone with one Manning coefficient: the zones
+/// are split wherever n changes, and each subdivision carries its own flow.
+struct Subdivision {
+  std::int32_t first;  ///< its first segment
+  std::int32_t last;   ///< its last segment
+  Zone zone;
+};
 
 /// The cross-section data set. Points are numbered 1 ... N across the
 /// valley; x[0] and z[0] are unused so that x[i] is the station of point i.
@@ -29,6 +60,10 @@ struct CrossSection {
   std::vector<double> length;  ///< length[i]: segment i, from point i to i + 1 (worked out, not read)
   double zmax = 0;  ///< highest elevation
   double zmin = 0;  ///< lowest elevation
+  const Units* units = &kSI;
+  /// roughness[i]: Manning's n of segment i; empty: nf on the floodplains, nc in the channel
+  std::vector<double> roughness;
+  std::vector<Subdivision> parts;  ///< worked out by measure_segments, left to right
 };
 
 /// The process-wide data set: written by setdata only, read everywhere.
@@ -47,15 +82,47 @@ void setdata_from(RecordSource& source, std::size_t room);
 /// Failure for values no search can use.
 void check_flow_values();
 
-/// Works out the segment lengths from x and z. setdata does this itself;
-/// code that fills CSDATA by hand must call it before basichydro.
+/// Works out the segment lengths and the subdivisions from x, z, the banks
+/// and the roughness. setdata does this itself; code that fills CSDATA by
+/// hand, or changes its roughness, must call it before basichydro.
 void measure_segments();
+
+/// Manning's n of a subdivision.
+double roughness_of(const Subdivision& part);
+
+/// Checks the points and banks that a reader other than setdata put into
+/// CSDATA, with setdata's rules, then works out extremes, segment lengths
+/// and subdivisions. Throws Failure for data that describe no section.
+void prepare_section();
 
 /// Frees the point arrays.
 void finishdata();
 
-/// Wetted areas and perimeters of the three zones at level h. Returns 0 and
-/// leaves the outputs untouched when h lies below zmin, 1 otherwise.
+/// What the water covers of one subdivision at a level.
+struct PartGeometry {
+  double A = 0;   ///< wetted area
+  double P = 0;   ///< wetted perimeter
+  double B = 0;   ///< width of the water surface
+  double dP = 0;  ///< dP/dh: how the wetted perimeter grows with the level
+};
+
+/// The segments that take part: all of them, or a run of them (the water
+/// connected to the channel's).
+struct SegmentWindow {
+  std::int32_t first = 1;
+  std::int32_t last = std::numeric_limits<std::int32_t>::max();
+};
+
+/// Each subdivision's geometry at level h, summed segment by segment in
+/// order; false, with nothing written, below zmin. out has parts.size() entries.
+bool wetted_parts(double h, std::span<PartGeometry> out, SegmentWindow window = {});
+
+/// The same, areas and perimeters only (B and dP 0): what the search needs.
+bool wetted_areas(double h, std::span<PartGeometry> out, SegmentWindow window = {});
+
+/// Wetted areas and perimeters of the three zones at level h, each the sum
+/// of its subdivisions' in order. Returns 0 and leaves the outputs
+/// untouched when h lies below zmin, 1 otherwise.
 std::int32_t basichydro(double h, double& AFL, double& A0, double& AFP, double& PFL, double& P0, double& PFP);
 
 /// Segment i's wetted area and length at level h, exactly as basichydro
@@ -66,19 +133,9 @@ bool segment_share(double h, std::int32_t i, double& A, double& P);
 /// wet-or-dry rules as basichydro; all 0 below zmin.
 void topwidths(double h, double& BL, double& B0, double& BP);
 
-/// One zone's wetted area A, wetted perimeter P and water-surface width B.
-struct ZoneGeometry {
-  double A = 0, P = 0, B = 0;
-};
-
-/// The three zones' geometry at one level.
-struct SectionGeometry {
-  ZoneGeometry left, channel, right;
-};
-
-/// The geometry at each of `levels` (ascending) in one pass over the
-/// points: the very sums basichydro and topwidths give level by level
-/// (zeros below zmin).
-std::vector<SectionGeometry> geometry_at_levels(std::span<const double> levels);
+/// The subdivisions' geometry at each of `levels` (ascending) in one pass
+/// over the points, level k's at [k * parts.size(), (k + 1) * parts.size()):
+/// the very sums wetted_parts gives level by level (zeros below zmin).
+std::vector<PartGeometry> geometry_at_levels(std::span<const double> levels);
 
 }  // namespace normlevel

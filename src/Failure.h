@@ -15,13 +15,18 @@ inline constexpr const char* kReadConsole = "READ(UNIT=*,...";
 inline constexpr const char* kReadDataFile = "READ(UNIT=1011,...";
 inline constexpr const char* kOpenDataFile = "OPEN(UNIT=1011,...";
 
-/// The one way a run ends early: thrown anywhere, caught in main, which
-/// prints diagnostic() to stderr and exits with status -1.
+/// The one way a run ends early: thrown anywhere, caught in main. The
+/// dialogue prints diagnostic(), a command-line run "normlevel: " and
+/// plain(), both to stderr, and the process exits with status -1.
 class Failure : public std::runtime_error {
  public:
-  /// A statement of "" leaves the third diagnostic line out.
-  Failure(std::string header, const std::string& message, std::string statement)
-      : std::runtime_error(message), header_(std::move(header)), statement_(std::move(statement)) {}
+  /// A statement of "" leaves the third diagnostic line out; a plain
+  /// wording of "" is the message itself.
+  Failure(std::string header, const std::string& message, std::string statement, std::string plain = "")
+      : std::runtime_error(message),
+        header_(std::move(header)),
+        statement_(std::move(statement)),
+        plain_(plain.empty() ? message : std::move(plain)) {}
 
   /// "? header\r\n? message\r\n" and, when there is one, "? statement\n".
   std::string diagnostic() const {
@@ -30,9 +35,18 @@ class Failure : public std::runtime_error {
     return text;
   }
 
+  /// What is wrong and where, in plain words, after the name of the file
+  /// (and section) it concerns once one is known:
+  ///   "t.txt: line 12: expected 2 numbers (station, elevation), found 1"
+  const std::string& plain() const { return plain_; }
+
+  /// Puts the name of the file or section in front of the plain wording.
+  void name_place(const std::string& place) { plain_ = place + ": " + plain_; }
+
  private:
   std::string header_;
   std::string statement_;
+  std::string plain_;
 };
 
 }  // namespace normlevel

@@ -221,10 +221,44 @@ bool FileSource::next(std::string& record) {
   return any;
 }
 
-void ListReader::fail(const char* message) const { throw Failure(kRunTimeError, message, statement_); }
+namespace {
+
+std::string listed(std::span<const char* const> names, std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count && i < names.size(); ++i) text += (i ? ", " : "") + std::string(names[i]);
+  return text;
+}
+
+}  // namespace
+
+// "line 12: expected 2 numbers (station, elevation), found 1",
+// "line 8: '40.0' is not a whole number (N)".
+std::string ListReader::plain_wording(const char* message) const {
+  const bool whole = !targets_.empty() && std::all_of(targets_.begin(), targets_.end(), [](const Target& t) {
+    return std::holds_alternative<std::int32_t*>(t);
+  });
+  const std::string kind = whole ? "whole number" : "number";
+  if (message == kIllegalCharacter) {
+    const std::string name = target_ < names_.size() ? " (" + std::string(names_[target_]) + ")" : "";
+    return "line " + std::to_string(line_) + ": '" + std::string(value_) + "' is not a " + kind + name;
+  }
+  const std::string line = "line " + std::to_string(first_line_) + ": ";
+  const std::string ends = "the file ends after line " + std::to_string(line_);
+  if (targets_.empty()) return line + "expected " + (names_.empty() ? "a line" : names_[0]) + ", but " + ends;
+  const std::size_t count = targets_.size();
+  std::string expected = "expected " + (count == 1 ? "a " + kind : std::to_string(count) + " " + kind + "s");
+  if (!names_.empty()) expected += " (" + listed(names_, count) + ")";
+  if (target_ == 0 && line_ < first_line_) return line + expected + ", but " + ends;
+  return line + expected + ", found " + std::to_string(target_);
+}
+
+void ListReader::fail(const char* message) const {
+  throw Failure(kRunTimeError, message, statement_, plain_wording(message));
+}
 
 void ListReader::fetch_record() {
   if (!source_.next(record_)) fail(kPastEndOfFile);
+  ++line_;
   pos_ = 0;
 }
 
@@ -301,7 +335,8 @@ std::string_view ListReader::quoted_value(char quote, std::size_t keep, bool& co
   return quoted_;
 }
 
-void ListReader::assign(const Target& target, std::string_view text) const {
+void ListReader::assign(const Target& target, std::string_view text) {
+  value_ = text;
   const char* const first = text.data();
   const char* const last = first + text.size();
   if (auto* real = std::get_if<double*>(&target)) {
@@ -359,7 +394,8 @@ std::size_t ListReader::read_repeat(std::span<const Target> targets, std::size_t
                ? quoted_value(c, field_size(targets[0]), comma_may_follow)
                : unquoted_value(comma_may_follow);
   }
-  for (std::size_t k = 0; k < used; ++k) assign(targets[k], rest);
+  for (std::size_t k = 0; k < used; ++k, ++target_) assign(targets[k], rest);
+  target_ -= used;
   return used;
 }
 
@@ -394,12 +430,16 @@ bool ListReader::plain_reals(std::span<const Target> targets) {
 }
 
 void ListReader::read(std::span<const Target> targets) {
+  targets_ = targets;
+  target_ = 0;
+  first_line_ = line_ + 1;
   fetch_record();
   if (plain_reals(targets)) return;
   normalize_record();
   bool comma_may_follow = false;
   std::size_t i = 0;
   while (i < targets.size()) {
+    target_ = i;
     skip_to_value(comma_may_follow);
     const char c = record_[pos_];
     if (c == '/') break;

@@ -89,6 +89,16 @@ class ListReader {
   void read(std::initializer_list<Target> targets) { read(std::span(targets.begin(), targets.size())); }
   void read(std::span<const Target> targets);
 
+  /// Names the targets of the reads that follow, for the plain wording of
+  /// a failure: {"station", "elevation"} gives "line 12: expected 2 numbers
+  /// (station, elevation), found 1"; a read with no targets takes names[0]
+  /// as what its record holds ("a heading line"). The names must outlive
+  /// the reads.
+  void name_targets(std::span<const char* const> names) { names_ = names; }
+
+  /// The number of the record the last read ended in (1 for the first).
+  std::size_t line() const { return line_; }
+
  private:
   void fetch_record();
   void normalize_record();
@@ -99,8 +109,9 @@ class ListReader {
   std::string_view quoted_value(char quote, std::size_t keep, bool& comma_may_follow);
   std::size_t read_repeat(std::span<const Target> targets, std::size_t repeat, std::string_view rest,
                           bool& comma_may_follow, bool& stop);
-  void assign(const Target& target, std::string_view text) const;
+  void assign(const Target& target, std::string_view text);
   [[noreturn]] void fail(const char* message) const;
+  std::string plain_wording(const char* message) const;
 
   RecordSource& source_;
   const char* statement_;
@@ -108,6 +119,13 @@ class ListReader {
   std::string record_;
   std::string quoted_;
   std::size_t pos_ = 0;
+  // Where the reading stands, for the plain wording of a failure.
+  std::span<const char* const> names_;
+  std::span<const Target> targets_;
+  std::size_t line_ = 0;        // records taken so far: the current one's number
+  std::size_t first_line_ = 0;  // the record the read began with
+  std::size_t target_ = 0;      // the target being filled
+  std::string_view value_;      // the value being converted
 };
 
 }  // namespace normlevel

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <vector>
 #include <ostream>
 
 #include "BalanceSign.h"
@@ -41,10 +42,9 @@ LevelSearch find_level() {
 
 // A channel that is dry at HC (its bed above the water) has no velocity.
 double channel_velocity(double HC) {
-  double AFL = 0, A0 = 0, AFP = 0, PFL = 0, P0 = 0, PFP = 0;
-  basichydro(HC, AFL, A0, AFP, PFL, P0, PFP);
-  if (P0 == 0) return 0;
-  return channel_flow(A0, P0).V;
+  std::vector<PartGeometry> geometry(CSDATA.parts.size());
+  wetted_areas(HC, geometry);
+  return zone_flow(kChannel, geometry).V;
 }
 
 void write_report(std::ostream& out, double HC, std::string_view after_level) {

@@ -2,8 +2,7 @@
 
 #include <cmath>
 #include <limits>
-
-#include "CSdata.h"
+#include <vector>
 
 namespace normlevel {
 
@@ -12,13 +11,13 @@ namespace {
 constexpr double ZERO = kDryPerimeter;
 
 // The wetted geometry of the latest level; kept between calls.
-double AL = 0, A0 = 0, AP = 0, PL = 0, P0 = 0, PP = 0;
+std::vector<PartGeometry> latest;
 
 double floodplain_radius(double A, double P) { return std::fabs(P) <= ZERO ? 0.0 : A / P; }
 
 // Velocity first, then times the area: the order the discharge is rounded in.
-ZoneFlow zone_flow(double R, double n, double A) {
-  const double V = radius_power(R) * (std::sqrt(CSDATA.s) / n);
+ZoneFlow flow_of(double R, double n, double A) {
+  const double V = radius_power(R) * (CSDATA.units->k * std::sqrt(CSDATA.s) / n);
   return {R, V, V * A};
 }
 
@@ -31,16 +30,36 @@ double radius_power(double R) {
   return std::pow(R, kManningExponent);
 }
 
-ZoneFlow floodplain_flow(double A, double P) { return zone_flow(floodplain_radius(A, P), CSDATA.nf, A); }
+ZoneFlow part_flow(const Subdivision& part, double A, double P) {
+  const double R = part.zone == kChannel ? A / P : floodplain_radius(A, P);
+  return flow_of(R, roughness_of(part), A);
+}
 
-ZoneFlow channel_flow(double A, double P) { return zone_flow(A / P, CSDATA.nc, A); }
+ZoneFlow zone_flow(Zone zone, std::span<const PartGeometry> geometry) {
+  const std::vector<Subdivision>& parts = CSDATA.parts;
+  double A = 0, P = 0, Q = 0;
+  int count = 0;
+  ZoneFlow only{0, 0, 0};
+  for (std::size_t p = 0; p < parts.size(); ++p) {
+    if (parts[p].zone != zone) continue;
+    only = part_flow(parts[p], geometry[p].A, geometry[p].P);
+    A += geometry[p].A;
+    P += geometry[p].P;
+    Q += only.Q;
+    ++count;
+  }
+  if (P == 0) return {0, 0, 0};
+  if (count == 1) return only;
+  return {A / P, A == 0 ? 0 : Q / A, Q};
+}
 
 double func(double h) {
-  basichydro(h, AL, A0, AP, PL, P0, PP);
-  const double QL = floodplain_flow(AL, PL).Q;
-  const double Q0 = channel_flow(A0, P0).Q;
-  const double QP = floodplain_flow(AP, PP).Q;
-  return CSDATA.Q - QL - Q0 - QP;
+  const std::vector<Subdivision>& parts = CSDATA.parts;
+  if (latest.size() != parts.size()) latest.assign(parts.size(), PartGeometry{});
+  wetted_areas(h, latest);
+  double Q[3] = {0, 0, 0};
+  for (std::size_t p = 0; p < parts.size(); ++p) Q[parts[p].zone] += part_flow(parts[p], latest[p].A, latest[p].P).Q;
+  return CSDATA.Q - Q[kLeft] - Q[kChannel] - Q[kRight];
 }
 
 }  // namespace normlevel

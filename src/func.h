@@ -1,8 +1,13 @@
 #pragma once
 
 // The discharge balance whose zero is the normal water level: the design
-// discharge minus what the section carries in uniform flow at a level,
-// by Manning's formula zone by zone (divided-channel method).
+// discharge minus what the section carries in uniform flow at a level, by
+// Manning's formula subdivision by subdivision (the divided-channel method:
+// the three zones, each split wherever its n changes).
+
+#include <span>
+
+#include "CSdata.h"
 
 namespace normlevel {
 
@@ -17,23 +22,27 @@ inline constexpr double kDryPerimeter = static_cast<double>(1e-10f);
 /// area it still carries nothing, a negative radius gives NaN.
 double radius_power(double R);
 
-/// One zone's flow at a level: hydraulic radius R, mean velocity V and
-/// discharge Q = V * A, each exactly as the balance computes it.
+/// One subdivision's or zone's flow at a level: hydraulic radius R, mean
+/// velocity V and discharge Q = V * A, each exactly as the balance computes them.
 struct ZoneFlow {
   double R;
   double V;
   double Q;
 };
 
-/// A floodplain of wetted area A and perimeter P (roughness nf); one wetted
-/// over no more than 1e-10 m counts as dry: R = V = Q = 0.
-ZoneFlow floodplain_flow(double A, double P);
+/// A subdivision of wetted area A and perimeter P: R = A / P, V = k
+/// R^(2/3) sqrt(s) / n, Q = V A. On a floodplain, one wetted over no more
+/// than 1e-10 m counts as dry (R = V = Q = 0); in the channel a dry one
+/// (P = 0) has R = 0/0, V = k sqrt(s) / n and Q = 0.
+ZoneFlow part_flow(const Subdivision& part, double A, double P);
 
-/// The main channel of wetted area A and perimeter P (roughness nc); dry
-/// (P = 0) it has R = 0/0, V = sqrt(s) / nc and Q = 0.
-ZoneFlow channel_flow(double A, double P);
+/// What a zone carries, from its subdivisions' geometry in CSDATA.parts
+/// order: one subdivision's own figures, or for several R = A / P, Q their
+/// sum and V = Q / A. A dry zone (P = 0) has R = V = Q = 0.
+ZoneFlow zone_flow(Zone zone, std::span<const PartGeometry> geometry);
 
-/// Q - QL - Q0 - QP at level h: positive while h is too low.
+/// Q - QL - Q0 - QP at level h, each zone's the sum of its subdivisions':
+/// positive while h is too low.
 double func(double h);
 
 }  // namespace normlevel

@@ -88,10 +88,6 @@ std::vector<Field> zone_fields(const ZoneFigures& z, bool present) {
           {"share", z.share, present}};
 }
 
-const ZoneFigures& zone_of(const Breakdown& b, int i) {
-  const ZoneFigures* zones[] = {&b.left, &b.channel, &b.right, &b.total};
-  return *zones[i];
-}
 
 std::vector<Field> head_fields(const LevelResult& r) {
   return {{"discharge", r.discharge, true}, {"slope", r.slope, true},       {"nc", r.nc, true},

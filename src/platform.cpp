@@ -26,6 +26,7 @@ constexpr int kAccessDenied = 5;
 constexpr int kSharingViolation = 32;
 constexpr int kBadName = 123;
 constexpr int kNameTooLong = 206;
+constexpr int kIsDirectory = 267;
 
 #ifndef _WIN32
 // POSIX says only "no such file" for both a missing file and a missing
@@ -42,8 +43,8 @@ int code_from_errno(int error, const std::string& name) {
     case ENOENT: return missing_entry_code(name);
     case ENOTDIR: return kPathNotFound;
     case EACCES:
-    case EPERM:
-    case EISDIR: return kAccessDenied;
+    case EPERM: return kAccessDenied;
+    case EISDIR: return kIsDirectory;
     case ETXTBSY:
     case EBUSY: return kSharingViolation;
     case ENAMETOOLONG: return kNameTooLong;
@@ -103,7 +104,7 @@ FileHandle open_for_reading(const std::string& name, int& code) {
   const std::filesystem::path path = native_path(name);
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) {
-    code = kAccessDenied;
+    code = kIsDirectory;
     return nullptr;
   }
   errno = 0;
@@ -127,10 +128,23 @@ const char* system_error_text(int code) {
   switch (code) {
     case kFileNotFound: return "The system cannot find the file specified.";
     case kPathNotFound: return "The system cannot find the path specified.";
-    case kAccessDenied: return "Access Denied.";
+    case kAccessDenied:
+    case kIsDirectory: return "Access Denied.";
     case kSharingViolation: return "The process cannot access the file because it is being used by another process.";
     case kNameTooLong: return "The file name or extension is too long.";
     default: return "The file name, directory name, or volume label is not syntactically correct.";
+  }
+}
+
+const char* open_error_words(int code) {
+  switch (code) {
+    case kFileNotFound: return "cannot open: no such file";
+    case kPathNotFound: return "cannot open: no such folder";
+    case kAccessDenied: return "cannot open: permission denied";
+    case kIsDirectory: return "is a directory";
+    case kSharingViolation: return "cannot open: in use by another program";
+    case kNameTooLong: return "cannot open: the name is too long";
+    default: return "cannot open: not a valid file name";
   }
 }
 

@@ -36,10 +36,14 @@ std::filesystem::path native_path(const std::string& name);
 
 /// Opens `name` for reading only. On failure returns null and sets `code`
 /// to the error in Windows numbering: 2 no such file, 3 no such path,
-/// 5 access denied (also a directory), 32 in use, 123 bad name, 206 too long.
+/// 5 access denied, 32 in use, 123 bad name, 206 too long, 267 a directory.
 FileHandle open_for_reading(const std::string& name, int& code);
 
-/// The text shown for an error code of open_for_reading.
+/// The text the dialogue shows for an error code of open_for_reading (a
+/// directory is "Access Denied.", as for any file it may not read).
 const char* system_error_text(int code);
+
+/// The same in plain words:  2 -> "cannot open: no such file"   267 -> "is a directory"
+const char* open_error_words(int code);
 
 }  // namespace normlevel

@@ -42,10 +42,12 @@ RatingTable rating_table(const std::string& file, double step) {
   const CrossSection& d = CSDATA;
   RatingTable table{file, d.s, d.nc, d.nf, {}};
   const std::vector<double> levels = rating_levels(d.zmin, d.zmax, step);
-  const std::vector<SectionGeometry> geometry = geometry_at_levels(levels);
+  const std::vector<PartGeometry> geometry = geometry_at_levels(levels);
+  const std::size_t parts = d.parts.size();
   table.rows.reserve(levels.size());
   for (std::size_t k = 0; k < levels.size(); ++k)
-    table.rows.push_back(row_at(levels[k], d.zmin, flow_split(geometry[k])));
+    table.rows.push_back(
+        row_at(levels[k], d.zmin, flow_split(std::span(geometry).subspan(k * parts, parts))));
   return table;
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "CSdata.h"
 #include "func.h"
 
 namespace normlevel {
@@ -14,23 +13,36 @@ double ratio(double numerator, double divisor) { return divisor == 0 ? 0 : numer
 
 double froude(double velocity, double area, double top_width) {
   const double hydraulic_depth = ratio(area, top_width);
-  return hydraulic_depth == 0 ? 0 : velocity / std::sqrt(kGravity * hydraulic_depth);
+  return hydraulic_depth == 0 ? 0 : velocity / std::sqrt(CSDATA.units->g * hydraulic_depth);
 }
 
-// A dry zone keeps its (zero) geometry and carries nothing; the balance's
-// NaN radius of a dry channel must not reach the figures.
-ZoneFigures zone(double A, double P, double B, ZoneFlow flow) {
-  if (P == 0) return {A, P, 0, B, 0, 0, 0};
-  return {A, P, flow.R, B, flow.V, flow.Q, 0};
+PartFigures part_figures(const Subdivision& part, const PartGeometry& g) {
+  const CrossSection& d = CSDATA;
+  const double n = roughness_of(part);
+  const ZoneFlow flow = part_flow(part, g.A, g.P);
+  const bool dry = g.P == 0 || flow.Q == 0;
+  const double conveyance = dry ? 0 : radius_power(flow.R) * (d.units->k / n) * g.A;
+  return {d.x[part.first], d.x[part.last + 1], n, g.A, g.P, g.B, dry ? 0 : flow.Q, conveyance};
 }
 
-ZoneFigures floodplain(const ZoneGeometry& g) { return zone(g.A, g.P, g.B, floodplain_flow(g.A, g.P)); }
-
-SectionGeometry geometry_at(double h) {
-  SectionGeometry g;
-  basichydro(h, g.left.A, g.channel.A, g.right.A, g.left.P, g.channel.P, g.right.P);
-  topwidths(h, g.left.B, g.channel.B, g.right.B);
-  return g;
+// A zone's geometry is its subdivisions' summed; its flow as the balance
+// takes it. A dry zone keeps its (zero) geometry and carries nothing.
+ZoneFigures zone(Zone which, std::span<const PartGeometry> geometry) {
+  ZoneFigures z;
+  const std::vector<Subdivision>& parts = CSDATA.parts;
+  for (std::size_t p = 0; p < parts.size(); ++p) {
+    if (parts[p].zone != which) continue;
+    z.parts.push_back(part_figures(parts[p], geometry[p]));
+    z.area += geometry[p].A;
+    z.perimeter += geometry[p].P;
+    z.top_width += geometry[p].B;
+    z.conveyance += z.parts.back().conveyance;
+  }
+  const ZoneFlow flow = zone_flow(which, geometry);
+  z.radius = flow.R;
+  z.velocity = flow.V;
+  z.discharge = flow.Q;
+  return z;
 }
 
 ZoneFigures sum(const Breakdown& z) {
@@ -41,16 +53,28 @@ ZoneFigures sum(const Breakdown& z) {
   total.top_width = z.left.top_width + z.channel.top_width + z.right.top_width;
   total.discharge = z.left.discharge + z.channel.discharge + z.right.discharge;
   total.velocity = ratio(total.discharge, total.area);
+  total.conveyance = z.left.conveyance + z.channel.conveyance + z.right.conveyance;
   return total;
+}
+
+std::vector<PartGeometry> geometry_at(double h) {
+  std::vector<PartGeometry> geometry(CSDATA.parts.size());
+  wetted_parts(h, geometry);
+  return geometry;
 }
 
 }  // namespace
 
-Breakdown flow_split(const SectionGeometry& g) {
+const ZoneFigures& zone_of(const Breakdown& b, int which) {
+  const ZoneFigures* zones[] = {&b.left, &b.channel, &b.right, &b.total};
+  return *zones[which];
+}
+
+Breakdown flow_split(std::span<const PartGeometry> geometry) {
   Breakdown b;
-  b.left = floodplain(g.left);
-  b.channel = zone(g.channel.A, g.channel.P, g.channel.B, channel_flow(g.channel.A, g.channel.P));
-  b.right = floodplain(g.right);
+  b.left = zone(kLeft, geometry);
+  b.channel = zone(kChannel, geometry);
+  b.right = zone(kRight, geometry);
   b.total = sum(b);
   for (ZoneFigures* figures : {&b.left, &b.channel, &b.right, &b.total})
     figures->share = ratio(figures->discharge, b.total.discharge);

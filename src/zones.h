@@ -1,12 +1,23 @@
 #pragma once
 
 // The flow split between the zones of the loaded section at one level:
-// what each zone and the whole section carry, the Froude numbers and the
-// bankfull figures.
+// what each zone and each of its subdivisions carries, the Froude numbers
+// and the bankfull figures.
+
+#include <span>
+#include <vector>
 
 #include "CSdata.h"
 
 namespace normlevel {
+
+/// One subdivision's figures at a level (stations from, to; its n).
+struct PartFigures {
+  double from = 0, to = 0;  ///< stations of its first and last point
+  double n = 0;             ///< Manning coefficient
+  double area = 0, perimeter = 0, top_width = 0, discharge = 0;
+  double conveyance = 0;  ///< k A R^(2/3) / n
+};
 
 /// One zone's figures at a level. A dry zone, or a floodplain wetted over
 /// no more than 1e-10 m, has radius, velocity and discharge 0.
@@ -18,6 +29,8 @@ struct ZoneFigures {
   double velocity = 0;   ///< mean velocity, m/s
   double discharge = 0;  ///< m3/s
   double share = 0;      ///< the discharge's share of the total (0 ... 1)
+  double conveyance = 0; ///< sum of its subdivisions' k A R^(2/3) / n: Q = K sqrt(s)
+  std::vector<PartFigures> parts;  ///< its subdivisions, left to right (none for the total)
 };
 
 /// The whole breakdown at one level; every ratio whose divisor is 0 is 0.
@@ -29,14 +42,15 @@ struct Breakdown {
   double bankfull_discharge = 0;  ///< what the section carries at that level
 };
 
-/// Acceleration of gravity used by the Froude numbers, m/s2.
-inline constexpr double kGravity = 9.81;
+/// The zone of a breakdown: 0 left, 1 channel, 2 right, 3 total.
+const ZoneFigures& zone_of(const Breakdown& b, int zone);
 
 /// What the three zones carry at level h, summed left, channel, right.
 double discharge_carried(double h);
 
-/// The flow split given the zones' geometry at a level; no bankfull figures.
-Breakdown flow_split(const SectionGeometry& geometry);
+/// The flow split given the subdivisions' geometry at a level (in
+/// CSDATA.parts order); no bankfull figures.
+Breakdown flow_split(std::span<const PartGeometry> geometry);
 
 /// The breakdown of the loaded section at level h.
 Breakdown breakdown(double h);

@@ -74,6 +74,7 @@ TEST(BalanceSign, EveryProvedSignIsTheOrderedSumsSign) {
   Tally walk, bracket;
   for (int section = 0; section < 400; ++section) {
     testing::set_random_section(random, 2 + section % 60, section % 50 == 7 ? 40 : 1);
+    if (section % 3 == 1) testing::vary_roughness(random);  // subdivisions inside the zones
     CSDATA.Q = 0;
     for (const double Q : discharges(random)) {
       CSDATA.Q = Q;

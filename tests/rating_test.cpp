@@ -89,20 +89,24 @@ TEST(GeometryAtLevels, EveryLevelGetsTheLevelByLevelSums) {
   std::mt19937 random(2026);
   for (int section = 0; section < 300; ++section) {
     testing::set_random_section(random, 2 + section % 40);
+    if (section % 2 == 1) testing::vary_roughness(random);
     // Levels on the elevation grid land exactly on survey points and flats.
     std::vector<double> levels;
     for (double h = CSDATA.zmin - 0.25; h <= CSDATA.zmax + 1; h += 0.0625) levels.push_back(h);
-    const std::vector<SectionGeometry> all = geometry_at_levels(levels);
+    const std::vector<PartGeometry> all = geometry_at_levels(levels);
+    const std::size_t parts = CSDATA.parts.size();
+    std::vector<PartGeometry> one(parts);
     for (std::size_t k = 0; k < levels.size(); ++k) {
-      SectionGeometry one;
-      if (basichydro(levels[k], one.left.A, one.channel.A, one.right.A, one.left.P, one.channel.P, one.right.P) == 1)
-        topwidths(levels[k], one.left.B, one.channel.B, one.right.B);
-      const ZoneGeometry* got[] = {&all[k].left, &all[k].channel, &all[k].right};
-      const ZoneGeometry* want[] = {&one.left, &one.channel, &one.right};
-      for (int zone = 0; zone < 3; ++zone) {
-        ASSERT_EQ(got[zone]->A, want[zone]->A) << "section " << section << " level " << levels[k] << " zone " << zone;
-        ASSERT_EQ(got[zone]->P, want[zone]->P) << "section " << section << " level " << levels[k];
-        ASSERT_EQ(got[zone]->B, want[zone]->B) << "section " << section << " level " << levels[k];
+      std::fill(one.begin(), one.end(), PartGeometry{});
+      wetted_parts(levels[k], one);
+      for (std::size_t p = 0; p < parts; ++p) {
+        const PartGeometry& got = all[k * parts + p];
+        const std::string where = "section " + std::to_string(section) + " level " + std::to_string(levels[k]) +
+                                  " part " + std::to_string(p);
+        ASSERT_EQ(got.A, one[p].A) << where;
+        ASSERT_EQ(got.P, one[p].P) << where;
+        ASSERT_EQ(got.B, one[p].B) << where;
+        ASSERT_EQ(got.dP, one[p].dP) << where;
       }
     }
   }

@@ -122,4 +122,18 @@ inline void set_random_section(std::mt19937& random, int points, double scale = 
   measure_segments();
 }
 
+/// Gives the loaded section's segments roughness that changes here and
+/// there, inside the zones and at their bounds, and divides it anew.
+inline void vary_roughness(std::mt19937& random) {
+  const double choices[] = {0.025, 0.035, 0.05, 0.08, 0.1};
+  std::uniform_int_distribution<int> pick(0, 4), change(0, 3);
+  CSDATA.roughness.assign(static_cast<std::size_t>(CSDATA.N), 0.0);
+  double n = choices[pick(random)];
+  for (int i = 1; i < CSDATA.N; ++i) {
+    if (change(random) == 0) n = choices[pick(random)];
+    CSDATA.roughness[static_cast<std::size_t>(i)] = n;
+  }
+  measure_segments();
+}
+
 }  // namespace normlevel::testing
