@@ -31,6 +31,11 @@ namespace normlevel {
 
 std::size_t part_of(std::int32_t segment) {
   const std::vector<Subdivision>& parts = CSDATA.parts;
+  if (parts.size() <= 8) {
+    std::size_t p = 0;
+    while (p + 1 < parts.size() && parts[p].last < segment) ++p;
+    return p;
+  }
   const auto at = std::partition_point(parts.begin(), parts.end(),
                                        [segment](const Subdivision& p) { return p.last < segment; });
   return static_cast<std::size_t>(at - parts.begin());

@@ -107,6 +107,11 @@ PointFault point_fault(std::int32_t i, const char* what, const char* noun, doubl
   return {i, 0, point + what + " = " + shortest(value) + " " + why, point + noun + " " + shortest(value) + " " + plain_why};
 }
 
+bool point_sound(std::int32_t i) {
+  const double x = CSDATA.x[i], z = CSDATA.z[i];
+  return std::fabs(x) <= kMaxStation && std::fabs(z) <= kMaxElevation && (i == 1 || x >= CSDATA.x[i - 1]);
+}
+
 PointFault check_point(std::int32_t i) {
   const double x = CSDATA.x[i];
   const double z = CSDATA.z[i];
@@ -161,7 +166,7 @@ PointFault read_points(ListReader& reader, std::size_t room) {
     reader.read({&x, &z});
     d.x.push_back(x);
     d.z.push_back(z);
-    if (first.point != 0) continue;
+    if (first.point != 0 || point_sound(i)) continue;
     first = check_point(i);
     first.line = reader.line();
   }
