@@ -29,18 +29,6 @@ namespace normlevel {
 // the S subdivisions' discharges and of Q - QL - Q0 - QP are covered by
 // (1e-12 + (S + 3) 2^-52) (|Q| + the discharges).
 
-std::size_t part_of(std::int32_t segment) {
-  const std::vector<Subdivision>& parts = CSDATA.parts;
-  if (parts.size() <= 8) {
-    std::size_t p = 0;
-    while (p + 1 < parts.size() && parts[p].last < segment) ++p;
-    return p;
-  }
-  const auto at = std::partition_point(parts.begin(), parts.end(),
-                                       [segment](const Subdivision& p) { return p.last < segment; });
-  return static_cast<std::size_t>(at - parts.begin());
-}
-
 WetTotals::WetTotals()
     : full(CSDATA.parts.size()),
       wet(CSDATA.parts.size()),

@@ -33,8 +33,6 @@ struct WetTotals {
   void add_part(double h, std::int32_t segment);
 };
 
-/// The subdivision segment i belongs to (its index in CSDATA.parts).
-std::size_t part_of(std::int32_t segment);
 
 /// +1 when func(h) is certainly > 0, -1 when certainly < 0, 0 when the
 /// totals do not tell: bounds on what each zone carries at h, wide enough

@@ -475,6 +475,18 @@ double roughness_of(const Subdivision& part) {
   return part.zone == kChannel ? d.nc : d.nf;
 }
 
+std::size_t part_of(std::int32_t segment) {
+  const std::vector<Subdivision>& parts = CSDATA.parts;
+  if (parts.size() <= 8) {
+    std::size_t p = 0;
+    while (p + 1 < parts.size() && parts[p].last < segment) ++p;
+    return p;
+  }
+  const auto at = std::partition_point(parts.begin(), parts.end(),
+                                       [segment](const Subdivision& p) { return p.last < segment; });
+  return static_cast<std::size_t>(at - parts.begin());
+}
+
 // Levels go through the points in blocks whose sums stay in the fastest cache.
 constexpr std::size_t kLevelsPerPass = 256;
 
@@ -504,6 +516,36 @@ bool wetted_parts(double h, std::span<PartGeometry> out, SegmentWindow window) {
   if (h < CSDATA.zmin) return false;
   add_parts<true>(h, out, window);
   return true;
+}
+
+std::vector<WetStretch> wet_stretches(double h) {
+  const CrossSection& d = CSDATA;
+  std::vector<WetStretch> stretches;
+  Wetted wet;
+  for (std::int32_t i = 1; i < d.N; ++i) {
+    if (!SETCC(h, i, wet)) continue;
+    const double from = d.z[i] < h ? d.x[i] : d.x[i + 1] - wet.BC;
+    const double to = d.z[i + 1] < h ? d.x[i + 1] : d.x[i] + wet.BC;
+    if (!stretches.empty() && stretches.back().last == i - 1 && d.z[i] < h) {
+      stretches.back().last = i;
+      stretches.back().to = to;
+    } else {
+      stretches.push_back({i, i, from, to});
+    }
+  }
+  return stretches;
+}
+
+SegmentWindow connected_window(double h) {
+  SegmentWindow window{1, 0};
+  bool any = false;
+  for (const WetStretch& s : wet_stretches(h)) {
+    if (s.last < CSDATA.il || s.first >= CSDATA.ip) continue;  // wholly outside the channel's segments
+    if (!any) window.first = s.first;
+    window.last = s.last;
+    any = true;
+  }
+  return window;
 }
 
 bool wetted_areas(double h, std::span<PartGeometry> out, SegmentWindow window) {

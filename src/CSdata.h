@@ -90,6 +90,9 @@ void measure_segments();
 /// Manning's n of a subdivision.
 double roughness_of(const Subdivision& part);
 
+/// The subdivision segment i belongs to: its index in CSDATA.parts.
+std::size_t part_of(std::int32_t segment);
+
 /// Checks the points and banks that a reader other than setdata put into
 /// CSDATA, with setdata's rules, then works out extremes, segment lengths
 /// and subdivisions. Throws Failure for data that describe no section.
@@ -112,6 +115,22 @@ struct SegmentWindow {
   std::int32_t first = 1;
   std::int32_t last = std::numeric_limits<std::int32_t>::max();
 };
+
+/// A stretch of water at a level: segments first ... last, wet at it and
+/// joined by points below it, between the water's edges at stations from, to.
+struct WetStretch {
+  std::int32_t first, last;
+  double from, to;
+};
+
+/// The stretches of water at level h, left to right; a point at or above
+/// the level parts them.
+std::vector<WetStretch> wet_stretches(double h);
+
+/// The water over the channel at level h: the segments from the leftmost
+/// stretch that reaches into the channel to the rightmost one; a window
+/// with first > last when the channel is dry.
+SegmentWindow connected_window(double h);
 
 /// Each subdivision's geometry at level h, summed segment by segment in
 /// order; false, with nothing written, below zmin. out has parts.size() entries.

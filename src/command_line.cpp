@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <cctype>
 #include <cmath>
 #include <functional>
 #include <string_view>
@@ -30,11 +31,46 @@ double finite_number(const std::string& option, const std::string& text) {
   return value;
 }
 
+// What every data file's roughness must be, refused here rather than at run time.
+Override roughness(const std::string& option, const std::string& text) {
+  const double value = finite_number(option, text);
+  if (!(value > 0)) refuse("option '" + option + "': '" + text + "' is not a positive number");
+  return {true, value};
+}
+
+Override slope(const std::string& option, const std::string& text) {
+  const double value = finite_number(option, text);
+  if (value < 0) refuse("option '" + option + "': '" + text + "' is negative (the slope is in per mille, 0 or more)");
+  return {true, value};
+}
+
+void banks(Options& o, const std::string& option, const std::string& text) {
+  const std::size_t comma = text.find(',');
+  if (comma == std::string::npos || text.find(',', comma + 1) != std::string::npos)
+    refuse("option '" + option + "': expected two stations L,R (as in 10,16.5), not '" + text + "'");
+  o.bank_left = {true, finite_number(option, text.substr(0, comma))};
+  o.bank_right = {true, finite_number(option, text.substr(comma + 1))};
+  if (!(o.bank_left.value < o.bank_right.value))
+    refuse("option '" + option + "': the left bank station must be less than the right one, not '" + text + "'");
+}
+
 Format format_named(const std::string& text) {
   if (text == "text") return Format::text;
   if (text == "csv") return Format::csv;
   if (text == "json") return Format::json;
   refuse("option '--format': '" + text + "' is not one of text, csv, json");
+}
+
+const Units* units_named(const std::string& text) {
+  if (text == "si") return &kSI;
+  if (text == "us") return &kUS;
+  refuse("option '--units': '" + text + "' is not one of si, us");
+}
+
+Solve solve_named(const std::string& text) {
+  if (text == "n") return Solve::n;
+  if (text == "slope") return Solve::slope;
+  refuse("option '--solve': '" + text + "' is not one of n, slope");
 }
 
 using Setter = std::function<void(Options&, const std::string& option, const std::string& value)>;
@@ -46,21 +82,45 @@ struct OptionRule {
   Setter set;
 };
 
+Setter flag(bool Options::*member) {
+  return [member](Options& o, const std::string&, const std::string&) { o.*member = true; };
+}
+
+Setter input_as(Reader reader) {
+  return [reader](Options& o, const std::string&, const std::string& v) { o.inputs.push_back({v, reader}); };
+}
+
+Setter roughness_of(Override Options::*member) {
+  return [member](Options& o, const std::string& n, const std::string& v) { o.*member = roughness(n, v); };
+}
+
 const std::vector<OptionRule>& rules() {
   static const std::vector<OptionRule> table = {
       {"-q", "--discharge", true,
        [](Options& o, const std::string& n, const std::string& v) {
-         o.queries.push_back({Query::Kind::discharge, number(n, v)});
+         o.queries.push_back({Query::Kind::discharge, finite_number(n, v)});
        }},
       {"", "--level", true,
        [](Options& o, const std::string& n, const std::string& v) {
          o.queries.push_back({Query::Kind::level, finite_number(n, v)});
        }},
       {"", "--slope", true,
-       [](Options& o, const std::string& n, const std::string& v) { o.slope_per_mille = {true, number(n, v)}; }},
-      {"", "--nc", true, [](Options& o, const std::string& n, const std::string& v) { o.nc = {true, number(n, v)}; }},
-      {"", "--nf", true, [](Options& o, const std::string& n, const std::string& v) { o.nf = {true, number(n, v)}; }},
-      {"", "--details", false, [](Options& o, const std::string&, const std::string&) { o.details = true; }},
+       [](Options& o, const std::string& n, const std::string& v) { o.slope_per_mille = slope(n, v); }},
+      {"", "--nc", true, roughness_of(&Options::nc)},
+      {"", "--nf", true, roughness_of(&Options::nf)},
+      {"", "--nl", true, roughness_of(&Options::nl)},
+      {"", "--nr", true, roughness_of(&Options::nr)},
+      {"", "--banks", true, banks},
+      {"", "--units", true,
+       [](Options& o, const std::string&, const std::string& v) { o.units = units_named(v); }},
+      {"", "--table", true, input_as(Reader::table)},
+      {"", "--geometry", true, input_as(Reader::geometry)},
+      {"", "--section", true,
+       [](Options& o, const std::string&, const std::string& v) { o.sections.push_back(v); }},
+      {"", "--connected", false, flag(&Options::connected)},
+      {"", "--solve", true,
+       [](Options& o, const std::string&, const std::string& v) { o.solve = solve_named(v); }},
+      {"", "--details", false, flag(&Options::details)},
       {"", "--format", true,
        [](Options& o, const std::string&, const std::string& v) { o.format = format_named(v); }},
       {"", "--rating", true,
@@ -68,7 +128,8 @@ const std::vector<OptionRule>& rules() {
          o.rating_step = finite_number(n, v);
          if (!(o.rating_step > 0)) refuse("option '--rating': the step must be positive, not '" + v + "'");
        }},
-      {"", "--svg", false, [](Options& o, const std::string&, const std::string&) { o.svg = true; }},
+      {"", "--svg", false, flag(&Options::svg)},
+      {"-k", "--keep-going", false, flag(&Options::keep_going)},
       {"-h", "--help", false,
        [](Options& o, const std::string&, const std::string&) { o.action = Options::Action::help; }},
       {"", "--version", false,
@@ -99,15 +160,47 @@ const OptionRule* rule_for(const std::string& argument, std::string& attached, b
   return nullptr;
 }
 
-void check_combination(const Options& o) {
+// With --solve, -q gives the discharge to carry at each --level.
+void take_solve_discharge(Options& o) {
+  if (o.solve == Solve::none) return;
+  std::vector<Query> levels;
+  for (const Query& q : o.queries) {
+    if (q.kind == Query::Kind::level)
+      levels.push_back(q);
+    else if (o.solve_discharge.given)
+      refuse("option '--solve' takes one '--discharge', the one to carry at each level");
+    else
+      o.solve_discharge = {true, q.value};
+  }
+  if (levels.empty()) refuse("option '--solve' needs a '--level': where the discharge is to stand");
+  o.queries = levels;
+}
+
+void check_combination(Options& o) {
   if (o.action != Options::Action::run) return;
-  if (o.files.empty()) refuse("no data file given");
+  if (o.inputs.empty()) refuse("no data file given");
   if (o.svg && o.format != Format::text) refuse("option '--svg' writes SVG and takes no '--format'");
-  if (o.svg && o.files.size() > 1)
-    refuse("option '--svg' draws one file, not " + std::to_string(o.files.size()));
+  if (o.svg && o.inputs.size() > 1)
+    refuse("option '--svg' draws one file, not " + std::to_string(o.inputs.size()));
   if (o.svg && o.rating_step > 0) refuse("options '--svg' and '--rating' cannot be combined");
   if (o.rating_step > 0 && !o.queries.empty())
     refuse("option '--rating' takes no '--discharge' or '--level': it covers every level");
+  if (o.solve != Solve::none && (o.svg || o.rating_step > 0))
+    refuse("option '--solve' cannot be combined with '--svg' or '--rating'");
+  take_solve_discharge(o);
+}
+
+bool ends_with_folded(const std::string& name, std::string_view ending) {
+  if (name.size() < ending.size()) return false;
+  for (std::size_t i = 0; i < ending.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(name[name.size() - ending.size() + i])) != ending[i]) return false;
+  return true;
+}
+
+bool geometry_name(const std::string& name) {
+  const std::size_t n = name.size();
+  return n > 4 && name[n - 4] == '.' && std::tolower(static_cast<unsigned char>(name[n - 3])) == 'g' &&
+         std::isdigit(static_cast<unsigned char>(name[n - 2])) && std::isdigit(static_cast<unsigned char>(name[n - 1]));
 }
 
 }  // namespace
@@ -118,7 +211,7 @@ Options parse_command_line(const std::vector<std::string>& arguments) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (only_files || argument.size() < 2 || argument[0] != '-') {
-      options.files.push_back(argument);
+      options.inputs.push_back({argument, Reader::by_name});
       continue;
     }
     if (argument == "--") {
@@ -142,26 +235,39 @@ Options parse_command_line(const std::vector<std::string>& arguments) {
   return options;
 }
 
+Reader reader_for(const Input& input) {
+  if (input.reader != Reader::by_name) return input.reader;
+  if (ends_with_folded(input.name, ".csv") || ends_with_folded(input.name, ".tsv")) return Reader::table;
+  if (geometry_name(input.name)) return Reader::geometry;
+  return Reader::data_file;
+}
+
 std::string version_text() { return std::string("normlevel ") + NORMLEVEL_VERSION + "\n"; }
 
 std::string help_text() {
-  return std::string("normlevel ") + NORMLEVEL_VERSION + " - the normal water level of a river cross-section\n\n" +
+  return std::string("normlevel ") + NORMLEVEL_VERSION + " - the normal water level of a river cross-section\n" +
          "usage: normlevel                      the dialogue: asks for the data file\n"
-         "       normlevel [OPTION]... FILE...  the report of each file, no questions\n\n"
-         "  -q, --discharge Q  the level for discharge Q (m3/s) instead of the file's Q\n"
-         "      --level H      no search: the discharge carried at level H (m)\n"
-         "      --slope S      bed slope in per mille instead of the file's\n"
-         "      --nc N         Manning's n of the main channel instead of the file's\n"
-         "      --nf N         Manning's n of the floodplains instead of the file's\n"
-         "      --details      the flow split between the zones at each level\n"
-         "      --rating STEP  the rating table: zmin + STEP, zmin + 2 STEP, ... to zmax\n"
-         "      --svg          a picture of the section and its water (SVG on stdout)\n"
-         "      --format F     text (the default), csv or json\n"
-         "  -h, --help         this text\n"
-         "      --version      name and version\n\n"
-         "-q and --level may be repeated. Values are read like the data file's:\n"
-         "50, 1.5e3, 1.5D3. Exit status: 0 done, 2 a wrong command line, 255 (-1) a\n"
-         "file that cannot be read or holds no valid section (diagnostic on stderr).\n";
+         "       normlevel [OPTION]... FILE...  each file's report, no questions\n\n"
+         "  -q, --discharge Q    the level for discharge Q instead of the file's Q\n"
+         "      --level H        no search: the discharge carried at level H\n"
+         "      --slope S        bed slope in per mille instead of the file's\n"
+         "      --nc N, --nf N   Manning's n of the channel, of both floodplains\n"
+         "      --nl N, --nr N   Manning's n of the left, of the right floodplain\n"
+         "      --banks L,R      the bank stations of a station table\n"
+         "      --units si|us    metres and m3/s (the default), or feet and cfs\n"
+         "      --table FILE     a station table (as *.csv and *.tsv files are)\n"
+         "      --geometry FILE  a river-model geometry file (as *.g01 ... *.g99 are)\n"
+         "      --section TEXT   only the geometry file's sections whose name holds TEXT\n"
+         "      --connected      only water connected to the channel's carries flow\n"
+         "      --solve n|slope  the n factor or slope that carries Q at each --level\n"
+         "      --details        zones, energy and critical levels after each report\n"
+         "      --rating STEP    the rating table: zmin + STEP, zmin + 2 STEP, ...\n"
+         "      --svg            a picture of the section and its water (SVG)\n"
+         "      --format F       text (the default), csv or json\n"
+         "  -k, --keep-going     go on past an input that fails\n"
+         "  -h, --help           this text, --version the version\n"
+         "FILE - is standard input. Exit status: 0 done, 1 an input failed (with -k),\n"
+         "2 a wrong command line, 255 an input that cannot be read or computed.\n";
 }
 
 }  // namespace normlevel

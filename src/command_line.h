@@ -1,11 +1,13 @@
 #pragma once
 
-// The command line: data files as arguments and the options that change
-// what is computed and how it is written.
+// The command line: inputs as arguments and the options that change what
+// is computed and how it is written.
 
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "CSdata.h"
 
 namespace normlevel {
 
@@ -20,10 +22,24 @@ inline constexpr const char* kUsageLine = "usage: normlevel [OPTION]... FILE..."
 
 enum class Format { text, csv, json };
 
-/// One thing asked of each file: the level for a discharge, or the discharge at a level.
+/// How an input is read.
+enum class Reader {
+  by_name,    ///< by its name: *.csv and *.tsv tables, *.g01 ... *.g99 geometry files, else a data file
+  data_file,  ///< the program's own data file
+  table,      ///< a station/elevation table
+  geometry,   ///< a river model's geometry file
+};
+
+/// One input named on the command line ("-": standard input).
+struct Input {
+  std::string name;
+  Reader reader = Reader::by_name;
+};
+
+/// One thing asked of each section: the level for a discharge, or the discharge at a level.
 struct Query {
   enum class Kind { file_discharge, discharge, level } kind = Kind::file_discharge;
-  double value = 0;  ///< the discharge (m3/s) or the level (m) asked for
+  double value = 0;  ///< the discharge or the level asked for
 };
 
 /// A value given on the command line in place of the file's own.
@@ -32,27 +48,42 @@ struct Override {
   double value = 0;
 };
 
+/// What --solve looks for at each --level.
+enum class Solve { none, n, slope };
+
 struct Options {
   enum class Action { run, help, version } action = Action::run;
-  std::vector<std::string> files;
+  std::vector<Input> inputs;
   std::vector<Query> queries;  ///< in the order given; the file's own discharge when none
-  Override slope_per_mille, nc, nf;
+  Override slope_per_mille, nc, nf, nl, nr;
+  Override bank_left, bank_right;  ///< --banks L,R: the bank stations of a table
+  const Units* units = nullptr;    ///< --units; null: SI, or what a geometry file's project says
+  std::vector<std::string> sections;  ///< --section: parts of the names of the sections wanted
+  bool connected = false;   ///< only water connected to the channel's carries flow
+  Solve solve = Solve::none;
+  Override solve_discharge;    ///< with --solve, -q: the discharge to carry; else the file's
   bool details = false;
+  bool keep_going = false;
   Format format = Format::text;
-  double rating_step = 0;  ///< > 0: the rating table in this step, m
+  double rating_step = 0;  ///< > 0: the rating table in this step
   bool svg = false;
 };
 
-/// The options and files of argv[1] ... (without the program name).
-///   {"-q", "50", "a.txt"} -> one file, one discharge query of 50
+/// The options and inputs of argv[1] ... (without the program name).
+///   {"-q", "50", "a.txt"} -> one input, one discharge query of 50
 ///   {"--format=csv", "a.txt"} -> csv
 ///   {"--nc"} -> UsageError "option '--nc' needs a value"
+///   {"--nc", "0", "a.txt"} -> UsageError "option '--nc': '0' is not a positive number"
 Options parse_command_line(const std::vector<std::string>& arguments);
+
+/// The reader an input takes: its own, or the one its name calls for.
+///   "a.csv" -> table   "reach.g05" -> geometry   "a.txt" -> data_file
+Reader reader_for(const Input& input);
 
 /// The --help text, ending in a line end.
 std::string help_text();
 
-/// The --version line: "normlevel 1.1".
+/// The --version line: "normlevel 1.2".
 std::string version_text();
 
 }  // namespace normlevel

@@ -28,16 +28,26 @@ constexpr double kHeadroom = 20;
 
 }  // namespace
 
+double search_top() { return CSDATA.zmax + kHeadroom; }
+
 // The walk and the bisection decide by the balance's sign alone; where its
 // bounds prove the sign, the ordered sums over every segment are skipped.
 LevelSearch find_level() {
-  const double FINISH = CSDATA.zmax + kHeadroom;
+  const double FINISH = search_top();
   double HA = CSDATA.zmin + kStartAboveBed;
   double HB = LOCS;
   WalkSigns walk(walk_levels(HA, HB, FINISH));
   if (localroot(HA, HB, FINISH, func, std::ref(walk)) != 1) return {false, 0};
   const BracketSigns bracket(HA, HB);
   return {true, bis(HA, HB, func, EPS, std::cref(bracket))};
+}
+
+LevelSearch find_level_of(double (*balance)(double)) {
+  const double FINISH = search_top();
+  double HA = CSDATA.zmin + kStartAboveBed;
+  double HB = LOCS;
+  if (localroot(HA, HB, FINISH, balance) != 1) return {false, 0};
+  return {true, bis(HA, HB, balance, EPS)};
 }
 
 // A channel that is dry at HC (its bed above the water) has no velocity.
@@ -47,18 +57,19 @@ double channel_velocity(double HC) {
   return zone_flow(kChannel, geometry).V;
 }
 
-void write_report(std::ostream& out, double HC, std::string_view after_level) {
-  out << report_line("zw. wody:    ", HC, "m") << after_level << kBlankLine;
-  out << report_line("min rzedna:  ", CSDATA.zmin, "m") << report_line("max rzedna:  ", CSDATA.zmax, "m")
-      << report_line("brzeg lewy:  ", CSDATA.z[CSDATA.il], "m")
-      << report_line("brzeg prawy: ", CSDATA.z[CSDATA.ip], "m") << kBlankLine;
-  out << report_line("pred.(korto):  ", channel_velocity(HC), "m/s");
+void write_report(std::ostream& out, double HC, double V0, std::string_view after_level) {
+  const char* m = CSDATA.units->length;
+  out << report_line("zw. wody:    ", HC, m) << after_level << kBlankLine;
+  out << report_line("min rzedna:  ", CSDATA.zmin, m) << report_line("max rzedna:  ", CSDATA.zmax, m)
+      << report_line("brzeg lewy:  ", CSDATA.z[CSDATA.il], m) << report_line("brzeg prawy: ", CSDATA.z[CSDATA.ip], m)
+      << kBlankLine;
+  out << report_line("pred.(korto):  ", V0, CSDATA.units->velocity);
 }
 
 void search_and_report(std::ostream& out) {
   const LevelSearch search = find_level();
   if (search.found)
-    write_report(out, search.level);
+    write_report(out, search.level, channel_velocity(search.level));
   else
     out << kNotice;
 }

@@ -25,12 +25,20 @@ struct LevelSearch {
 /// the highest until the balance changes sign, then halves that bracket.
 LevelSearch find_level();
 
+/// The same walk and halving on another balance of the level, evaluated
+/// at every level it visits.
+LevelSearch find_level_of(double (*balance)(double));
+
+/// The top of the walk: 20 m above the highest point.
+double search_top();
+
 /// Mean velocity in the main channel at level HC: 0 when it is dry there.
 double channel_velocity(double HC);
 
-/// The report for level HC, from the level line to the velocity line;
-/// `after_level` (whole lines) goes right after the level line.
-void write_report(std::ostream& out, double HC, std::string_view after_level = {});
+/// The report for level HC with channel velocity V0, from the level line
+/// to the velocity line; `after_level` (whole lines) goes right after the
+/// level line. Units as the loaded section's.
+void write_report(std::ostream& out, double HC, double V0, std::string_view after_level = {});
 
 /// The level search on the loaded section and its report (or the notice
 /// that no level was found), each line ending in CR LF.

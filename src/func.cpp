@@ -53,13 +53,21 @@ ZoneFlow zone_flow(Zone zone, std::span<const PartGeometry> geometry) {
   return {A / P, A == 0 ? 0 : Q / A, Q};
 }
 
-double func(double h) {
+namespace {
+
+double balance_in(double h, SegmentWindow window) {
   const std::vector<Subdivision>& parts = CSDATA.parts;
   if (latest.size() != parts.size()) latest.assign(parts.size(), PartGeometry{});
-  wetted_areas(h, latest);
+  wetted_areas(h, latest, window);
   double Q[3] = {0, 0, 0};
   for (std::size_t p = 0; p < parts.size(); ++p) Q[parts[p].zone] += part_flow(parts[p], latest[p].A, latest[p].P).Q;
   return CSDATA.Q - Q[kLeft] - Q[kChannel] - Q[kRight];
 }
+
+}  // namespace
+
+double func(double h) { return balance_in(h, {}); }
+
+double connected_func(double h) { return balance_in(h, connected_window(h)); }
 
 }  // namespace normlevel

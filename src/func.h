@@ -45,4 +45,8 @@ ZoneFlow zone_flow(Zone zone, std::span<const PartGeometry> geometry);
 /// positive while h is too low.
 double func(double h);
 
+/// The same for the water connected to the channel's alone: ponded
+/// stretches carry nothing.
+double connected_func(double h);
+
 }  // namespace normlevel

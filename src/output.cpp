@@ -1,9 +1,13 @@
 #include "output.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ostream>
+#include <sstream>
 
 #include "NumberField.h"
 #include "dialogue.h"
@@ -71,64 +75,193 @@ std::string csv_field(std::string_view text) {
 
 namespace {
 
-// Name and value of every figure, in the order CSV columns and JSON keys
-// follow; a figure at the level is absent (null, empty) when none was found.
+// ---- the figures, by name ---------------------------------------------
+
+// One figure of a result: a number (absent when not a number), a text, a
+// yes or no, or nothing at all.
+struct Value {
+  enum class Kind { number, text, flag, absent } kind = Kind::absent;
+  double number = 0;
+  std::string text;
+  bool yes = false;
+};
+
+Value number(double v, bool present = true) {
+  return present && std::isfinite(v) ? Value{Value::Kind::number, v, {}, false} : Value{};
+}
+Value text(std::string t) { return {Value::Kind::text, 0, std::move(t), false}; }
+Value flag(bool yes) { return {Value::Kind::flag, 0, {}, yes}; }
+
 struct Field {
   std::string name;
-  double value;
-  bool present;
+  Value value;
 };
+using Fields = std::vector<Field>;
+
+void append(Fields& to, Fields from) { to.insert(to.end(), from.begin(), from.end()); }
 
 const char* const kZoneNames[] = {"left", "channel", "right", "total"};
 
-std::vector<Field> zone_fields(const ZoneFigures& z, bool present) {
-  return {{"area", z.area, present},           {"perimeter", z.perimeter, present},
-          {"radius", z.radius, present},       {"top_width", z.top_width, present},
-          {"velocity", z.velocity, present},   {"discharge", z.discharge, present},
-          {"share", z.share, present}};
+Fields zone_fields(const ZoneFigures& z, bool present) {
+  return {{"area", number(z.area, present)},
+          {"perimeter", number(z.perimeter, present)},
+          {"radius", number(z.radius, present)},
+          {"top_width", number(z.top_width, present)},
+          {"velocity", number(z.velocity, present)},
+          {"discharge", number(z.discharge, present)},
+          {"share", number(z.share, present)},
+          {"conveyance", number(z.conveyance, present)},
+          {"shear", number(z.shear, present)},
+          {"stream_power", number(z.stream_power, present)}};
 }
 
-
-std::vector<Field> head_fields(const LevelResult& r) {
-  return {{"discharge", r.discharge, true}, {"slope", r.slope, true},       {"nc", r.nc, true},
-          {"nf", r.nf, true}};
+Fields part_fields(const PartFigures& p) {
+  return {{"from", number(p.from)},     {"to", number(p.to)},
+          {"n", number(p.n)},           {"area", number(p.area)},
+          {"perimeter", number(p.perimeter)}, {"discharge", number(p.discharge)}};
 }
 
-std::vector<Field> section_fields(const LevelResult& r) {
-  return {{"level", r.level, r.found},   {"zmin", r.zmin, true},
-          {"zmax", r.zmax, true},        {"bank_left", r.bank_left, true},
-          {"bank_right", r.bank_right, true}, {"channel_velocity", r.channel_velocity, r.found}};
+Fields roughness_fields(const ZoneRoughness& n) {
+  return {{"nc", number(n.nc)}, {"nf", number(n.nf)}, {"nl", number(n.nl)}, {"nr", number(n.nr)}};
 }
 
-std::vector<Field> tail_fields(const LevelResult& r) {
-  return {{"froude_channel", r.zones.froude_channel, r.found},
-          {"froude_section", r.zones.froude_section, r.found},
-          {"bankfull_level", r.zones.bankfull_level, true},
-          {"bankfull_discharge", r.zones.bankfull_discharge, true}};
+const char* solve_name(Solve solve) { return solve == Solve::n ? "n" : solve == Solve::slope ? "slope" : ""; }
+
+Fields head_fields(const LevelResult& r, bool solve) {
+  Fields f = {{"discharge", number(r.discharge)}, {"slope_per_mille", number(r.slope_per_mille)}};
+  append(f, roughness_fields(r.n));
+  if (solve) append(f, {{"solve", text(solve_name(r.solve))}, {"n_factor", number(r.n_factor, r.solve == Solve::n)}});
+  return f;
 }
 
-std::vector<Field> rating_fields(const RatingRow& row) {
-  return {{"level", row.level, true},
-          {"depth", row.depth, true},
-          {"area", row.area, true},
-          {"top_width", row.top_width, true},
-          {"left_discharge", row.left_discharge, true},
-          {"channel_discharge", row.channel_discharge, true},
-          {"right_discharge", row.right_discharge, true},
-          {"discharge", row.discharge, true},
-          {"channel_velocity", row.channel_velocity, true}};
+Fields section_fields(const LevelResult& r) {
+  return {{"level", number(r.level, r.found)}, {"zmin", number(r.zmin)},
+          {"zmax", number(r.zmax)},            {"bank_left", number(r.bank_left)},
+          {"bank_right", number(r.bank_right)}};
 }
 
-std::string json_value(const Field& f) { return f.present ? shortest_number(f.value) : "null"; }
-std::string csv_value(const Field& f) { return f.present && std::isfinite(f.value) ? shortest_number(f.value) : ""; }
-
-std::string json_members(const std::vector<Field>& fields, const char* separator) {
-  std::string text;
-  for (const Field& f : fields) text += (text.empty() ? "" : separator) + json_string(f.name) + ": " + json_value(f);
-  return text;
+Fields energy_fields(const LevelResult& r) {
+  const bool at = r.found;
+  return {{"alpha", number(r.energy.alpha, at)},
+          {"beta", number(r.energy.beta, at)},
+          {"velocity_head", number(r.energy.velocity_head, at)},
+          {"energy_level", number(r.energy.energy_level, at)},
+          {"froude", number(r.energy.froude, at)},
+          {"froude_channel", number(r.zones.froude_channel, at)},
+          {"froude_section", number(r.zones.froude_section, at)}};
 }
 
-// ---- text -----------------------------------------------------------
+const CriticalLevel* governing(const LevelResult& r) {
+  return r.critical < 0 ? nullptr : &r.critical_levels[static_cast<std::size_t>(r.critical)];
+}
+
+Fields critical_fields(const LevelResult& r) {
+  const CriticalLevel* c = governing(r);
+  return {{"critical_level", number(c ? c->level : 0, c != nullptr)},
+          {"critical_energy", number(c ? c->energy : 0, c != nullptr)}};
+}
+
+Fields tail_fields(const LevelResult& r) {
+  return {{"regime", *r.regime ? text(r.regime) : Value{}},
+          {"bankfull_level", number(r.zones.bankfull_level)},
+          {"bankfull_discharge", number(r.zones.bankfull_discharge)}};
+}
+
+Fields rating_fields(const RatingRow& row) {
+  return {{"level", number(row.level)},
+          {"depth", number(row.depth)},
+          {"area", number(row.area)},
+          {"top_width", number(row.top_width)},
+          {"left_discharge", number(row.left_discharge)},
+          {"channel_discharge", number(row.channel_discharge)},
+          {"right_discharge", number(row.right_discharge)},
+          {"discharge", number(row.discharge)},
+          {"channel_velocity", number(row.channel_velocity)}};
+}
+
+std::string json_value(const Value& v) {
+  switch (v.kind) {
+    case Value::Kind::number: return shortest_number(v.number);
+    case Value::Kind::text: return json_string(v.text);
+    case Value::Kind::flag: return v.yes ? "true" : "false";
+    case Value::Kind::absent: break;
+  }
+  return "null";
+}
+
+std::string csv_value(const Value& v) {
+  switch (v.kind) {
+    case Value::Kind::number: return shortest_number(v.number);
+    case Value::Kind::text: return csv_field(v.text);
+    case Value::Kind::flag: return v.yes ? "true" : "false";
+    case Value::Kind::absent: break;
+  }
+  return "";
+}
+
+std::string json_members(const Fields& fields, const char* separator) {
+  std::string members;
+  for (const Field& f : fields)
+    members += (members.empty() ? "" : separator) + json_string(f.name) + ": " + json_value(f.value);
+  return members;
+}
+
+std::string joined(const std::vector<std::string>& items) {
+  std::string all;
+  for (const std::string& item : items) all += (all.empty() ? "" : ";") + item;
+  return all;
+}
+
+// ---- CSV rows ---------------------------------------------------------
+
+Fields identity_fields(const std::string& file, const SectionName& section) {
+  return {{"file", text(file)},
+          {"river", text(section.river)},
+          {"reach", text(section.reach)},
+          {"station", text(section.station)}};
+}
+
+Fields csv_row(const LevelResult& r, bool solve, const std::string& error) {
+  Fields row = identity_fields(r.file, r.section);
+  append(row, {{"found", error.empty() ? flag(r.found) : Value{}},
+               {"error", error.empty() ? Value{} : text(error)},
+               {"units", text(r.units->name)}});
+  append(row, head_fields(r, solve));
+  append(row, section_fields(r));
+  for (int i = 0; i < 4; ++i)
+    for (Field f : zone_fields(zone_of(r.zones, i), r.found)) {
+      f.name = std::string(kZoneNames[i]) + "_" + f.name;
+      row.push_back(std::move(f));
+    }
+  append(row, energy_fields(r));
+  append(row, critical_fields(r));
+  std::vector<std::string> levels, energies, codes;
+  for (const CriticalLevel& c : r.critical_levels) {
+    levels.push_back(shortest_number(c.level));
+    energies.push_back(shortest_number(c.energy));
+  }
+  for (const Warning& w : r.warnings) codes.push_back(w.code);
+  append(row, {{"critical_levels", text(joined(levels))}, {"critical_energies", text(joined(energies))}});
+  append(row, tail_fields(r));
+  row.push_back({"warnings", text(joined(codes))});
+  if (!error.empty())  // a failed input: nothing but who it was and why
+    for (std::size_t i = 6; i < row.size(); ++i) row[i].value = Value{};
+  return row;
+}
+
+Fields rating_head(const RatingTable& t, const std::string& error) {
+  Fields head = identity_fields(t.file, t.section);
+  append(head, {{"error", error.empty() ? Value{} : text(error)},
+                {"units", error.empty() ? text(t.units->name) : Value{}},
+                {"slope_per_mille", number(t.slope_per_mille, error.empty())}});
+  Fields n = roughness_fields(t.n);
+  if (!error.empty())
+    for (Field& f : n) f.value = Value{};
+  append(head, n);
+  return head;
+}
+
+// ---- text ---------------------------------------------------------------
 
 const char* const kZoneHeadings[] = {"teren lewy", "koryto", "teren prawy", "razem"};
 
@@ -136,48 +269,132 @@ std::string padded_left(std::string_view text, std::size_t width) {
   return std::string(width > text.size() ? width - text.size() : 0, ' ') + std::string(text);
 }
 
-std::string zone_table(const Breakdown& b) {
+std::string padded_right(std::string_view text, std::size_t width) {
+  return std::string(text) + std::string(width > text.size() ? width - text.size() : 0, ' ');
+}
+
+// A row label of the zone table: the name, then its unit in brackets, in 12 columns.
+std::string row_label(std::string_view name, std::string_view unit) {
+  const std::string bracket = "[" + std::string(unit) + "]";
+  return padded_right(name.substr(0, 12 - std::min<std::size_t>(11, bracket.size())), 12 - bracket.size()) + bracket;
+}
+
+std::string zone_table(const Breakdown& b, const Units& u) {
   struct Row {
-    const char* label;
+    const char* name;
+    const char* unit;
     double ZoneFigures::*figure;
   };
-  static const Row rows[] = {{"pole    [m2]", &ZoneFigures::area},      {"obwod    [m]", &ZoneFigures::perimeter},
-                             {"promien  [m]", &ZoneFigures::radius},    {"szerok.  [m]", &ZoneFigures::top_width},
-                             {"predk. [m/s]", &ZoneFigures::velocity},  {"przep.[m3/s]", &ZoneFigures::discharge},
-                             {"udzial   [-]", &ZoneFigures::share}};
+  const Row rows[] = {{"pole", u.area, &ZoneFigures::area},          {"obwod", u.length, &ZoneFigures::perimeter},
+                      {"promien", u.length, &ZoneFigures::radius},   {"szerok.", u.length, &ZoneFigures::top_width},
+                      {"predk.", u.velocity, &ZoneFigures::velocity}, {"przep.", u.discharge, &ZoneFigures::discharge},
+                      {"udzial", "-", &ZoneFigures::share},          {"K", u.discharge, &ZoneFigures::conveyance},
+                      {"tau", u.shear, &ZoneFigures::shear},         {"moc", u.power, &ZoneFigures::stream_power}};
   std::string table(13, ' ');
   for (const char* heading : kZoneHeadings) table += padded_left(heading, kValueWidth);
   table += "\r\n";
   for (const Row& row : rows) {
-    table += std::string(row.label) + " ";
+    table += row_label(row.name, row.unit) + " ";
     for (int i = 0; i < 4; ++i) table += format_value(zone_of(b, i).*row.figure);
     table += "\r\n";
   }
   return table;
 }
 
-}  // namespace
-
-// The report's units fit in four columns; a discharge's m3/s takes a
-// space of its own, as m/s does on the velocity line.
-std::string discharge_line(std::string_view label, double value) {
-  return report_line(label, value, "").substr(0, 28) + " m3/s\r\n";
+// A fixed-point number right-aligned in `width` columns.
+std::string fixed(double value, int decimals, std::size_t width) {
+  char text[400];
+  std::snprintf(text, sizeof text, "%*.*f", static_cast<int>(width), decimals, value);
+  return text;
 }
 
-namespace {
+// Each zone's subdivisions where some zone has more than one.
+std::string subdivision_table(const Breakdown& b) {
+  bool divided = false;
+  for (int i = 0; i < 3; ++i) divided = divided || zone_of(b, i).parts.size() > 1;
+  if (!divided) return "";
+  std::string table = padded_right("podzialy", 12);
+  for (const char* heading : {"od", "do", "n", "pole", "obwod", "przep."}) table += padded_left(heading, 11);
+  table += "\r\n";
+  for (int i = 0; i < 3; ++i)
+    for (const PartFigures& p : zone_of(b, i).parts)
+      table += padded_right(kZoneHeadings[i], 12) + fixed(p.from, 2, 11) + fixed(p.to, 2, 11) + fixed(p.n, 4, 11) +
+               fixed(p.area, 3, 11) + fixed(p.perimeter, 3, 11) + fixed(p.discharge, 3, 11) + "\r\n";
+  return kBlankLine + table;
+}
 
 // A figure without a unit: the report's layout, no blanks left at the end.
 std::string ratio_line(std::string_view label, double value) {
   return report_line(label, value, "").substr(0, 28) + "\r\n";
 }
 
-std::string zone_summary(const Breakdown& b) {
-  return ratio_line("Fr koryta:   ", b.froude_channel) + ratio_line("Fr przekroju:", b.froude_section) +
-         kBlankLine + report_line("brzeg nizszy:", b.bankfull_level, "m") +
-         discharge_line("Q brzegowe:  ", b.bankfull_discharge);
+// A label of 14 characters, its value field one column narrower: the
+// values still end where the report's do.
+std::string long_label_line(std::string_view label, double value, std::string_view unit) {
+  const std::string field = format_value(value);
+  return std::string(label) + (field[0] == ' ' ? field.substr(1) : field) + padded_left(unit, 4) + "\r\n";
+}
+
+// A text in the value field's place.
+std::string text_line(std::string_view label, std::string_view words) {
+  return padded_right(label.substr(0, 13), 13) + padded_left(words, kValueWidth) + "\r\n";
+}
+
+const char* regime_words(std::string_view regime) {
+  if (regime == "subcritical") return "spokojny";
+  if (regime == "supercritical") return "rwacy";
+  return "krytyczny";
+}
+
+std::string energy_lines(const LevelResult& r) {
+  const Units& u = *r.units;
+  std::string lines = ratio_line("alfa:        ", r.energy.alpha) + ratio_line("beta:        ", r.energy.beta) +
+                      report_line("wys. predk.: ", r.energy.velocity_head, u.length) +
+                      report_line("zw. energii: ", r.energy.energy_level, u.length) + kBlankLine +
+                      ratio_line("Fr z energii:", r.energy.froude) + ratio_line("Fr koryta:   ", r.zones.froude_channel) +
+                      ratio_line("Fr sr.przekr:", r.zones.froude_section) + kBlankLine;
+  const CriticalLevel* c = governing(r);
+  if (c != nullptr) lines += long_label_line("zw. krytyczne:", c->level, u.length);
+  for (const CriticalLevel& other : r.critical_levels)
+    if (&other != c) lines += long_label_line("inne minima E:", other.level, u.length);
+  if (*r.regime) lines += text_line("ruch:", regime_words(r.regime));
+  if (!r.critical_levels.empty() || *r.regime) lines += kBlankLine;
+  return lines;
+}
+
+std::string bankfull_lines(const LevelResult& r) {
+  return report_line("brzeg nizszy:", r.zones.bankfull_level, r.units->length) +
+         discharge_line("Q brzegowe:  ", r.zones.bankfull_discharge, r.units->discharge);
+}
+
+// The per mille sign of a console that may not show it.
+std::string slope_line(double per_mille) {
+  return report_line("spadek:      ", per_mille, "").substr(0, 28) + " promil\r\n";
+}
+
+std::string n_lines(const ZoneRoughness& n) {
+  const auto line = [](const char* label, double value) {
+    return std::isfinite(value) ? ratio_line(label, value) : text_line(label, "zmienne");
+  };
+  std::string lines = line("nc:", n.nc);
+  if (std::isfinite(n.nf))
+    lines += line("nf:", n.nf);
+  else
+    lines += line("nl:", n.nl) + line("nr:", n.nr);
+  return lines;
 }
 
 }  // namespace
+
+std::string roughness_text(double least, double most) {
+  return least == most ? plain_number(least) : plain_number(least) + "..." + plain_number(most);
+}
+
+// The report's units fit in four columns; a discharge's m3/s takes a
+// space of its own, as m/s does on the velocity line.
+std::string discharge_line(std::string_view label, double value, std::string_view unit) {
+  return report_line(label, value, "").substr(0, 28) + " " + std::string(unit) + "\r\n";
+}
 
 // A heading is read by people: 1000000 rather than 1e+06, while no digit
 // of the value asked for is lost.
@@ -188,11 +405,51 @@ std::string plain_number(double value) {
   return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr);
 }
 
+std::vector<std::string> csv_columns(const Layout& layout) {
+  Fields fields;
+  if (layout.rating) {
+    fields = rating_head(RatingTable{}, "");
+    append(fields, rating_fields(RatingRow{}));
+  } else {
+    fields = csv_row(LevelResult{}, layout.solve, "");
+  }
+  std::vector<std::string> names;
+  for (const Field& f : fields) names.push_back(f.name);
+  return names;
+}
+
 namespace {
 
+// The zones' n as a heading names them.
+std::string zone_n_text(Zone zone, const ZoneRoughness& summary) {
+  double least = INFINITY, most = -INFINITY;
+  for (const Subdivision& part : CSDATA.parts) {
+    if (part.zone != zone) continue;
+    least = std::min(least, roughness_of(part));
+    most = std::max(most, roughness_of(part));
+  }
+  if (least > most) return plain_number(zone == kChannel ? summary.nc : zone == kLeft ? summary.nl : summary.nr);
+  return roughness_text(least, most);
+}
+
+std::string values_named(double slope_per_mille, const ZoneRoughness& n) {
+  std::string text = ", s = " + plain_number(slope_per_mille) + " promil, nc = " + zone_n_text(kChannel, n);
+  if (std::isfinite(n.nf)) return text + ", nf = " + plain_number(n.nf);
+  return text + ", nl = " + zone_n_text(kLeft, n) + ", nr = " + zone_n_text(kRight, n);
+}
+
+std::string place_named(const std::string& file, const SectionName& section) {
+  return section.empty() ? file : file + ", " + section.text();
+}
+
 std::string query_named(const LevelResult& r) {
-  if (r.query.kind == Query::Kind::level) return ", zw. wody = " + plain_number(r.query.value) + " m";
-  return ", Q = " + plain_number(r.discharge) + " m3/s";
+  const Units& u = *r.units;
+  if (r.query.kind == Query::Kind::level) {
+    std::string text = ", zw. wody = " + plain_number(r.query.value) + " " + u.length;
+    if (r.solve != Solve::none) text += ", Q = " + plain_number(r.discharge) + " " + u.discharge;
+    return text;
+  }
+  return ", Q = " + plain_number(r.discharge) + " " + u.discharge;
 }
 
 class TextWriter final : public ResultWriter {
@@ -200,24 +457,41 @@ class TextWriter final : public ResultWriter {
   TextWriter(const Layout& layout, std::ostream& out) : layout_(layout), out_(out) {}
 
   void write(const LevelResult& r) override {
-    begin_block(r.file + (layout_.name_queries ? query_named(r) : ""));
+    std::string heading = place_named(r.file, r.section);
+    if (layout_.name_values) heading += query_named(r) + (r.solve == Solve::none ? values_named(r.slope_per_mille, r.n) : "");
+    begin_block(heading);
     if (!r.found) {
       out_ << kNotice;
       return;
     }
-    if (r.query.kind == Query::Kind::level)
-      write_report(out_, r.level, discharge_line("przeplyw:    ", r.discharge));
-    else
-      write_report(out_, r.level);
-    if (layout_.details) out_ << kBlankLine << zone_table(r.zones) << kBlankLine << zone_summary(r.zones);
+    out_ << report(r);
+    if (r.solve == Solve::n) out_ << kBlankLine << n_lines(r.n);
+    if (layout_.details)
+      out_ << kBlankLine << zone_table(r.zones, *r.units) << subdivision_table(r.zones) << kBlankLine << energy_lines(r)
+           << bankfull_lines(r);
   }
 
   void write(const RatingTable& table) override;
 
+  void write(const FailedInput& failed) override {
+    begin_block(place_named(failed.file, failed.section));
+    out_ << " blad: " << failed.error << "\r\n";
+  }
+
  private:
+  std::string report(const LevelResult& r) {
+    std::ostringstream block;
+    std::string after_level;
+    if (r.query.kind == Query::Kind::level) after_level = discharge_line("przeplyw:    ", r.discharge, r.units->discharge);
+    if (r.solve == Solve::n) after_level += ratio_line("mnoznik n:   ", r.n_factor);
+    if (r.solve == Solve::slope) after_level += slope_line(r.slope_per_mille);
+    write_report(block, r.level, r.channel_velocity, after_level);
+    return block.str();
+  }
+
   void begin_block(const std::string& heading) {
     if (blocks_++ > 0) out_ << kBlankLine;
-    if (layout_.name_blocks) out_ << "plik z danymi: " << heading << "\r\n" << kBlankLine;
+    if (layout_.headings) out_ << "plik z danymi: " << heading << "\r\n" << kBlankLine;
   }
 
   Layout layout_;
@@ -225,138 +499,197 @@ class TextWriter final : public ResultWriter {
   int blocks_ = 0;
 };
 
-// The table fits an 80-column console: each column just wide enough for
-// its heading and a gap; larger numbers widen their column, never cut it.
+// Each column as wide as its heading, its unit and its widest value need,
+// with a blank before: the table fits an 80-column console for rivers of
+// usual size and widens, never runs together, for big ones.
 void TextWriter::write(const RatingTable& table) {
+  const Units& u = *table.units;
   struct Column {
     const char* heading;
-    const char* unit;
-    int width, decimals;
+    std::string unit;
+    std::size_t width;
+    int decimals;
   };
-  static const Column columns[] = {{"zw. wody", "[m]", 9, 3}, {"glebok.", "[m]", 8, 3},  {"pole", "[m2]", 9, 2},
-                                   {"szerok.", "[m]", 8, 2},  {"Q lewy", "[m3/s]", 9, 2}, {"Q koryto", "[m3/s]", 9, 2},
-                                   {"Q prawy", "[m3/s]", 9, 2}, {"Q razem", "[m3/s]", 9, 2}, {"V koryto", "[m/s]", 9, 3}};
-  begin_block(table.file);
+  const std::string l = std::string("[") + u.length + "]", q = std::string("[") + u.discharge + "]";
+  const Column columns[] = {{"zw. wody", l, 9, 3},  {"glebok.", l, 8, 3},  {"pole", std::string("[") + u.area + "]", 9, 2},
+                            {"szerok.", l, 8, 2},   {"Q lewy", q, 9, 2},   {"Q koryto", q, 9, 2},
+                            {"Q prawy", q, 9, 2},   {"Q razem", q, 9, 2},
+                            {"V koryto", std::string("[") + u.velocity + "]", 9, 3}};
+  constexpr std::size_t kColumns = std::size(columns);
+  std::string heading = place_named(table.file, table.section);
+  if (layout_.name_values) heading += values_named(table.slope_per_mille, table.n);
+  begin_block(heading);
+  std::vector<std::array<std::string, kColumns>> cells;
+  std::array<std::size_t, kColumns> width{};
+  for (std::size_t i = 0; i < kColumns; ++i)
+    width[i] = std::max({columns[i].width, std::strlen(columns[i].heading) + 1, columns[i].unit.size() + 1});
+  for (const RatingRow& row : table.rows) {
+    const Fields fields = rating_fields(row);
+    auto& line = cells.emplace_back();
+    for (std::size_t i = 0; i < kColumns; ++i) {
+      line[i] = fixed(fields[i].value.number, columns[i].decimals, 0);
+      width[i] = std::max(width[i], line[i].size() + 1);
+    }
+  }
   std::string headings, units;
-  for (const Column& c : columns) {
-    headings += padded_left(c.heading, static_cast<std::size_t>(c.width));
-    units += padded_left(c.unit, static_cast<std::size_t>(c.width));
+  for (std::size_t i = 0; i < kColumns; ++i) {
+    headings += padded_left(columns[i].heading, width[i]);
+    units += padded_left(columns[i].unit, width[i]);
   }
   out_ << headings << "\r\n" << units << "\r\n";
-  for (const RatingRow& row : table.rows) {
-    const std::vector<Field> fields = rating_fields(row);
-    std::string line;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-      char text[400];
-      std::snprintf(text, sizeof text, "%*.*f", columns[i].width, columns[i].decimals, fields[i].value);
-      line += text;
-    }
-    out_ << line << "\r\n";
+  for (const auto& line : cells) {
+    std::string text;
+    for (std::size_t i = 0; i < kColumns; ++i) text += padded_left(line[i], width[i]);
+    out_ << text << "\r\n";
   }
 }
 
 // ---- CSV ------------------------------------------------------------
 
-std::vector<Field> csv_row(const LevelResult& r) {
-  std::vector<Field> row = head_fields(r);
-  for (const Field& f : section_fields(r)) row.push_back(f);
-  for (int i = 0; i < 4; ++i)
-    for (Field f : zone_fields(zone_of(r.zones, i), r.found)) {
-      f.name = std::string(kZoneNames[i]) + "_" + f.name;
-      row.push_back(f);
-    }
-  for (const Field& f : tail_fields(r)) row.push_back(f);
-  return row;
-}
-
 class CsvWriter final : public ResultWriter {
  public:
-  explicit CsvWriter(std::ostream& out) : out_(out) {}
+  CsvWriter(const Layout& layout, std::ostream& out) : layout_(layout), out_(out) {}
 
-  void write(const LevelResult& r) override {
-    const std::vector<Field> fields = csv_row(r);
-    if (!header_done_) header("file", {}, fields);
-    out_ << csv_field(r.file) << ',' << (r.found ? "true" : "false");
-    for (std::size_t i = 0; i < fields.size(); ++i) out_ << ',' << csv_value(fields[i]);
-    out_ << "\r\n";
-  }
+  void write(const LevelResult& r) override { row(csv_row(r, layout_.solve, "")); }
 
   void write(const RatingTable& table) override {
-    const std::vector<Field> head = {{"slope", table.slope, true}, {"nc", table.nc, true}, {"nf", table.nf, true}};
-    for (const RatingRow& row : table.rows) {
-      const std::vector<Field> fields = rating_fields(row);
-      if (!header_done_) header("file", head, fields);
-      out_ << csv_field(table.file);
-      for (const Field& f : head) out_ << ',' << csv_value(f);
-      for (const Field& f : fields) out_ << ',' << csv_value(f);
-      out_ << "\r\n";
+    const Fields head = rating_head(table, "");
+    for (const RatingRow& r : table.rows) {
+      Fields fields = head;
+      append(fields, rating_fields(r));
+      row(fields);
     }
   }
 
+  void write(const FailedInput& failed) override {
+    if (layout_.rating) {
+      RatingTable blank;
+      blank.file = failed.file;
+      blank.section = failed.section;
+      Fields fields = rating_head(blank, failed.error);
+      for (Field f : rating_fields(RatingRow{})) fields.push_back({f.name, Value{}});
+      row(fields);
+      return;
+    }
+    LevelResult blank;
+    blank.file = failed.file;
+    blank.section = failed.section;
+    row(csv_row(blank, layout_.solve, failed.error));
+  }
+
+  void finish() override { header(); }  // a run with nothing to say still names its columns
+
  private:
-  // A level result's row has its `found` column right after the file's
-  // name, so that a spreadsheet shows at once which rows hold a level.
-  void header(const char* first, const std::vector<Field>& head, const std::vector<Field>& fields) {
-    out_ << first;
-    if (head.empty()) out_ << ",found";
-    for (const Field& f : head) out_ << ',' << f.name;
-    for (const Field& f : fields) out_ << ',' << f.name;
-    out_ << "\r\n";
+  void header() {
+    if (header_done_) return;
+    std::string line;
+    for (const std::string& name : csv_columns(layout_)) line += (line.empty() ? "" : ",") + name;
+    out_ << line << "\r\n";
     header_done_ = true;
   }
 
+  void row(const Fields& fields) {
+    header();
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i) line += (i ? "," : "") + csv_value(fields[i].value);
+    out_ << line << "\r\n";
+  }
+
+  Layout layout_;
   std::ostream& out_;
   bool header_done_ = false;
 };
 
 // ---- JSON -----------------------------------------------------------
 
+std::string section_object(const SectionName& s) {
+  return "{\"river\": " + json_string(s.river) + ", \"reach\": " + json_string(s.reach) +
+         ", \"station\": " + json_string(s.station) + "}";
+}
+
+std::string zone_object(const ZoneFigures& z, bool with_parts) {
+  std::string object = "{" + json_members(zone_fields(z, true), ", ");
+  if (with_parts) {
+    object += ", \"parts\": [";
+    for (std::size_t i = 0; i < z.parts.size(); ++i)
+      object += (i ? ", " : "") + std::string("{") + json_members(part_fields(z.parts[i]), ", ") + "}";
+    object += "]";
+  }
+  return object + "}";
+}
+
 class JsonWriter final : public ResultWriter {
  public:
-  explicit JsonWriter(std::ostream& out) : out_(out) {}
+  JsonWriter(const Layout& layout, std::ostream& out) : layout_(layout), out_(out) {}
 
   void write(const LevelResult& r) override {
-    begin_object();
-    out_ << "    \"file\": " << json_string(r.file) << ",\n    " << json_members(head_fields(r), ",\n    ")
-         << ",\n    \"found\": " << (r.found ? "true" : "false") << ",\n    "
-         << json_members(section_fields(r), ",\n    ") << ",\n    \"zones\": ";
+    begin_object(r.file, r.section);
+    const char* next = ",\n    ";
+    out_ << next << "\"units\": " << json_string(r.units->name) << next << json_members(head_fields(r, layout_.solve), next)
+         << next << "\"found\": " << (r.found ? "true" : "false") << next << json_members(section_fields(r), next)
+         << next << "\"channel_velocity\": " << json_value(number(r.channel_velocity, r.found)) << next << "\"zones\": ";
     if (!r.found) {
       out_ << "null";
     } else {
       out_ << "{";
       for (int i = 0; i < 4; ++i)
-        out_ << (i ? "," : "") << "\n      " << json_string(kZoneNames[i]) << ": {"
-             << json_members(zone_fields(zone_of(r.zones, i), true), ", ") << "}";
+        out_ << (i ? "," : "") << "\n      " << json_string(kZoneNames[i]) << ": " << zone_object(zone_of(r.zones, i), i < 3);
       out_ << "\n    }";
     }
-    out_ << ",\n    " << json_members(tail_fields(r), ",\n    ") << "\n  }";
+    out_ << next << json_members(energy_fields(r), next) << next << "\"critical_levels\": [";
+    for (std::size_t i = 0; i < r.critical_levels.size(); ++i) {
+      const CriticalLevel& c = r.critical_levels[i];
+      out_ << (i ? ", " : "") << "{\"level\": " << shortest_number(c.level) << ", \"energy\": "
+           << shortest_number(c.energy) << ", \"at_end\": " << (c.at_end ? "true" : "false") << "}";
+    }
+    out_ << "]" << next << json_members(critical_fields(r), next) << next << json_members(tail_fields(r), next) << next
+         << "\"warnings\": [";
+    for (std::size_t i = 0; i < r.warnings.size(); ++i)
+      out_ << (i ? "," : "") << "\n      {\"code\": " << json_string(r.warnings[i].code)
+           << ", \"message\": " << json_string(r.warnings[i].message) << "}";
+    out_ << (r.warnings.empty() ? "]" : "\n    ]") << "\n  }";
   }
 
   void write(const RatingTable& table) override {
-    begin_object();
-    out_ << "    \"file\": " << json_string(table.file) << ",\n    "
-         << json_members({{"slope", table.slope, true}, {"nc", table.nc, true}, {"nf", table.nf, true}}, ",\n    ")
-         << ",\n    \"rating\": [";
+    begin_object(table.file, table.section);
+    const char* next = ",\n    ";
+    Fields head = {{"units", text(table.units->name)}, {"slope_per_mille", number(table.slope_per_mille)}};
+    append(head, roughness_fields(table.n));
+    out_ << next << json_members(head, next) << next << "\"rating\": [";
     for (std::size_t i = 0; i < table.rows.size(); ++i)
       out_ << (i ? "," : "") << "\n      {" << json_members(rating_fields(table.rows[i]), ", ") << "}";
     out_ << (table.rows.empty() ? "]" : "\n    ]") << "\n  }";
   }
 
-  void finish() override { out_ << (objects_ == 0 ? "[" : "\n") << "]\n"; }
+  void write(const FailedInput& failed) override {
+    begin_object(failed.file, failed.section);
+    out_ << ",\n    \"error\": " << json_string(failed.error) << "\n  }";
+  }
+
+  void finish() override {
+    if (finished_) return;
+    out_ << (objects_ == 0 ? "[" : "\n") << "]\n";
+    finished_ = true;
+  }
 
  private:
-  void begin_object() { out_ << (objects_++ == 0 ? "[\n" : ",\n") << "  {\n"; }
+  void begin_object(const std::string& file, const SectionName& section) {
+    out_ << (objects_++ == 0 ? "[\n" : ",\n") << "  {\n    \"file\": " << json_string(file)
+         << ",\n    \"section\": " << section_object(section);
+  }
 
+  Layout layout_;
   std::ostream& out_;
   int objects_ = 0;
+  bool finished_ = false;
 };
 
 }  // namespace
 
 std::unique_ptr<ResultWriter> make_writer(const Layout& layout, std::ostream& out) {
   switch (layout.format) {
-    case Format::csv: return std::make_unique<CsvWriter>(out);
-    case Format::json: return std::make_unique<JsonWriter>(out);
+    case Format::csv: return std::make_unique<CsvWriter>(layout, out);
+    case Format::json: return std::make_unique<JsonWriter>(layout, out);
     case Format::text: break;
   }
   return std::make_unique<TextWriter>(layout, out);

@@ -11,44 +11,18 @@
 #include <vector>
 
 #include "command_line.h"
-#include "zones.h"
+#include "results.h"
 
 namespace normlevel {
 
-/// One file and one query: the level found (or asked for) and its figures.
-struct LevelResult {
-  std::string file;  ///< the name as given
-  Query query;
-  double discharge = 0;  ///< asked for, or with a level query the discharge carried
-  double slope = 0;      ///< as a fraction
-  double nc = 0, nf = 0;
-  bool found = false;  ///< false: the walk found no level (the notice)
-  double level = 0;
-  double zmin = 0, zmax = 0, bank_left = 0, bank_right = 0;
-  double channel_velocity = 0;
-  Breakdown zones;
-};
-
-/// One row of the rating table.
-struct RatingRow {
-  double level, depth, area, top_width;
-  double left_discharge, channel_discharge, right_discharge, discharge;
-  double channel_velocity;
-};
-
-/// The rating table of one file.
-struct RatingTable {
-  std::string file;
-  double slope = 0, nc = 0, nf = 0;
-  std::vector<RatingRow> rows;
-};
-
-/// Receives the results in order and writes them in one format.
+/// Receives the results in order and writes them in one format; the
+/// document is whole after finish(), whatever was written before.
 class ResultWriter {
  public:
   virtual ~ResultWriter() = default;
   virtual void write(const LevelResult& result) = 0;
   virtual void write(const RatingTable& table) = 0;
+  virtual void write(const FailedInput& failed) = 0;
   /// Closes the document (the JSON array); text and CSV need nothing.
   virtual void finish() {}
 };
@@ -57,8 +31,10 @@ class ResultWriter {
 struct Layout {
   Format format = Format::text;
   bool details = false;      ///< text: the zone breakdown after each report
-  bool name_blocks = false;  ///< text: more than one block, each headed by its file
-  bool name_queries = false; ///< text: several queries, the heading names each
+  bool headings = false;     ///< text: each block headed by its file and section
+  bool name_values = false;  ///< text: the heading names the discharge or level, the slope and the n used
+  bool rating = false;       ///< the results are rating tables (CSV: their columns)
+  bool solve = false;        ///< the results solve for n or the slope (CSV: their columns)
 };
 
 std::unique_ptr<ResultWriter> make_writer(const Layout& layout, std::ostream& out);
@@ -79,12 +55,19 @@ std::size_t utf8_length(std::string_view text);
 ///   a"b -> "a\"b"   tab -> "\t"   0xE9 alone -> "\u00e9"
 std::string json_string(std::string_view text);
 
-/// A report line for a discharge: the label in 13 columns, the value field, " m3/s":
-///   ("Q brzegowe:", 3.5) -> "Q brzegowe:          3.50000 m3/s\r\n"
-std::string discharge_line(std::string_view label, double value);
+/// A report line for a discharge: the label in 13 columns, the value field, the unit:
+///   ("Q brzegowe:", 3.5, "m3/s") -> "Q brzegowe:          3.50000 m3/s\r\n"
+std::string discharge_line(std::string_view label, double value, std::string_view unit = "m3/s");
 
 /// A CSV field, quoted when it holds a comma, a quote or a line end:
 ///   a,b -> "a,b"   say "hi" -> "say ""hi"""
 std::string csv_field(std::string_view text);
+
+/// The names of the CSV columns for a layout, in order.
+std::vector<std::string> csv_columns(const Layout& layout);
+
+/// A zone's n for people: one value, or the least and the greatest:
+///   (0.035, 0.035) -> "0.035"   (0.035, 0.1) -> "0.035...0.1"
+std::string roughness_text(double least, double most);
 
 }  // namespace normlevel

@@ -30,7 +30,7 @@ int run(int argc, char** argv) {
   }
   try {
     const int status = normlevel::run_command_line(
-        normlevel::parse_command_line(std::vector<std::string>(argv + 1, argv + argc)), std::cout);
+        normlevel::parse_command_line(std::vector<std::string>(argv + 1, argv + argc)), std::cout, std::cerr);
     hold_window();
     return status;
   } catch (...) {
@@ -52,7 +52,10 @@ int main(int argc, char** argv) {
     return 2;
   } catch (const normlevel::Failure& failure) {
     std::cout.flush();
-    std::cerr << failure.diagnostic() << std::flush;
+    if (argc <= 1)
+      std::cerr << failure.diagnostic() << std::flush;
+    else
+      std::cerr << "normlevel: " << failure.plain() << "\n" << std::flush;
     return -1;
   }
 }

@@ -9,7 +9,7 @@ namespace normlevel {
 namespace {
 
 [[noreturn]] void too_many_rows(double step) {
-  throw UsageError("option '--rating': a step of " + shortest_number(step) + " m gives more than " +
+  throw UsageError("option '--rating': a step of " + shortest_real(step) + " gives more than " +
                    std::to_string(kMostRatingRows) + " rows");
 }
 
@@ -38,16 +38,23 @@ std::vector<double> rating_levels(double zmin, double zmax, double step) {
   }
 }
 
-RatingTable rating_table(const std::string& file, double step) {
+// Connected water changes with the level: each level is taken alone.
+RatingTable rating_table(double step, bool connected) {
   const CrossSection& d = CSDATA;
-  RatingTable table{file, d.s, d.nc, d.nf, {}};
+  RatingTable table;
+  table.units = d.units;
+  table.slope_per_mille = d.s_per_mille;
+  table.n = zone_roughness();
   const std::vector<double> levels = rating_levels(d.zmin, d.zmax, step);
+  table.rows.reserve(levels.size());
+  if (connected) {
+    for (const double h : levels) table.rows.push_back(row_at(h, d.zmin, flow_split(geometry_at(h, true))));
+    return table;
+  }
   const std::vector<PartGeometry> geometry = geometry_at_levels(levels);
   const std::size_t parts = d.parts.size();
-  table.rows.reserve(levels.size());
   for (std::size_t k = 0; k < levels.size(); ++k)
-    table.rows.push_back(
-        row_at(levels[k], d.zmin, flow_split(std::span(geometry).subspan(k * parts, parts))));
+    table.rows.push_back(row_at(levels[k], d.zmin, flow_split(std::span(geometry).subspan(k * parts, parts))));
   return table;
 }
 

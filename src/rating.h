@@ -3,10 +3,9 @@
 // The rating table of the loaded section: what it carries at evenly spaced
 // levels from its lowest point up, and how that splits between the zones.
 
-#include <string>
 #include <vector>
 
-#include "output.h"
+#include "results.h"
 
 namespace normlevel {
 
@@ -18,7 +17,8 @@ inline constexpr std::size_t kMostRatingRows = 100000;
 ///   (100, 103, 1) -> 101 102 103     (100, 103, 2) -> 102 104
 std::vector<double> rating_levels(double zmin, double zmax, double step);
 
-/// The table of the loaded section for the levels of rating_levels.
-RatingTable rating_table(const std::string& file, double step);
+/// The rows of the loaded section for the levels of rating_levels: of every
+/// wet segment, or only of the water connected to the channel's.
+RatingTable rating_table(double step, bool connected = false);
 
 }  // namespace normlevel

@@ -1,78 +1,287 @@
 #include "runs.h"
 
-#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
 #include <ostream>
 
 #include "CSdata.h"
-#include "dialogue.h"
+#include "Failure.h"
+#include "FreeForm.h"
+#include "geometry_file.h"
 #include "output.h"
 #include "picture.h"
 #include "platform.h"
 #include "rating.h"
-#include "zones.h"
+#include "results.h"
+#include "station_table.h"
 
 namespace normlevel {
 
 namespace {
 
-void apply_overrides(const Options& options) {
+std::string place_of(const std::string& file, const SectionName& section) {
+  return section.empty() ? file : file + ": " + section.text();
+}
+
+// The whole of an input, "-" being standard input.
+std::string whole_input(const std::string& name) {
+  std::FILE* stream = stdin;
+  FileHandle file;
+  if (name != "-") {
+    int code = 0;
+    file = open_for_reading(name, code);
+    if (!file) throw Failure(kSystemError, system_error_text(code), kOpenDataFile, open_error_words(code));
+    stream = file.get();
+  }
+  std::string bytes;
+  char block[1 << 16];
+  for (std::size_t got; (got = std::fread(block, 1, sizeof block, stream)) > 0;) bytes.append(block, got);
+  return bytes;
+}
+
+// A river model keeps its units in its project file, NAME.prj beside NAME.g01.
+const Units* project_units(const std::string& geometry) {
+  if (geometry == "-") return nullptr;
+  const std::filesystem::path project = std::filesystem::path(native_path(geometry)).replace_extension(".prj");
+  int code = 0;
+  const FileHandle file = open_for_reading(project.string(), code);
+  if (!file) return nullptr;
+  FileSource source(file.get());
+  for (std::string line; source.next(line);) {
+    if (line.starts_with("SI Units")) return &kSI;
+    if (line.starts_with("English Units")) return &kUS;
+  }
+  return nullptr;
+}
+
+[[noreturn]] void needs(const std::string& file, const std::string& what, const std::string& option) {
+  throw UsageError(file + ": the input holds no " + what + ": give " + option);
+}
+
+bool any_roughness_given(const Options& o) { return o.nc.given || o.nf.given || o.nl.given || o.nr.given; }
+
+// One n for the segments of a zone, the others keeping theirs.
+void set_zone_roughness(Zone zone, double n) {
   CrossSection& d = CSDATA;
-  if (options.slope_per_mille.given) {
-    d.s_per_mille = options.slope_per_mille.value;
-    d.s = d.s_per_mille / 1000;
+  if (d.roughness.empty()) {
+    std::vector<double> by_zone(static_cast<std::size_t>(d.N), 0.0);
+    for (const Subdivision& part : d.parts)
+      for (std::int32_t i = part.first; i <= part.last; ++i) by_zone[static_cast<std::size_t>(i)] = roughness_of(part);
+    d.roughness = std::move(by_zone);
   }
-  if (options.nc.given) d.nc = options.nc.value;
-  if (options.nf.given) d.nf = options.nf.value;
+  const std::int32_t bounds[] = {1, d.il, d.ip, d.N};
+  for (std::int32_t i = bounds[zone]; i < bounds[zone + 1]; ++i) d.roughness[static_cast<std::size_t>(i)] = n;
 }
 
-std::vector<Query> queries_of(const Options& options) {
-  if (!options.queries.empty()) return options.queries;
-  return {Query{}};
-}
-
-LevelResult result_for(const std::string& file, const Query& query) {
-  const CrossSection& d = CSDATA;
-  LevelResult r;
-  r.file = file;
-  r.query = query;
-  r.slope = d.s;
-  r.nc = d.nc;
-  r.nf = d.nf;
-  r.zmin = d.zmin;
-  r.zmax = d.zmax;
-  r.bank_left = d.z[d.il];
-  r.bank_right = d.z[d.ip];
-  if (query.kind == Query::Kind::level) {
-    r.found = true;
-    r.level = query.value;
-    r.discharge = discharge_carried(r.level);
-  } else {
-    r.discharge = d.Q;
-    const LevelSearch search = find_level();
-    r.found = search.found;
-    r.level = search.found ? search.level : 0;
+class Run {
+ public:
+  Run(const Options& o, std::ostream& out, std::ostream& err)
+      : o_(o), out_(out), err_(err), writer_(make_writer(layout(), out)) {
+    computation_ = {o.connected, o.solve, o.solve_discharge};
   }
-  r.zones = breakdown(r.level);
-  if (r.found) r.channel_velocity = channel_velocity(r.level);
-  return r;
-}
 
-// Every query's discharge passes the checks a data file's would.
-void run_queries(const Options& options, const std::string& file, const double file_discharge,
-                 ResultWriter& writer, std::vector<LevelResult>& results) {
-  for (const Query& query : queries_of(options)) {
-    CSDATA.Q = query.kind == Query::Kind::discharge ? query.value : file_discharge;
+  int all() {
+    try {
+      for (const Input& input : o_.inputs) read(input);
+    } catch (...) {
+      writer_->finish();
+      throw;
+    }
+    writer_->finish();
+    return failed_ ? 1 : 0;
+  }
+
+ private:
+  Layout layout() const {
+    const bool overrides = !o_.queries.empty() || o_.slope_per_mille.given || any_roughness_given(o_) ||
+                           o_.rating_step > 0 || o_.units != nullptr;
+    bool surveyed = false;
+    for (const Input& input : o_.inputs) surveyed = surveyed || reader_for(input) != Reader::data_file;
+    Layout l;
+    l.format = o_.format;
+    l.details = o_.details;
+    l.rating = o_.rating_step > 0;
+    l.solve = o_.solve != Solve::none;
+    l.name_values = overrides || surveyed;
+    l.headings = l.name_values || o_.inputs.size() > 1;
+    return l;
+  }
+
+  void read(const Input& input) {
+    try {
+      switch (reader_for(input)) {
+        case Reader::table: table(input.name); break;
+        case Reader::geometry: geometry(input.name); break;
+        default: data_file(input.name); break;
+      }
+    } catch (Failure& failure) {
+      failed(input.name, {}, failure);
+    }
+    finishdata();
+  }
+
+  void data_file(const std::string& name) {
+    if (name == "-") {
+      FileSource source(stdin);
+      setdata_from(source, 1 << 16);
+    } else {
+      setdata(name);
+    }
+    CSDATA.units = o_.units ? o_.units : &kSI;
+    compute(name, {}, {}, true);
+  }
+
+  void table(const std::string& name) {
+    SurveyedSection section;
+    read_station_table(whole_input(name), section);
+    if (!o_.bank_left.given) needs(name, "bank points", "their stations with --banks L,R");
+    section.bank_left = o_.bank_left.value;
+    section.bank_right = o_.bank_right.value;
+    CSDATA = CrossSection{};
+    install_section(section, BankRule::point);
+    CSDATA.units = o_.units ? o_.units : &kSI;
+    compute(name, {}, {}, false);
+  }
+
+  void geometry(const std::string& name) {
+    const std::string bytes = whole_input(name);
+    const Units* units = o_.units ? o_.units : project_units(name);
+    GeometryFile file(bytes);
+    SurveyedSection section;
+    std::size_t sections = 0, chosen = 0;
+    for (;;) {
+      try {
+        if (!file.next(section)) break;
+        ++sections;
+        if (!chosen_by_name(section.name)) continue;
+        if (o_.svg && chosen++ > 0)
+          throw UsageError("option '--svg' draws one section: choose it in " + name + " with --section");
+        CSDATA = CrossSection{};
+        install_section(section, BankRule::insert);
+        CSDATA.units = units ? units : &kSI;
+        compute(name, section.name, section.left_out, false);
+      } catch (Failure& failure) {
+        if (chosen_by_name(section.name)) failed(name, section.name, failure);
+      }
+    }
+    if (file.others() > 0)
+      err_ << "normlevel: " << name << ": note: " << file.others()
+           << " records of other types than cross sections (bridges, culverts, weirs) passed over\n";
+    if (sections == 0) throw Failure(kRunTimeError, "the file holds no cross section (Type RM Length L Ch R = 1 ,...)", "");
+    if (chosen == 0 && !o_.sections.empty() && !o_.svg)
+      err_ << "normlevel: " << name << ": warning: no section's name holds what --section asks for\n";
+  }
+
+  bool chosen_by_name(const SectionName& name) const {
+    if (o_.sections.empty()) return true;
+    const std::string text = name.text();
+    for (const std::string& pattern : o_.sections)
+      if (text.find(pattern) != std::string::npos) return true;
+    return false;
+  }
+
+  // The values the command line gives in place of the input's, and those
+  // an input without them must be given.
+  void settle_values(const std::string& file, bool holds_flow) {
+    CrossSection& d = CSDATA;
+    if (o_.slope_per_mille.given) {
+      d.s_per_mille = o_.slope_per_mille.value;
+      d.s = d.s_per_mille / 1000;
+    } else if (!holds_flow && o_.solve != Solve::slope) {
+      needs(file, "bed slope", "it with --slope S (per mille)");
+    }
+    const bool discharge_needed = (o_.queries.empty() && o_.rating_step == 0) ||
+                                  (o_.solve != Solve::none && !o_.solve_discharge.given);
+    if (!holds_flow && discharge_needed) needs(file, "discharge", "it with -q Q");
+    settle_roughness(file, holds_flow);
+  }
+
+  void settle_roughness(const std::string& file, bool holds_flow) {
+    CrossSection& d = CSDATA;
+    const bool own_n = holds_flow || !d.roughness.empty();
+    if (!own_n) {
+      if (!o_.nc.given) needs(file, "n", "the channel's with --nc N and the floodplains' with --nf N");
+      if (!o_.nf.given && !(o_.nl.given && o_.nr.given))
+        needs(file, "n", "the floodplains' with --nf N (or --nl N and --nr N)");
+    }
+    const bool by_zone = d.roughness.empty() && !o_.nl.given && !o_.nr.given;
+    if (by_zone) {  // one n a zone, as the data file has it
+      if (o_.nc.given) d.nc = o_.nc.value;
+      if (o_.nf.given) d.nf = o_.nf.value;
+      return;
+    }
+    const struct {
+      Zone zone;
+      const Override& n;
+    } zones[] = {{kChannel, o_.nc}, {kLeft, o_.nf}, {kRight, o_.nf}, {kLeft, o_.nl}, {kRight, o_.nr}};
+    for (const auto& z : zones)
+      if (z.n.given) set_zone_roughness(z.zone, z.n.value);
+    measure_segments();
+  }
+
+  void compute(const std::string& file, const SectionName& name, const std::vector<std::string>& left_out,
+               bool holds_flow) {
+    settle_values(file, holds_flow);
     check_flow_values();
-    results.push_back(result_for(file, query));
-    if (!options.svg) writer.write(results.back());
+    const std::string place = place_of(file, name);
+    for (const std::string& what : left_out)
+      err_ << "normlevel: " << place << ": warning: " << what << " are not modelled: the section is computed without them\n";
+    if (o_.rating_step > 0) {
+      RatingTable table = rating_table(o_.rating_step, o_.connected);
+      table.file = file;
+      table.section = name;
+      writer_->write(table);
+      return;
+    }
+    std::vector<LevelResult> results;
+    const double file_discharge = CSDATA.Q;
+    for (const Query& query : queries()) {
+      CSDATA.Q = query.kind == Query::Kind::discharge ? query.value : file_discharge;
+      LevelResult r = result_for(computation_, query);
+      r.file = file;
+      r.section = name;
+      for (const std::string& what : left_out)
+        r.warnings.push_back({"left_out", what + " are not modelled: the section is computed without them"});
+      for (const Warning& w : r.warnings)
+        if (w.code != "left_out") err_ << "normlevel: " << place << ": warning: " << w.message << "\n";
+      if (o_.svg)
+        results.push_back(std::move(r));
+      else
+        writer_->write(r);
+    }
+    if (o_.svg) write_picture(out_, results);
+    out_ << std::flush;
   }
-}
 
-std::size_t block_count(const Options& options) { return options.files.size() * queries_of(options).size(); }
+  std::vector<Query> queries() const {
+    if (!o_.queries.empty()) return o_.queries;
+    return {Query{}};
+  }
+
+  // Without --keep-going the first failure ends the run; with it, the
+  // failure is said, stands in the document, and the run goes on.
+  void failed(const std::string& file, const SectionName& section, Failure& failure) {
+    const std::string words = failure.plain();
+    failure.name_place(place_of(file, section));
+    if (!o_.keep_going) throw failure;
+    err_ << "normlevel: " << failure.plain() << "\n";
+    writer_->write(FailedInput{file, section, words});
+    failed_ = true;
+  }
+
+  const Options& o_;
+  std::ostream& out_;
+  std::ostream& err_;
+  std::unique_ptr<ResultWriter> writer_;
+  Computation computation_;
+  bool failed_ = false;
+};
 
 }  // namespace
 
-int run_command_line(const Options& options, std::ostream& out) {
+int run_command_line(const Options& options, std::ostream& out, std::ostream& err) {
   if (options.action == Options::Action::help) {
     out << help_text();
     return 0;
@@ -82,23 +291,7 @@ int run_command_line(const Options& options, std::ostream& out) {
     return 0;
   }
   take_names_from_arguments();
-  Layout layout{options.format, options.details, block_count(options) > 1, queries_of(options).size() > 1};
-  const std::unique_ptr<ResultWriter> writer = make_writer(layout, out);
-  for (const std::string& file : options.files) {
-    setdata(file);
-    apply_overrides(options);
-    check_flow_values();
-    std::vector<LevelResult> results;
-    if (options.rating_step > 0)
-      writer->write(rating_table(file, options.rating_step));
-    else
-      run_queries(options, file, CSDATA.Q, *writer, results);
-    if (options.svg) write_picture(out, results);
-    finishdata();
-    out << std::flush;
-  }
-  writer->finish();
-  return 0;
+  return Run(options, out, err).all();
 }
 
 }  // namespace normlevel

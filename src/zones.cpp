@@ -57,13 +57,18 @@ ZoneFigures sum(const Breakdown& z) {
   return total;
 }
 
-std::vector<PartGeometry> geometry_at(double h) {
-  std::vector<PartGeometry> geometry(CSDATA.parts.size());
-  wetted_parts(h, geometry);
-  return geometry;
+void add_shear(ZoneFigures& z) {
+  z.shear = CSDATA.units->gamma * z.radius * CSDATA.s;
+  z.stream_power = z.shear * z.velocity;
 }
 
 }  // namespace
+
+std::vector<PartGeometry> geometry_at(double h, bool connected) {
+  std::vector<PartGeometry> geometry(CSDATA.parts.size());
+  wetted_parts(h, geometry, connected ? connected_window(h) : SegmentWindow{});
+  return geometry;
+}
 
 const ZoneFigures& zone_of(const Breakdown& b, int which) {
   const ZoneFigures* zones[] = {&b.left, &b.channel, &b.right, &b.total};
@@ -76,19 +81,29 @@ Breakdown flow_split(std::span<const PartGeometry> geometry) {
   b.channel = zone(kChannel, geometry);
   b.right = zone(kRight, geometry);
   b.total = sum(b);
-  for (ZoneFigures* figures : {&b.left, &b.channel, &b.right, &b.total})
+  for (ZoneFigures* figures : {&b.left, &b.channel, &b.right, &b.total}) {
     figures->share = ratio(figures->discharge, b.total.discharge);
+    add_shear(*figures);
+  }
   b.froude_channel = froude(b.channel.velocity, b.channel.area, b.channel.top_width);
   b.froude_section = froude(b.total.velocity, b.total.area, b.total.top_width);
   return b;
 }
 
-double discharge_carried(double h) { return flow_split(geometry_at(h)).total.discharge; }
+double discharge_carried(double h, bool connected) {
+  return flow_split(geometry_at(h, connected)).total.discharge;
+}
 
-Breakdown breakdown(double h) {
-  Breakdown b = flow_split(geometry_at(h));
+double discharge_within(double h, SegmentWindow window) {
+  std::vector<PartGeometry> geometry(CSDATA.parts.size());
+  wetted_parts(h, geometry, window);
+  return flow_split(geometry).total.discharge;
+}
+
+Breakdown breakdown(double h, bool connected) {
+  Breakdown b = flow_split(geometry_at(h, connected));
   b.bankfull_level = std::min(CSDATA.z[CSDATA.il], CSDATA.z[CSDATA.ip]);
-  b.bankfull_discharge = discharge_carried(b.bankfull_level);
+  b.bankfull_discharge = discharge_carried(b.bankfull_level, connected);
   return b;
 }
 

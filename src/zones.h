@@ -30,6 +30,8 @@ struct ZoneFigures {
   double discharge = 0;  ///< m3/s
   double share = 0;      ///< the discharge's share of the total (0 ... 1)
   double conveyance = 0; ///< sum of its subdivisions' k A R^(2/3) / n: Q = K sqrt(s)
+  double shear = 0;       ///< mean boundary shear gamma R s
+  double stream_power = 0;  ///< shear times velocity, per unit of bed area
   std::vector<PartFigures> parts;  ///< its subdivisions, left to right (none for the total)
 };
 
@@ -45,14 +47,21 @@ struct Breakdown {
 /// The zone of a breakdown: 0 left, 1 channel, 2 right, 3 total.
 const ZoneFigures& zone_of(const Breakdown& b, int zone);
 
+/// The subdivisions' geometry at level h: of every wet segment, or only of
+/// the water connected to the channel's.
+std::vector<PartGeometry> geometry_at(double h, bool connected = false);
+
 /// What the three zones carry at level h, summed left, channel, right.
-double discharge_carried(double h);
+double discharge_carried(double h, bool connected = false);
+
+/// What the segments of `window` carry at level h, as if they were all.
+double discharge_within(double h, SegmentWindow window);
 
 /// The flow split given the subdivisions' geometry at a level (in
 /// CSDATA.parts order); no bankfull figures.
 Breakdown flow_split(std::span<const PartGeometry> geometry);
 
 /// The breakdown of the loaded section at level h.
-Breakdown breakdown(double h);
+Breakdown breakdown(double h, bool connected = false);
 
 }  // namespace normlevel

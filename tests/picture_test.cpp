@@ -114,8 +114,8 @@ class Rendered {
 };
 
 std::string picture_of(const std::vector<std::string>& arguments) {
-  std::ostringstream out;
-  run_command_line(parse_command_line(arguments), out);
+  std::ostringstream out, err;
+  run_command_line(parse_command_line(arguments), out, err);
   return out.str();
 }
 

@@ -66,7 +66,7 @@ TEST(RatingTable, TheTrapezoidByHand) {
   };
   const double s5 = std::sqrt(5.0), s26 = std::sqrt(26.0), s104 = std::sqrt(104.0);
   const Row hand[] = {{4, 6, 0, 0, 4, 2 + 2 * s5}, {15, 16, 2.5, s26, 10, 2 + 2 * s5}, {36, 26, 10, s104, 16, 2 + 2 * s5}};
-  const RatingTable table = rating_table("t.txt", 1);
+  const RatingTable table = rating_table(1);
   ASSERT_EQ(table.rows.size(), 3u);
   for (std::size_t k = 0; k < 3; ++k) {
     const RatingRow& row = table.rows[k];
@@ -117,7 +117,7 @@ TEST(RatingTable, EachTotalIsTheDischargeLessTheBalance) {
   for (int section = 0; section < 50; ++section) {
     testing::set_random_section(random, 3 + section);
     CSDATA.Q = 25;
-    for (const RatingRow& row : rating_table("r.txt", 0.3).rows) {
+    for (const RatingRow& row : rating_table(0.3).rows) {
       ASSERT_EQ(CSDATA.Q - row.left_discharge - row.channel_discharge - row.right_discharge, func(row.level))
           << "section " << section << " level " << row.level;
       ASSERT_EQ(row.depth, row.level - CSDATA.zmin);

@@ -1,0 +1,199 @@
+#include "geometry_file.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "Failure.h"
+
+namespace normlevel {
+
+namespace {
+
+constexpr std::size_t kFieldWidth = 8;
+
+constexpr std::string_view kRiverReach = "River Reach=";
+constexpr std::string_view kSectionStart = "Type RM Length L Ch R";
+constexpr std::string_view kPoints = "#Sta/Elev=";
+constexpr std::string_view kRoughness = "#Mann=";
+constexpr std::string_view kBanks = "Bank Sta=";
+
+// Records the computation leaves out, with what a warning calls them.
+constexpr std::pair<std::string_view, const char*> kLeftOut[] = {
+    {"Levee=", "levees"}, {"#XS Ineff=", "ineffective flow areas"}, {"#Block Obstruct=", "blocked obstructions"}};
+
+[[noreturn]] void refuse(std::size_t line, const std::string& message) {
+  throw Failure(kRunTimeError, "line " + std::to_string(line) + ": " + message, "");
+}
+
+std::string_view trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The comma-separated values after a record's '='.
+std::vector<std::string_view> values_after(std::string_view line, std::string_view key) {
+  std::vector<std::string_view> values;
+  std::string_view rest = line.substr(key.size());
+  if (!rest.empty() && rest.front() == '=') rest.remove_prefix(1);
+  for (;;) {
+    const std::size_t comma = rest.find(',');
+    values.push_back(trimmed(rest.substr(0, comma)));
+    if (comma == std::string_view::npos) return values;
+    rest.remove_prefix(comma + 1);
+  }
+}
+
+double number_in(std::string_view text, std::size_t line, const std::string& what) {
+  double value = 0;
+  if (!parse_decimal(trimmed(text), false, value)) refuse(line, "'" + std::string(trimmed(text)) + "' is not a number (" + what + ")");
+  return value;
+}
+
+std::size_t count_in(std::string_view text, std::size_t line, const std::string& what) {
+  const double value = number_in(text, line, what);
+  if (!(value >= 0 && value <= 1e7) || value != std::floor(value))
+    refuse(line, "'" + std::string(trimmed(text)) + "' is not a count (" + what + ")");
+  return static_cast<std::size_t>(value);
+}
+
+bool starts_record(std::string_view line) {
+  return line.starts_with(kSectionStart) || line.starts_with(kRiverReach);
+}
+
+}  // namespace
+
+bool fixed_fields(std::string_view line, std::size_t count, std::vector<double>& values, std::string& bad) {
+  for (std::size_t at = 0; count > 0 && at < line.size(); at += kFieldWidth, --count) {
+    const std::string_view field = trimmed(line.substr(at, kFieldWidth));
+    double value = 0;
+    if (!parse_decimal(field, false, value)) {
+      bad = std::string(field);
+      return false;
+    }
+    values.push_back(value);
+  }
+  return true;
+}
+
+bool GeometryFile::next_line(std::string_view& line) {
+  if (pending_) {
+    pending_ = false;
+    line = pending_line_;
+    return true;
+  }
+  if (at_ >= bytes_.size()) return false;
+  const void* lf = std::memchr(bytes_.data() + at_, '\n', bytes_.size() - at_);
+  const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes_.data()) : bytes_.size();
+  line = bytes_.substr(at_, end - at_);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  at_ = end + 1;
+  ++line_;
+  return true;
+}
+
+// Fields run on over as many lines as they need; a line that starts a
+// record ends them early.
+void GeometryFile::read_fields(std::size_t count, std::vector<double>& values, const char* record,
+                               std::size_t record_line) {
+  values.clear();
+  std::string bad;
+  std::string_view line;
+  while (values.size() < count) {
+    if (!next_line(line) || line.find('=') != std::string_view::npos) {
+      if (line.find('=') != std::string_view::npos) {
+        pending_ = true;
+        pending_line_ = line;
+      }
+      refuse(record_line, std::string(record) + " expected " + std::to_string(count) + " values, found " +
+                              std::to_string(values.size()));
+    }
+    if (!fixed_fields(line, count - values.size(), values, bad))
+      refuse(line_, "'" + bad + "' is not a number (a field of " + record + ")");
+  }
+}
+
+bool GeometryFile::next(SurveyedSection& section) {
+  std::string_view line;
+  while (next_line(line)) {
+    if (line.starts_with(kRiverReach)) {
+      const std::vector<std::string_view> names = values_after(line, kRiverReach);
+      river_ = names[0];
+      reach_ = names.size() > 1 ? std::string(names[1]) : std::string();
+      continue;
+    }
+    if (!line.starts_with(kSectionStart)) continue;
+    const std::size_t eq = line.find('=');
+    const std::vector<std::string_view> fields = values_after(line.substr(eq == std::string_view::npos ? 0 : eq), "");
+    if (fields.empty() || fields[0] != "1") {
+      ++others_;
+      continue;
+    }
+    section = SurveyedSection{};
+    section.name = {river_, reach_, fields.size() > 1 ? std::string(fields[1]) : std::string()};
+    section.line = line_;
+    return read_section(section);
+  }
+  return false;
+}
+
+// The records of one cross section, up to the next section or reach. On a
+// record that cannot be read the rest of the section is passed over.
+bool GeometryFile::read_section(SurveyedSection& s) {
+  bool points = false, banks = false;
+  std::string_view line;
+  try {
+    while (next_line(line)) {
+      if (starts_record(line)) {
+        pending_ = true;
+        pending_line_ = line;
+        break;
+      }
+      const std::size_t at = line_;
+      if (line.starts_with(kPoints)) {
+        const std::size_t count = count_in(values_after(line, kPoints)[0], at, "the number of points");
+        read_fields(2 * count, fields_, "#Sta/Elev=", at);
+        s.x.resize(count);
+        s.z.resize(count);
+        for (std::size_t i = 0; i < count; ++i) {
+          s.x[i] = fields_[2 * i];
+          s.z[i] = fields_[2 * i + 1];
+        }
+        points = true;
+      } else if (line.starts_with(kRoughness)) {
+        const std::size_t count = count_in(values_after(line, kRoughness)[0], at, "the number of n values");
+        read_fields(3 * count, fields_, "#Mann=", at);
+        s.n_station.resize(count);
+        s.n.resize(count);
+        for (std::size_t k = 0; k < count; ++k) {
+          s.n_station[k] = fields_[3 * k];
+          s.n[k] = fields_[3 * k + 1];
+        }
+      } else if (line.starts_with(kBanks)) {
+        const std::vector<std::string_view> stations = values_after(line, kBanks);
+        if (stations.size() < 2) refuse(at, "Bank Sta= expected 2 stations, found " + std::to_string(stations.size()));
+        s.bank_left = number_in(stations[0], at, "the left bank station");
+        s.bank_right = number_in(stations[1], at, "the right bank station");
+        banks = true;
+      } else {
+        for (const auto& [key, what] : kLeftOut)
+          if (line.starts_with(key) && std::find(s.left_out.begin(), s.left_out.end(), what) == s.left_out.end())
+            s.left_out.push_back(what);
+      }
+    }
+    if (!points) refuse(s.line, "the cross section has no #Sta/Elev= record");
+    if (!banks) refuse(s.line, "the cross section has no Bank Sta= record");
+  } catch (const Failure&) {
+    while (next_line(line))
+      if (starts_record(line)) {
+        pending_ = true;
+        pending_line_ = line;
+        break;
+      }
+    throw;
+  }
+  return true;
+}
+
+}  // namespace normlevel

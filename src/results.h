@@ -1,0 +1,90 @@
+#pragma once
+
+// What a command-line run finds for each section and query: the level (or
+// the discharge at a level), the flow split, the energy and the critical
+// levels, a solved roughness or slope, and the assumptions it rests on.
+
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "energy.h"
+#include "survey.h"
+#include "zones.h"
+
+namespace normlevel {
+
+/// An assumption a figure rests on, for the user to weigh.
+struct Warning {
+  std::string code;     ///< e.g. "wall_left"
+  std::string message;  ///< plain words, with the figures
+};
+
+/// Each zone's n where it has one only, else NaN; nf is the floodplains'
+/// when both have the same one.
+struct ZoneRoughness {
+  double nc, nl, nr, nf;
+};
+
+/// One section and one query: the level found (or asked for) and its figures.
+struct LevelResult {
+  std::string file;  ///< the name as given
+  SectionName section;
+  const Units* units = &kSI;
+  Query query;
+  Solve solve = Solve::none;
+  double n_factor = 1;   ///< --solve n: every n is the file's times this
+  double discharge = 0;  ///< asked for, or with a level query the discharge carried
+  double slope_per_mille = 0;
+  ZoneRoughness n{};
+  bool found = false;  ///< false: the walk found no level (the notice)
+  double level = 0;
+  double zmin = 0, zmax = 0, bank_left = 0, bank_right = 0;
+  double channel_velocity = 0;
+  Breakdown zones;
+  EnergyFigures energy;
+  std::vector<CriticalLevel> critical_levels;
+  int critical = -1;  ///< the governing one's index in critical_levels; -1: none
+  const char* regime = "";  ///< "subcritical", "supercritical", "critical" or "" (no level)
+  std::vector<Warning> warnings;
+};
+
+/// One row of the rating table.
+struct RatingRow {
+  double level, depth, area, top_width;
+  double left_discharge, channel_discharge, right_discharge, discharge;
+  double channel_velocity;
+};
+
+/// The rating table of one section.
+struct RatingTable {
+  std::string file;
+  SectionName section;
+  const Units* units = &kSI;
+  double slope_per_mille = 0;
+  ZoneRoughness n{};
+  std::vector<RatingRow> rows;
+};
+
+/// An input or section that could not be read or computed.
+struct FailedInput {
+  std::string file;
+  SectionName section;
+  std::string error;
+};
+
+/// What the command line asks to be computed of each section.
+struct Computation {
+  bool connected = false;
+  Solve solve = Solve::none;
+  Override solve_discharge;
+};
+
+/// The loaded section's n by zone, as ZoneRoughness states it.
+ZoneRoughness zone_roughness();
+
+/// The result of one query on the loaded section. Throws Failure when a
+/// --solve has no answer.
+LevelResult result_for(const Computation& computation, const Query& query);
+
+}  // namespace normlevel

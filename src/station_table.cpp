@@ -1,0 +1,212 @@
+#include "station_table.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Failure.h"
+
+namespace normlevel {
+
+namespace {
+
+[[noreturn]] void refuse(std::size_t line, const std::string& message) {
+  throw Failure(kRunTimeError, "line " + std::to_string(line) + ": " + message, "");
+}
+
+std::string_view trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The fields of one row; a field between double quotes may hold the
+// separator, and "" stands for one quote.
+void split_row(std::string_view row, char separator, std::vector<std::string_view>& fields, std::string& unquoted) {
+  fields.clear();
+  if (row.find('"') == std::string_view::npos) {
+    for (std::size_t start = 0;;) {
+      const std::size_t end = row.find(separator, start);
+      fields.push_back(trimmed(row.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start)));
+      if (end == std::string_view::npos) return;
+      start = end + 1;
+    }
+  }
+  // Quoted fields are rare: copied out, with their quotes resolved, into one buffer.
+  unquoted.clear();
+  unquoted.reserve(row.size());
+  std::vector<std::pair<std::size_t, std::size_t>> spans;
+  std::size_t i = 0;
+  for (;;) {
+    while (i < row.size() && row[i] == ' ') ++i;
+    const std::size_t begin = unquoted.size();
+    if (i < row.size() && row[i] == '"') {
+      for (++i; i < row.size(); ++i) {
+        if (row[i] == '"' && (i + 1 == row.size() || row[i + 1] != '"')) break;
+        if (row[i] == '"') ++i;
+        unquoted += row[i];
+      }
+      i = std::min(row.size(), i + 1);
+      while (i < row.size() && row[i] != separator) ++i;
+    } else {
+      const std::size_t end = std::min(row.find(separator, i), row.size());
+      unquoted.append(trimmed(row.substr(i, end - i)));
+      i = end;
+    }
+    spans.emplace_back(begin, unquoted.size() - begin);
+    if (i >= row.size()) break;
+    ++i;
+  }
+  for (const auto& [begin, length] : spans) fields.push_back(std::string_view(unquoted).substr(begin, length));
+}
+
+struct Columns {
+  std::size_t station = SIZE_MAX, elevation = SIZE_MAX, n = SIZE_MAX, count = 0;
+};
+
+bool named(const std::string& key, std::initializer_list<const char*> names) {
+  return std::any_of(names.begin(), names.end(), [&](const char* name) { return key == name; });
+}
+
+Columns columns_of(const std::vector<std::string_view>& header, std::size_t line) {
+  Columns c;
+  c.count = header.size();
+  for (std::size_t i = 0; i < header.size(); ++i) {
+    const std::string key = column_key(header[i]);
+    std::size_t* column = named(key, {"station", "odleglosc"}) ? &c.station
+                          : named(key, {"elevation", "rzedna"}) ? &c.elevation
+                          : named(key, {"n"})                   ? &c.n
+                                                                : nullptr;
+    if (column == nullptr) continue;  // a column of something else
+    if (*column != SIZE_MAX) refuse(line, "the header names the column '" + key + "' twice");
+    *column = i;
+  }
+  if (c.station == SIZE_MAX) refuse(line, "the header names no 'station' (or 'odleglosc') column");
+  if (c.elevation == SIZE_MAX) refuse(line, "the header names no 'elevation' (or 'rzedna') column");
+  return c;
+}
+
+double value_at(const std::vector<std::string_view>& fields, std::size_t column, const char* name, char separator,
+                std::size_t line) {
+  double value = 0;
+  const std::string_view text = fields[column];
+  if (text.empty()) refuse(line, std::string("no ") + name);
+  if (parse_decimal(text, separator != ',', value)) return value;
+  refuse(line, "'" + std::string(text) + "' is not a number (" + name + ")");
+}
+
+bool blank(const std::vector<std::string_view>& fields) {
+  return std::all_of(fields.begin(), fields.end(), [](std::string_view f) { return f.empty(); });
+}
+
+// With ',' between fields, "12,5" splits in two: a row with more filled
+// fields than the header names is taken for a decimal comma.
+void check_width(const std::vector<std::string_view>& fields, const Columns& c, char separator, std::size_t line) {
+  std::size_t filled = fields.size();
+  while (filled > 0 && fields[filled - 1].empty()) --filled;
+  if (separator == ',' && filled > c.count)
+    refuse(line, std::to_string(filled) + " fields where the header names " + std::to_string(c.count) +
+                     ": a decimal comma? With ',' between fields numbers take '.'; or separate them by ';'");
+  const std::size_t needed = std::max({c.station, c.elevation, c.n == SIZE_MAX ? 0 : c.n}) + 1;
+  if (fields.size() < std::max(c.station, c.elevation) + 1)
+    refuse(line, "expected " + std::to_string(needed) + " fields, found " + std::to_string(fields.size()));
+}
+
+class Lines {
+ public:
+  explicit Lines(std::string_view bytes) : bytes_(bytes) {
+    if (bytes_.starts_with("\xEF\xBB\xBF")) bytes_.remove_prefix(3);  // a spreadsheet's UTF-8 mark
+  }
+  bool next(std::string_view& line) {
+    if (at_ >= bytes_.size()) return false;
+    const void* lf = std::memchr(bytes_.data() + at_, '\n', bytes_.size() - at_);
+    const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes_.data()) : bytes_.size();
+    line = bytes_.substr(at_, end - at_);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    at_ = end + 1;
+    ++number_;
+    return true;
+  }
+  std::size_t number() const { return number_; }
+
+ private:
+  std::string_view bytes_;
+  std::size_t at_ = 0, number_ = 0;
+};
+
+}  // namespace
+
+char table_separator(std::string_view header) {
+  if (header.find('\t') != std::string_view::npos) return '\t';
+  if (header.find(';') != std::string_view::npos) return ';';
+  return ',';
+}
+
+std::string column_key(std::string_view name) {
+  std::string key;
+  name = trimmed(name);
+  if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = trimmed(name.substr(1, name.size() - 2));
+  const std::size_t unit = name.find_first_of("[(");
+  name = trimmed(name.substr(0, unit));
+  static const std::pair<const char*, char> kPolish[] = {
+      {"\xC4\x85", 'a'}, {"\xC4\x84", 'a'}, {"\xC4\x87", 'c'}, {"\xC4\x86", 'c'}, {"\xC4\x99", 'e'}, {"\xC4\x98", 'e'},
+      {"\xC5\x82", 'l'}, {"\xC5\x81", 'l'}, {"\xC5\x84", 'n'}, {"\xC5\x83", 'n'}, {"\xC3\xB3", 'o'}, {"\xC3\x93", 'o'},
+      {"\xC5\x9B", 's'}, {"\xC5\x9A", 's'}, {"\xC5\xBA", 'z'}, {"\xC5\xB9", 'z'}, {"\xC5\xBC", 'z'}, {"\xC5\xBB", 'z'}};
+  for (std::size_t i = 0; i < name.size();) {
+    bool letter = false;
+    for (const auto& [utf8, plain] : kPolish)
+      if (name.substr(i).starts_with(utf8)) {
+        key += plain;
+        i += 2;
+        letter = true;
+        break;
+      }
+    if (letter) continue;
+    const char c = name[i++];
+    key += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  return key;
+}
+
+void read_station_table(std::string_view bytes, SurveyedSection& section) {
+  Lines lines(bytes);
+  std::string_view row;
+  std::vector<std::string_view> fields;
+  std::string unquoted;
+  do
+    if (!lines.next(row)) refuse(lines.number() + 1, "the table is empty: expected a header row naming the columns");
+  while (trimmed(row).empty());
+  const char separator = table_separator(row);
+  split_row(row, separator, fields, unquoted);
+  const Columns c = columns_of(fields, lines.number());
+  section.line = lines.number();
+  section.x.clear();
+  section.z.clear();
+  section.n.clear();
+  section.n_station.clear();
+  bool n_seen = false;
+  while (lines.next(row)) {
+    split_row(row, separator, fields, unquoted);
+    if (blank(fields)) continue;
+    const std::size_t line = lines.number();
+    check_width(fields, c, separator, line);
+    const double x = value_at(fields, c.station, "station", separator, line);
+    const double z = value_at(fields, c.elevation, "elevation", separator, line);
+    if (!section.x.empty() && x < section.x.back())
+      refuse(line, "stations must not decrease (" + shortest_real(x) + " after " + shortest_real(section.x.back()) + ")");
+    section.x.push_back(x);
+    section.z.push_back(z);
+    if (c.n >= fields.size() || fields[c.n].empty()) continue;  // the n above goes on
+    const double n = value_at(fields, c.n, "n", separator, line);
+    if (!(n > 0)) refuse(line, "n = " + std::string(fields[c.n]) + " is not positive");
+    if (!n_seen && section.x.size() > 1) refuse(line, "the first point has no n, though this one has");
+    n_seen = true;
+    section.n_station.push_back(x);
+    section.n.push_back(n);
+  }
+  if (section.x.size() < 2)
+    refuse(lines.number(), "the table holds " + std::to_string(section.x.size()) + " points; a section needs 2");
+}
+
+}  // namespace normlevel

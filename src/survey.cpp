@@ -1,0 +1,224 @@
+#include "survey.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "CSdata.h"
+#include "Failure.h"
+
+namespace normlevel {
+
+std::string SectionName::text() const {
+  std::string joined;
+  for (const std::string* part : {&river, &reach, &station})
+    if (!part->empty()) joined += (joined.empty() ? "" : " ") + *part;
+  return joined;
+}
+
+namespace {
+
+[[noreturn]] void refuse(const std::string& message) { throw Failure(kRunTimeError, message, ""); }
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// A bank typed with fewer decimals than the survey still finds its point.
+constexpr double kSnap = 0.0005;
+
+std::string point_named(const SurveyedSection& s, std::size_t i) {
+  return "point " + std::to_string(i + 1) + " (" + shortest_real(s.x[i]) + ")";
+}
+
+[[noreturn]] void not_a_point(const SurveyedSection& s, double station, const char* side) {
+  const auto after = std::upper_bound(s.x.begin(), s.x.end(), station);
+  const std::size_t right = static_cast<std::size_t>(after - s.x.begin());
+  std::string nearest;
+  if (right == 0)
+    nearest = "it lies left of the first point, " + point_named(s, 0);
+  else if (right == s.x.size())
+    nearest = "it lies right of the last point, " + point_named(s, s.x.size() - 1);
+  else
+    nearest = "the nearest points are " + point_named(s, right - 1) + " and " + point_named(s, right);
+  refuse(std::string("the ") + side + " bank station " + shortest_real(station) + " is not a point of the section: " +
+         nearest);
+}
+
+// Puts a point on segment [i, i + 1] at `station`, on the line between its ends.
+std::size_t insert_point(SurveyedSection& s, std::size_t i, double station) {
+  const double t = (station - s.x[i]) / (s.x[i + 1] - s.x[i]);
+  const double z = s.z[i] + t * (s.z[i + 1] - s.z[i]);
+  s.x.insert(s.x.begin() + static_cast<std::ptrdiff_t>(i + 1), station);
+  s.z.insert(s.z.begin() + static_cast<std::ptrdiff_t>(i + 1), z);
+  return i + 1;
+}
+
+// Inside a segment (strictly between its stations): its first point's index.
+std::size_t segment_holding(const SurveyedSection& s, double station) {
+  const auto after = std::upper_bound(s.x.begin(), s.x.end(), station);
+  if (after == s.x.begin() || after == s.x.end()) return s.x.size();
+  const std::size_t i = static_cast<std::size_t>(after - s.x.begin()) - 1;
+  return s.x[i] < station ? i : s.x.size();
+}
+
+void insert_roughness_points(SurveyedSection& s) {
+  for (const double station : s.n_station) {
+    const std::size_t i = segment_holding(s, station);
+    if (i < s.x.size() && station - s.x[i] > kSnap && s.x[i + 1] - station > kSnap) insert_point(s, i, station);
+  }
+}
+
+// Segment i takes the n given last at or left of its first station.
+std::vector<double> segment_roughness(const SurveyedSection& s) {
+  std::vector<double> roughness(s.x.size() + 1, 0.0);
+  std::size_t k = 0;
+  for (std::size_t i = 0; i + 1 < s.x.size(); ++i) {
+    while (k + 1 < s.n_station.size() && s.n_station[k + 1] <= s.x[i] + kSnap) ++k;
+    roughness[i + 1] = s.n[k];
+  }
+  return roughness;
+}
+
+void check_roughness(const SurveyedSection& s) {
+  for (std::size_t k = 0; k < s.n.size(); ++k)
+    if (!(s.n[k] > 0) || !std::isfinite(s.n[k]))
+      refuse("n = " + shortest_real(s.n[k]) + " from station " + shortest_real(s.n_station[k]) + " is not a positive number");
+}
+
+}  // namespace
+
+std::size_t bank_point(SurveyedSection& s, double station, bool left, BankRule rule) {
+  const char* side = left ? "left" : "right";
+  if (s.x.empty()) refuse("the section has no points");
+  const auto first = std::lower_bound(s.x.begin(), s.x.end(), station);
+  const auto last = std::upper_bound(s.x.begin(), s.x.end(), station);
+  if (first != last) return static_cast<std::size_t>((left ? first : last - 1) - s.x.begin());
+  // No point stands exactly there: the nearest one within a snap, on its side.
+  const std::size_t right = static_cast<std::size_t>(first - s.x.begin());
+  const bool right_near = right < s.x.size() && s.x[right] - station <= kSnap;
+  const bool left_near = right > 0 && station - s.x[right - 1] <= kSnap;
+  if (left_near && (!right_near || station - s.x[right - 1] <= s.x[right] - station)) {
+    std::size_t i = right - 1;
+    while (left && i > 0 && s.x[i - 1] == s.x[i]) --i;
+    return i;
+  }
+  if (right_near) {
+    std::size_t i = right;
+    while (!left && i + 1 < s.x.size() && s.x[i + 1] == s.x[i]) ++i;
+    return i;
+  }
+  if (rule == BankRule::insert && right > 0 && right < s.x.size()) return insert_point(s, right - 1, station);
+  not_a_point(s, station, side);
+}
+
+void install_section(SurveyedSection& s, BankRule rule) {
+  if (s.x.size() < 2) refuse("the section needs at least 2 points, but has " + std::to_string(s.x.size()));
+  if (!(s.bank_left < s.bank_right))
+    refuse("the left bank station " + shortest_real(s.bank_left) + " is not left of the right bank station " +
+           shortest_real(s.bank_right));
+  check_roughness(s);
+  if (!std::is_sorted(s.x.begin(), s.x.end())) {
+    const auto at = std::is_sorted_until(s.x.begin(), s.x.end());
+    const std::size_t i = static_cast<std::size_t>(at - s.x.begin());
+    refuse("point " + std::to_string(i + 1) + ": stations must not decrease (" + shortest_real(s.x[i]) + " after " +
+           shortest_real(s.x[i - 1]) + ")");
+  }
+  if (!s.n.empty()) insert_roughness_points(s);
+  const std::size_t left = bank_point(s, s.bank_left, true, rule);
+  const std::size_t right = bank_point(s, s.bank_right, false, rule);
+  if (left >= right) refuse("the banks at stations " + shortest_real(s.bank_left) + " and " + shortest_real(s.bank_right) +
+                            " leave no channel between them");
+  CrossSection& d = CSDATA;
+  d.N = static_cast<std::int32_t>(s.x.size());
+  d.il = static_cast<std::int32_t>(left + 1);
+  d.ip = static_cast<std::int32_t>(right + 1);
+  d.x.assign(1, std::numeric_limits<double>::quiet_NaN());
+  d.z.assign(1, std::numeric_limits<double>::quiet_NaN());
+  d.x.insert(d.x.end(), s.x.begin(), s.x.end());
+  d.z.insert(d.z.end(), s.z.begin(), s.z.end());
+  if (s.n.empty())
+    d.roughness.clear();
+  else
+    d.roughness = segment_roughness(s);
+  prepare_section();
+}
+
+std::string shortest_real(double value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+namespace {
+
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// [sign] digits [point digits] with at most 15 digits: the digits as an
+// exact integer divided by an exact power of ten, one correctly rounded
+// operation, the value from_chars gives too. False for any other form.
+bool plain_decimal(std::string_view text, char point, double& value) {
+  std::size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
+  std::uint64_t digits = 0;
+  int count = 0, fraction = -1;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (is_digit(c)) {
+      digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
+      ++count;
+      if (fraction >= 0) ++fraction;
+    } else if (c == point && fraction < 0) {
+      fraction = 0;
+    } else {
+      return false;
+    }
+  }
+  if (count == 0 || count > 15) return false;
+  const double magnitude = static_cast<double>(digits) / kPowersOfTen[fraction < 0 ? 0 : fraction];
+  value = negative ? -magnitude : magnitude;
+  return true;
+}
+
+}  // namespace
+
+bool parse_decimal(std::string_view text, bool comma, double& value) {
+  if (plain_decimal(text, '.', value)) return true;
+  if (comma && plain_decimal(text, ',', value)) return true;
+  char copy[64];
+  if (text.empty() || text.size() >= sizeof copy) return false;
+  std::size_t i = 0, digits = 0;
+  bool point = false;
+  const std::size_t sign = text[0] == '+' || text[0] == '-' ? 1 : 0;
+  for (i = sign; i < text.size(); ++i) {
+    const char c = text[i];
+    if (is_digit(c)) {
+      ++digits;
+    } else if ((c == '.' || (comma && c == ',')) && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (digits == 0) return false;
+  if (i < text.size()) {  // an exponent: e or E, an optional sign, digits
+    if (text[i] != 'e' && text[i] != 'E') return false;
+    std::size_t j = i + 1;
+    if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+    if (j == text.size()) return false;
+    for (; j < text.size(); ++j)
+      if (!is_digit(text[j])) return false;
+  }
+  // from_chars takes no plus sign, and a point where a comma stands.
+  const std::string_view number = text.substr(text[0] == '+' ? 1 : 0);
+  const char* first = number.data();
+  if (comma && number.find(',') != std::string_view::npos) {
+    std::copy(number.begin(), number.end(), copy);
+    std::replace(copy, copy + number.size(), ',', '.');
+    first = copy;
+  }
+  const auto result = std::from_chars(first, first + number.size(), value);
+  return result.ec == std::errc{} && result.ptr == first + number.size();
+}
+
+}  // namespace normlevel

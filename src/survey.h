@@ -1,0 +1,60 @@
+#pragma once
+
+// A cross-section as the station-table and geometry-file readers find it:
+// points, bank stations and roughness by station, put into the section
+// data set the rest of the program works on.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace normlevel {
+
+/// Where a section stands in a river model: empty for tables and data files.
+struct SectionName {
+  std::string river, reach, station;
+  bool empty() const { return river.empty() && reach.empty() && station.empty(); }
+  /// "river reach station", blanks between the parts that are there.
+  std::string text() const;
+};
+
+/// How a bank station that is not a point of the section is taken.
+enum class BankRule {
+  point,   ///< it must be a point: an error naming the nearest points
+  insert,  ///< a point is put there on the line between its neighbours
+};
+
+/// One section read from a station table or a geometry file.
+struct SurveyedSection {
+  SectionName name;
+  std::size_t line = 0;              ///< where it begins in its file
+  std::vector<double> x, z;          ///< stations and elevations, left to right
+  std::vector<double> n_station, n;  ///< n[k] applies from n_station[k] to the next one; empty: none given
+  double bank_left = 0, bank_right = 0;  ///< bank stations
+  std::vector<std::string> left_out;     ///< what the file holds that the computation leaves out
+};
+
+/// The index of the point at `station`, 0-based: for the left bank the
+/// first point there, for the right bank the last (a vertical wall at a
+/// bank belongs to the channel); with BankRule::insert a point is inserted
+/// on the segment that crosses it. Throws Failure naming the nearest points.
+std::size_t bank_point(SurveyedSection& s, double station, bool left, BankRule rule);
+
+/// Puts the section into CSDATA: its points, its banks and each segment's n
+/// (when it has any), checked by the loader's rules; n stations that fall
+/// inside a segment get a point of their own. Q, s and the units are left
+/// as they are. Throws Failure for a section that cannot be computed.
+void install_section(SurveyedSection& s, BankRule rule);
+
+/// A real as a table or geometry file writes it: optional sign, digits with
+/// an optional decimal point (or comma, when `comma` is true), an optional
+/// exponent; false for anything else.
+///   "12.5" -> 12.5   "-.5" -> -0.5   "405591." -> 405591   "1e3" -> 1000
+///   "12,5" with comma -> 12.5        "12,5" without -> false   "1.5D3" -> false
+bool parse_decimal(std::string_view text, bool comma, double& value);
+
+/// The shortest text that reads back as the same double:  14.0 -> "14"   0.1 -> "0.1"
+std::string shortest_real(double value);
+
+}  // namespace normlevel
