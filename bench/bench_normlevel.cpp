@@ -94,7 +94,7 @@ void RatingTable1000Rows(benchmark::State& state) {
   const auto points = static_cast<std::int32_t>(state.range(0));
   normlevel::setdata(name_field(section_file(points, 2.0)));
   const double step = (normlevel::CSDATA.zmax - normlevel::CSDATA.zmin) / 1000;
-  for (auto _ : state) benchmark::DoNotOptimize(normlevel::rating_table("valley", step).rows.size());
+  for (auto _ : state) benchmark::DoNotOptimize(normlevel::rating_table(step).rows.size());
   normlevel::finishdata();
 }
 

@@ -22,8 +22,8 @@ struct Valley {
   std::int32_t il, ip;
 };
 
-Valley make_valley(std::int32_t points) {
-  std::mt19937_64 random(20261208);
+Valley make_valley(std::int32_t points, std::uint64_t seed = 20261208) {
+  std::mt19937_64 random(seed);
   std::uniform_real_distribution<double> spacing(0.3, 0.7), noise(-0.15, 0.15);
   Valley v{{}, {}, points * 9 / 20, points * 11 / 20};
   double x = 0;
@@ -89,6 +89,31 @@ void write_wide_v(const std::string& path, std::int32_t points) {
     std::fprintf(file, "%.3f %.3f\r\n", 1e5 * (t + 1), -1e5 + 2e5 * std::fabs(t));
   }
   std::fclose(file);
+}
+
+double write_geometry(const std::string& path, std::int32_t sections, std::int32_t points) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) throw std::runtime_error("cannot write " + path);
+  std::fprintf(file, "Geom Title=Generated reach, %d sections of %d points\nProgram Version=6.50\n\n", sections, points);
+  std::fprintf(file, "River Reach=Generated       ,Reach           \n");
+  double discharge = 0;
+  for (std::int32_t k = 0; k < sections; ++k) {
+    const Valley v = make_valley(points, 1000 + static_cast<std::uint64_t>(k));
+    const double drop = 0.05 * k;  // the reach falls downstream
+    if (k == 0) discharge = discharge_at(v, 3.0, 0.0008, 0.035, 0.06);
+    std::fprintf(file, "\nType RM Length L Ch R = 1 ,%d,100,100,100\n", 100000 - 10 * k);
+    std::fprintf(file, "Node Last Edited Time=Dec/09/2026 12:00:00\n#Sta/Elev= %d \n", points);
+    for (std::int32_t i = 0; i < points; ++i) {
+      std::fprintf(file, "%8.2f%8.2f", v.x[static_cast<std::size_t>(i)], v.z[static_cast<std::size_t>(i)] - drop);
+      if (i % 5 == 4 || i + 1 == points) std::fputc('\n', file);
+    }
+    const double left = v.x[static_cast<std::size_t>(v.il - 1)], right = v.x[static_cast<std::size_t>(v.ip - 1)];
+    std::fprintf(file, "#Mann= 3 ,0,0\n%8.2f%8.3f%8d%8.2f%8.3f%8d%8.2f%8.3f%8d\n", 0.0, 0.06, 0, left, 0.035, 0, right,
+                 0.06, 0);
+    std::fprintf(file, "Bank Sta=%.2f,%.2f\nExp/Cntr=0.3,0.1\n", left, right);
+  }
+  std::fclose(file);
+  return discharge;
 }
 
 }  // namespace normlevel::bench

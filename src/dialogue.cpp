@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 #include <ostream>
+#include <string>
 
 #include "BalanceSign.h"
 #include "Bisect.h"
@@ -63,7 +64,11 @@ void write_report(std::ostream& out, double HC, double V0, std::string_view afte
   out << report_line("min rzedna:  ", CSDATA.zmin, m) << report_line("max rzedna:  ", CSDATA.zmax, m)
       << report_line("brzeg lewy:  ", CSDATA.z[CSDATA.il], m) << report_line("brzeg prawy: ", CSDATA.z[CSDATA.ip], m)
       << kBlankLine;
-  out << report_line("pred.(korto):  ", V0, CSDATA.units->velocity);
+  // A unit as wide as its field still stands apart from the value.
+  const std::string_view velocity = CSDATA.units->velocity;
+  std::string unit(velocity.size() < 4 ? "" : " ");
+  unit += velocity;
+  out << report_line("pred.(korto):  ", V0, unit);
 }
 
 void search_and_report(std::ostream& out) {

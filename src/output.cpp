@@ -93,7 +93,7 @@ Value text(std::string t) { return {Value::Kind::text, 0, std::move(t), false}; 
 Value flag(bool yes) { return {Value::Kind::flag, 0, {}, yes}; }
 
 struct Field {
-  std::string name;
+  std::string_view name;  ///< in storage that outlives every row
   Value value;
 };
 using Fields = std::vector<Field>;
@@ -179,6 +179,11 @@ Fields rating_fields(const RatingRow& row) {
           {"channel_velocity", number(row.channel_velocity)}};
 }
 
+void append_number(std::string& to, double value) {
+  char text[32];
+  to.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
 std::string json_value(const Value& v) {
   switch (v.kind) {
     case Value::Kind::number: return shortest_number(v.number);
@@ -189,20 +194,21 @@ std::string json_value(const Value& v) {
   return "null";
 }
 
-std::string csv_value(const Value& v) {
+void append_csv(std::string& to, const Value& v) {
   switch (v.kind) {
-    case Value::Kind::number: return shortest_number(v.number);
-    case Value::Kind::text: return csv_field(v.text);
-    case Value::Kind::flag: return v.yes ? "true" : "false";
+    case Value::Kind::number: append_number(to, v.number); break;
+    case Value::Kind::text: to += csv_field(v.text); break;
+    case Value::Kind::flag: to += v.yes ? "true" : "false"; break;
     case Value::Kind::absent: break;
   }
-  return "";
 }
 
 std::string json_members(const Fields& fields, const char* separator) {
   std::string members;
-  for (const Field& f : fields)
-    members += (members.empty() ? "" : separator) + json_string(f.name) + ": " + json_value(f.value);
+  for (const Field& f : fields) {
+    if (!members.empty()) members += separator;
+    members.append(json_string(f.name)).append(": ").append(json_value(f.value));
+  }
   return members;
 }
 
@@ -221,6 +227,15 @@ Fields identity_fields(const std::string& file, const SectionName& section) {
           {"station", text(section.station)}};
 }
 
+// "left_area", ...: the zone's name before each of its figures', made once.
+std::string_view zone_column(int zone, std::size_t k, std::string_view figure) {
+  static std::vector<std::string> names[4];
+  std::vector<std::string>& zone_names = names[zone];
+  if (zone_names.size() <= k) zone_names.resize(k + 1);
+  if (zone_names[k].empty()) zone_names[k].append(kZoneNames[zone]).append(1, '_').append(figure);
+  return zone_names[k];
+}
+
 Fields csv_row(const LevelResult& r, bool solve, const std::string& error) {
   Fields row = identity_fields(r.file, r.section);
   append(row, {{"found", error.empty() ? flag(r.found) : Value{}},
@@ -228,11 +243,10 @@ Fields csv_row(const LevelResult& r, bool solve, const std::string& error) {
                {"units", text(r.units->name)}});
   append(row, head_fields(r, solve));
   append(row, section_fields(r));
-  for (int i = 0; i < 4; ++i)
-    for (Field f : zone_fields(zone_of(r.zones, i), r.found)) {
-      f.name = std::string(kZoneNames[i]) + "_" + f.name;
-      row.push_back(std::move(f));
-    }
+  for (int i = 0; i < 4; ++i) {
+    Fields zone = zone_fields(zone_of(r.zones, i), r.found);
+    for (std::size_t k = 0; k < zone.size(); ++k) row.push_back({zone_column(i, k, zone[k].name), std::move(zone[k].value)});
+  }
   append(row, energy_fields(r));
   append(row, critical_fields(r));
   std::vector<std::string> levels, energies, codes;
@@ -275,7 +289,8 @@ std::string padded_right(std::string_view text, std::size_t width) {
 
 // A row label of the zone table: the name, then its unit in brackets, in 12 columns.
 std::string row_label(std::string_view name, std::string_view unit) {
-  const std::string bracket = "[" + std::string(unit) + "]";
+  std::string bracket(1, '[');
+  bracket.append(unit).append(1, ']');
   return padded_right(name.substr(0, 12 - std::min<std::size_t>(11, bracket.size())), 12 - bracket.size()) + bracket;
 }
 
@@ -414,7 +429,7 @@ std::vector<std::string> csv_columns(const Layout& layout) {
     fields = csv_row(LevelResult{}, layout.solve, "");
   }
   std::vector<std::string> names;
-  for (const Field& f : fields) names.push_back(f.name);
+  for (const Field& f : fields) names.emplace_back(f.name);
   return names;
 }
 
@@ -590,14 +605,19 @@ class CsvWriter final : public ResultWriter {
 
   void row(const Fields& fields) {
     header();
-    std::string line;
-    for (std::size_t i = 0; i < fields.size(); ++i) line += (i ? "," : "") + csv_value(fields[i].value);
-    out_ << line << "\r\n";
+    line_.clear();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      if (i > 0) line_ += ',';
+      append_csv(line_, fields[i].value);
+    }
+    line_ += "\r\n";
+    out_ << line_;
   }
 
   Layout layout_;
   std::ostream& out_;
   bool header_done_ = false;
+  std::string line_;
 };
 
 // ---- JSON -----------------------------------------------------------
@@ -608,11 +628,14 @@ std::string section_object(const SectionName& s) {
 }
 
 std::string zone_object(const ZoneFigures& z, bool with_parts) {
-  std::string object = "{" + json_members(zone_fields(z, true), ", ");
+  std::string object(1, '{');
+  object += json_members(zone_fields(z, true), ", ");
   if (with_parts) {
     object += ", \"parts\": [";
-    for (std::size_t i = 0; i < z.parts.size(); ++i)
-      object += (i ? ", " : "") + std::string("{") + json_members(part_fields(z.parts[i]), ", ") + "}";
+    for (std::size_t i = 0; i < z.parts.size(); ++i) {
+      if (i > 0) object += ", ";
+      object.append(1, '{').append(json_members(part_fields(z.parts[i]), ", ")).append(1, '}');
+    }
     object += "]";
   }
   return object + "}";

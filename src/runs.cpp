@@ -152,26 +152,34 @@ class Run {
     SurveyedSection section;
     std::size_t sections = 0, chosen = 0;
     for (;;) {
+      bool more = false;
       try {
-        if (!file.next(section)) break;
+        more = file.next(section);
+      } catch (Failure& failure) {  // a section whose records cannot be read
         ++sections;
-        if (!chosen_by_name(section.name)) continue;
-        if (o_.svg && chosen++ > 0)
-          throw UsageError("option '--svg' draws one section: choose it in " + name + " with --section");
+        if (chosen_by_name(section.name) && ++chosen) failed(name, section.name, failure);
+        continue;
+      }
+      if (!more) break;
+      ++sections;
+      if (!chosen_by_name(section.name)) continue;
+      if (chosen++ > 0 && o_.svg)
+        throw UsageError("option '--svg' draws one section: choose it in " + name + " with --section");
+      try {
         CSDATA = CrossSection{};
         install_section(section, BankRule::insert);
         CSDATA.units = units ? units : &kSI;
         compute(name, section.name, section.left_out, false);
       } catch (Failure& failure) {
-        if (chosen_by_name(section.name)) failed(name, section.name, failure);
+        failed(name, section.name, failure);
       }
     }
     if (file.others() > 0)
       err_ << "normlevel: " << name << ": note: " << file.others()
            << " records of other types than cross sections (bridges, culverts, weirs) passed over\n";
     if (sections == 0) throw Failure(kRunTimeError, "the file holds no cross section (Type RM Length L Ch R = 1 ,...)", "");
-    if (chosen == 0 && !o_.sections.empty() && !o_.svg)
-      err_ << "normlevel: " << name << ": warning: no section's name holds what --section asks for\n";
+    if (chosen == 0 && sections > 0)
+      throw Failure(kRunTimeError, "no section's name holds what --section asks for", "");
   }
 
   bool chosen_by_name(const SectionName& name) const {
