@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <optional>
 
 #include "func.h"
 
@@ -33,10 +35,6 @@ double cube_root(double x) {
   return halley(x, y, 3);
 }
 
-// The same from a guess within a few per cent (the root at a neighbouring
-// level): each step cubes the error, two reach the last bit.
-double cube_root_near(double x, double guess) { return guess > 0 ? halley(x, guess, 2) : cube_root(x); }
-
 // The energy of a wet subdivision: with K_i = k A_i^(5/3) / (n_i P_i^(2/3))
 // and g_i = d ln K_i / dh = 5 B_i / (3 A_i) - 2 dP_i / (3 P_i),
 // alpha / A^2 = S3 / K^3 where S3 = sum(K_i^3 / A_i^2) and K = sum(K_i);
@@ -45,6 +43,7 @@ double cube_root_near(double x, double guess) { return guess > 0 ? halley(x, gue
 struct Conveyance {
   bool wet = false;
   double A = 0, P = 0, S3 = 0, K = 0;
+  double per_A = 0, per_P = 0;  // 1 / A, 1 / P
 };
 
 bool dry(const Subdivision& part, double A, double P) {
@@ -65,7 +64,10 @@ int conveyances(std::span<const PartGeometry> geometry, std::vector<Conveyance>&
     const double k = CSDATA.units->k / roughness_of(parts[p]);
     c.A = A;
     c.P = P;
-    c.S3 = k * k * k * (A * A / P) * (A / P);  // K^3 / A^2 = (k / n)^3 A^3 / P^2
+    c.per_A = 1 / A;
+    c.per_P = 1 / P;
+    const double R = A * c.per_P;
+    c.S3 = k * k * k * A * R * R;  // K^3 / A^2 = (k / n)^3 A^3 / P^2
     ++wet;
   }
   if (wet > 1)
@@ -74,26 +76,38 @@ int conveyances(std::span<const PartGeometry> geometry, std::vector<Conveyance>&
   return wet;
 }
 
-// E and dE/dh from the conveyances and each subdivision's B and dP.
+// E, dE/dh and, where each subdivision's dB/dh is given, d2E/dh2 from the
+// conveyances and each subdivision's B and dP. With w = B / A and
+// c = dP / P (P grows linearly between elevations, so c' = -c^2),
+// g = d ln K_i / dh = 5 w / 3 - 2 c / 3 and m = d ln S3_i / dh = 3 w - 2 c.
 EnergySlope energy_slope(const std::vector<Conveyance>& conveyance, int wet, std::span<const PartGeometry> geometry,
-                         double h, double Q) {
-  if (wet == 0) return {kInfinity, -kInfinity};
+                         double h, double Q, std::span<const double> dB = {}) {
+  if (wet == 0) return {kInfinity, -kInfinity, kInfinity};
   const double head = Q * Q / (2 * CSDATA.units->g);
-  double A = 0, B = 0, K = 0, S3 = 0, dK = 0, dS3 = 0;
+  double A = 0, B = 0, widening = 0, K = 0, S3 = 0, dK = 0, dS3 = 0, d2K = 0, d2S3 = 0;
   for (std::size_t p = 0; p < conveyance.size(); ++p) {
     const Conveyance& c = conveyance[p];
     if (!c.wet) continue;
-    const double width = geometry[p].B / c.A, growth = geometry[p].dP / c.P;
+    const double w = geometry[p].B * c.per_A, growth = geometry[p].dP * c.per_P;
+    const double dw = (dB.empty() ? 0 : dB[p] * c.per_A) - w * w, dgrowth = -growth * growth;
+    const double g = 5.0 / 3.0 * w - 2.0 / 3.0 * growth, m = 3 * w - 2 * growth;
     A += c.A;
     B += geometry[p].B;
+    widening += dB.empty() ? 0 : dB[p];
     K += c.K;
     S3 += c.S3;
-    dK += c.K * (5.0 / 3.0 * width - 2.0 / 3.0 * growth);
-    dS3 += c.S3 * (3 * width - 2 * growth);
+    dK += c.K * g;
+    dS3 += c.S3 * m;
+    d2K += c.K * (g * g + 5.0 / 3.0 * dw - 2.0 / 3.0 * dgrowth);
+    d2S3 += c.S3 * (m * m + 3 * dw - 2 * dgrowth);
   }
-  if (wet == 1) return {h + head / (A * A), 1 - head * 2 * B / (A * A * A)};
-  const double K3 = K * K * K;
-  return {h + head * S3 / K3, 1 + head * (dS3 / K3 - 3 * S3 * dK / (K3 * K))};
+  if (wet == 1) {  // alpha = 1: E = h + head / A^2
+    const double A2 = A * A, A3 = A2 * A;
+    return {h + head / A2, 1 - head * 2 * B / A3, head * (6 * B * B / (A3 * A) - 2 * widening / A3)};
+  }
+  const double K3 = K * K * K, K4 = K3 * K;
+  const double d2F = d2S3 / K3 - 6 * dS3 * dK / K4 - 3 * S3 * d2K / K4 + 12 * S3 * dK * dK / (K4 * K);
+  return {h + head * S3 / K3, 1 + head * (dS3 / K3 - 3 * S3 * dK / K4), head * d2F};
 }
 
 // ---- the sweep over the elevations --------------------------------------
@@ -126,12 +140,15 @@ void add_full(Poly& q, std::int32_t i, double ref) {
   q.p0 += d.length[i];
 }
 
-void geometry_from(const std::vector<Poly>& polys, double ref, double h, std::vector<PartGeometry>& out) {
+void geometry_from(const std::vector<Poly>& polys, double ref, double h, std::vector<PartGeometry>& out,
+                   std::vector<double>& dB) {
   const double t = h - ref;
   out.resize(polys.size());
+  dB.resize(polys.size());
   for (std::size_t p = 0; p < polys.size(); ++p) {
     const Poly& q = polys[p];
     out[p] = {(q.a2 * t + q.a1) * t + q.a0, q.p1 * t + q.p0, 2 * q.a2 * t + q.a1, q.p1};
+    dB[p] = 2 * q.a2;
   }
 }
 
@@ -140,15 +157,9 @@ class Polynomials {
  public:
   Polynomials(std::vector<Poly> polys, double ref) : polys_(std::move(polys)), ref_(ref) {}
   EnergySlope slope(double h, double Q) {
-    geometry_from(polys_, ref_, h, geometry_);
+    geometry_from(polys_, ref_, h, geometry_, dB_);
     const int wet = conveyances(geometry_, conveyance_);
-    return energy_slope(conveyance_, wet, geometry_, h, Q);
-  }
-  int wet_parts(double h) {
-    geometry_from(polys_, ref_, h, geometry_);
-    int wet = 0;
-    for (std::size_t p = 0; p < geometry_.size(); ++p) wet += dry(CSDATA.parts[p], geometry_[p].A, geometry_[p].P) ? 0 : 1;
-    return wet;
+    return energy_slope(conveyance_, wet, geometry_, h, Q, dB_);
   }
   std::vector<Poly>& polys() { return polys_; }
 
@@ -156,29 +167,11 @@ class Polynomials {
   std::vector<Poly> polys_;
   double ref_;
   std::vector<PartGeometry> geometry_;
+  std::vector<double> dB_;
   std::vector<Conveyance> conveyance_;
 };
 
-// The exact polynomials of the stretch of levels between two elevations of
-// the points, each segment taken as it is at their midpoint.
-Polynomials polys_between(double lo, double hi) {
-  const CrossSection& d = CSDATA;
-  std::vector<Poly> polys(d.parts.size());
-  const double mid = 0.5 * (lo + hi);
-  for (std::int32_t i = 1; i < d.N; ++i) {
-    const double low = std::min(d.z[i], d.z[i + 1]), high = std::max(d.z[i], d.z[i + 1]);
-    if (!(low < mid)) continue;
-    Poly& q = polys[part_of(i)];
-    if (high < mid)
-      add_full(q, i, lo);
-    else
-      add_partial(q, i, lo, 1);
-  }
-  return Polynomials(std::move(polys), lo);
-}
-
-double refine_between(double lo, double hi, double Q) {
-  Polynomials stretch = polys_between(lo, hi);
+double refine_in(Polynomials& stretch, double lo, double hi, double Q) {
   while (hi - lo > kRefineTo) {
     const double mid = 0.5 * (lo + hi);
     (stretch.slope(mid, Q).dE < 0 ? lo : hi) = mid;
@@ -199,31 +192,28 @@ double refine_by_geometry(double lo, double hi, double Q) {
 
 // The points in order of elevation; a segment becomes wet in part at its
 // lower end's elevation and wholly wet at its upper end's (a level segment
-// at once wholly wet). Passing an elevation takes dE/dh on both sides of
-// it: A and P are the same there, B and dP jump, so each subdivision's
-// conveyance is worked out once for both.
+// at once wholly wet).
 class Sweep {
  public:
-  explicit Sweep(double Q)
-      : order_(static_cast<std::size_t>(CSDATA.N)), parts_(CSDATA.parts.size()), head_(Q * Q / (2 * CSDATA.units->g)) {
+  explicit Sweep(double Q) : order_(static_cast<std::size_t>(CSDATA.N)), polys_(CSDATA.parts.size()), Q_(Q) {
     const CrossSection& d = CSDATA;
     for (std::int32_t i = 1; i <= d.N; ++i) order_[static_cast<std::size_t>(i - 1)] = {d.z[i], i};
     std::sort(order_.begin(), order_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     segment_part_.resize(static_cast<std::size_t>(d.N));
-    for (std::size_t p = 0; p < d.parts.size(); ++p) {
+    for (std::size_t p = 0; p < d.parts.size(); ++p)
       for (std::int32_t i = d.parts[p].first; i <= d.parts[p].last; ++i) segment_part_[static_cast<std::size_t>(i)] = p;
-      const double k = d.units->k / roughness_of(d.parts[p]);
-      parts_[p].k3 = k * k * k;
-      parts_[p].floodplain = d.parts[p].zone != kChannel;
-    }
   }
 
   bool done() const { return next_ == order_.size(); }
   double elevation() const { return order_[next_].first; }
 
-  /// Takes in every point at the next elevation.
+  /// Takes in every point at the next elevation, which becomes the origin
+  /// of the polynomials: a segment getting wet there starts from t = 0, so
+  /// levels just above it are worked out without cancellation.
   void pass_elevation() {
     const double e = elevation();
+    move_origin(e);
+    flat_under_ = false;
     for (; next_ < order_.size() && order_[next_].first == e; ++next_) {
       const std::int32_t point = order_[next_].second;
       for (const std::int32_t i : {point - 1, point})
@@ -231,36 +221,39 @@ class Sweep {
     }
   }
 
-  /// dE/dh just below and just above the next elevation, which it passes.
-  std::pair<double, double> slopes_across() {
-    const double e = elevation(), t = e - CSDATA.zmin;
-    int wet = 0;
-    for (Part& p : parts_) {
-      p.A = (p.q.a2 * t + p.q.a1) * t + p.q.a0;
-      p.P = p.q.p1 * t + p.q.p0;
-      p.B = 2 * p.q.a2 * t + p.q.a1;
-      p.dP = p.q.p1;
-      p.wet = p.A > 0 && p.P > (p.floodplain ? kDryPerimeter : 0.0);
-      if (!p.wet) continue;
-      p.S3 = p.k3 * (p.A * p.A / p.P) * (p.A / p.P);
-      ++wet;
-    }
-    if (wet > 1)
-      for (Part& p : parts_)
-        if (p.wet) p.K = cube_root_near(p.S3 * p.A * p.A, p.K);
-    const double left = slope(wet);
-    pass_elevation();
+  /// E and its derivatives just below level h: the next elevation or short of it.
+  EnergySlope below(double h) {
+    geometry_from(polys_, origin_, h, geometry_, dB_);
+    wet_ = conveyances(geometry_, conveyance_);
+    return energy_slope(conveyance_, wet_, geometry_, h, Q_, dB_);
+  }
+
+  /// Passes the next elevation, just below which `below` stood, and gives E
+  /// and its derivatives just above it. A is the same on both sides; B and
+  /// dP jump, and so does P where a level segment goes under at once, and
+  /// with it the conveyance and E.
+  EnergySlope above() {
+    const double e = elevation();
+    pass_elevation();  // the origin is now e: A = a0, B = a1, P = p0, dP = p1 there
     widened_ = false;
     wet_above_ = 0;
-    for (Part& p : parts_) {
-      const double B = 2 * p.q.a2 * t + p.q.a1;
-      widened_ = widened_ || B > kWidening * p.B;
-      p.B = B;
-      p.dP = p.q.p1;
-      wet_above_ += p.wet || B > 0 || p.dP > 0 ? 1 : 0;
+    for (std::size_t p = 0; p < polys_.size(); ++p) {
+      const Poly& q = polys_[p];
+      PartGeometry& g = geometry_[p];
+      widened_ = widened_ || q.a1 > kWidening * g.B;
+      wet_above_ += g.A > 0 || q.a1 > 0 || q.p1 > 0 ? 1 : 0;
+      g.B = q.a1;
+      g.dP = q.p1;
+      dB_[p] = 2 * q.a2;
+      if (flat_under_) g.P = q.p0;
     }
-    return {left, slope(wet)};
+    if (flat_under_) wet_ = conveyances(geometry_, conveyance_);
+    return energy_slope(conveyance_, wet_, geometry_, e, Q_, dB_);
   }
+
+  /// Whether a level segment went under at the last elevation passed: the
+  /// perimeter, and E with it, may jump there.
+  bool flat_under() const { return flat_under_; }
 
   /// Whether some subdivision's water surface got much wider at the last
   /// elevation passed (a flat), and how many hold water just above it.
@@ -269,71 +262,62 @@ class Sweep {
 
   /// The polynomials as they stand: for levels between the elevation last
   /// passed and the next.
-  Polynomials stretch() const {
-    std::vector<Poly> polys;
-    for (const Part& p : parts_) polys.push_back(p.q);
-    return Polynomials(std::move(polys), CSDATA.zmin);
-  }
+  Polynomials stretch() const { return Polynomials(polys_, origin_); }
 
  private:
   static constexpr double kWidening = 1.25;
 
-  struct Part {
-    Poly q;
-    double k3 = 0;  // (k / n)^3
-    bool floodplain = false, wet = false;
-    double A = 0, P = 0, B = 0, dP = 0, S3 = 0, K = 0;
-  };
-
-  double slope(int wet) const {
-    if (wet == 0) return -kInfinity;
-    double A = 0, B = 0, K = 0, S3 = 0, dK = 0, dS3 = 0;
-    for (const Part& p : parts_) {
-      if (!p.wet) continue;
-      const double width = p.B / p.A, growth = p.dP / p.P;
-      A += p.A;
-      B += p.B;
-      K += p.K;
-      S3 += p.S3;
-      dK += p.K * (5.0 / 3.0 * width - 2.0 / 3.0 * growth);
-      dS3 += p.S3 * (3 * width - 2 * growth);
+  // A = a2 t^2 + a1 t + a0 about a new origin o: t' = t - (o - origin).
+  void move_origin(double o) {
+    const double d = o - origin_;
+    for (Poly& q : polys_) {
+      q.a0 = (q.a2 * d + q.a1) * d + q.a0;
+      q.a1 = 2 * q.a2 * d + q.a1;
+      q.p0 = q.p1 * d + q.p0;
     }
-    if (wet == 1) return 1 - head_ * 2 * B / (A * A * A);
-    const double K3 = K * K * K;
-    return 1 + head_ * (dS3 / K3 - 3 * S3 * dK / (K3 * K));
+    origin_ = o;
   }
 
   void segment_event(std::int32_t i, std::int32_t point) {
     const CrossSection& d = CSDATA;
     const bool flat = d.z[i] == d.z[i + 1];
     const std::int32_t lower = d.z[i] <= d.z[i + 1] ? i : i + 1;
-    Poly& q = parts_[segment_part_[static_cast<std::size_t>(i)]].q;
+    Poly& q = polys_[segment_part_[static_cast<std::size_t>(i)]];
     if (point == lower) {
+      flat_under_ = flat_under_ || (flat && d.x[i + 1] > d.x[i]);
       if (flat)
-        add_full(q, i, d.zmin);
+        add_full(q, i, origin_);
       else
-        add_partial(q, i, d.zmin, 1);
+        add_partial(q, i, origin_, 1);
     } else if (!flat) {
-      add_partial(q, i, d.zmin, -1);
-      add_full(q, i, d.zmin);
+      add_partial(q, i, origin_, -1);
+      add_full(q, i, origin_);
     }
   }
 
   std::vector<std::pair<double, std::int32_t>> order_;
   std::vector<std::size_t> segment_part_;
-  std::vector<Part> parts_;
-  double head_;
+  std::vector<Poly> polys_;
+  double origin_ = CSDATA.zmin;
+  double Q_;
   std::size_t next_ = 0;
-  bool widened_ = true;
-  int wet_above_ = 0;
+  std::vector<PartGeometry> geometry_;
+  std::vector<double> dB_;
+  std::vector<Conveyance> conveyance_;
+  int wet_ = 0, wet_above_ = 0;
+  bool widened_ = true, flat_under_ = false;
 };
 
 bool at_an_end(double e) { return e == CSDATA.z[1] || e == CSDATA.z[CSDATA.N]; }
 
 // Where, between two elevations, dE/dh is sampled besides at their ends:
-// closer together near the lower one, just after a subdivision got wet or
-// wider, where alpha changes fastest.
-constexpr double kInside[] = {1.0 / 64, 1.0 / 16, 1.0 / 4, 1.0 / 2, 3.0 / 4};
+// ever closer to the lower one, just after which a subdivision got wet or
+// wider, where alpha changes fastest and at every scale.
+constexpr double kInside[] = {0x1p-20, 0x1p-16, 0x1p-13, 0x1p-11, 0x1p-9, 0x1p-7, 0x1p-5, 0x1p-3,
+                              0.25,    0.375,   0.5,     0.625,   0.75,   0.875};
+
+// How often a stretch may be halved where dE/dh turns inside it.
+constexpr int kHalvings = 40;
 
 // Evaluations of the sums at every elevation cost the subdivisions each
 // time: past this many in all, only every so many elevations are sampled.
@@ -342,7 +326,7 @@ constexpr double kMostEvaluations = 5e7;
 }  // namespace
 
 EnergySlope specific_energy(std::span<const PartGeometry> geometry, double h, double Q) {
-  std::vector<Conveyance> conveyance;
+  thread_local std::vector<Conveyance> conveyance;
   const int wet = conveyances(geometry, conveyance);
   return energy_slope(conveyance, wet, geometry, h, Q);
 }
@@ -377,7 +361,10 @@ std::vector<CriticalLevel> critical_levels(double Q, double top) {
   const CrossSection& d = CSDATA;
   if (!(Q > 0) || !(top > d.zmin)) return found;
   Sweep sweep(Q);
-  if (!sweep.done() && sweep.elevation() <= d.zmin) sweep.slopes_across();  // the lowest points: nothing wet yet
+  if (!sweep.done() && sweep.elevation() <= d.zmin) {  // the lowest points: nothing wet yet
+    sweep.below(d.zmin);
+    sweep.above();
+  }
   const double evaluations = static_cast<double>(d.N) * static_cast<double>(std::max<std::size_t>(1, d.parts.size()));
   const auto stride = static_cast<std::size_t>(std::max(1.0, std::ceil(evaluations / kMostEvaluations)));
   const auto add = [&](double h, bool at_end) {
@@ -385,12 +372,30 @@ std::vector<CriticalLevel> critical_levels(double Q, double top) {
     wetted_parts(h, geometry);
     found.push_back({h, energy_at(geometry, h, Q).energy_level, at_end});
   };
-  // Each change of sign from - to + between neighbouring samples: a smooth minimum.
-  const auto bracket = [&](double lo, double lo_slope, double hi, double hi_slope) {
-    if (lo_slope < 0 && hi_slope >= 0)
-      add(stride == 1 ? refine_between(lo, hi, Q) : refine_by_geometry(lo, hi, Q), false);
+  // Between two levels of one stretch: a change of sign from - to + is a
+  // smooth minimum; the same sign at both ends with dE/dh turning towards 0
+  // from both (a turning point of its own inside) is looked into by halves.
+  std::optional<Polynomials> stretch;  // the polynomials of the stretch, copied when first needed
+  const auto stretch_now = [&]() -> Polynomials& {
+    if (!stretch) stretch.emplace(sweep.stretch());
+    return *stretch;
   };
-  double lo = d.zmin, below_right = -kInfinity;  // dE/dh just above lo
+  const std::function<void(double, EnergySlope, double, EnergySlope, int)> scan =
+      [&](double lo, EnergySlope at_lo, double hi, EnergySlope at_hi, int depth) {
+        if (at_lo.dE < 0 && at_hi.dE >= 0) {
+          add(stride == 1 ? refine_in(stretch_now(), lo, hi, Q) : refine_by_geometry(lo, hi, Q), false);
+          return;
+        }
+        const bool dip = at_lo.dE > 0 && at_hi.dE > 0 && at_lo.d2E < 0 && at_hi.d2E > 0;
+        const bool hump = at_lo.dE < 0 && at_hi.dE < 0 && at_lo.d2E > 0 && at_hi.d2E < 0;
+        if (!(dip || hump) || depth == 0 || stride > 1 || hi - lo < kRefineTo * 1e-3) return;
+        const double mid = 0.5 * (lo + hi);
+        const EnergySlope at_mid = stretch_now().slope(mid, Q);
+        scan(lo, at_lo, mid, at_mid, depth - 1);
+        scan(mid, at_mid, hi, at_hi, depth - 1);
+      };
+  EnergySlope lo_right{kInfinity, -kInfinity, kInfinity};  // just above lo
+  double lo = d.zmin;
   int wet_before = 0;
   for (std::size_t count = 0;; ++count) {
     const bool last = sweep.done() || sweep.elevation() >= top;
@@ -399,33 +404,37 @@ std::vector<CriticalLevel> critical_levels(double Q, double top) {
       sweep.pass_elevation();
       continue;
     }
-    // Where two or more subdivisions are wet alpha changes with the level,
-    // and dE/dh may turn twice between two elevations: more samples there
-    // once another subdivision is wet or one has widened.
-    double from = lo, from_slope = below_right;
+    const EnergySlope below = sweep.below(e);
+    stretch.reset();
+    // Just after another subdivision got wet or one widened alpha changes
+    // fastest: samples there at every scale.
     const int wet = sweep.wet_above();
-    if (stride == 1 && (last || (wet > 1 && (wet > wet_before || sweep.widened())))) {
-      Polynomials stretch = sweep.stretch();
+    double from = lo;
+    EnergySlope at_from = lo_right;
+    if (stride == 1 && wet > 1 && (last || wet > wet_before || sweep.widened()))
       for (const double f : kInside) {
         const double h = lo + f * (e - lo);
-        const double here = stretch.slope(h, Q).dE;
-        bracket(from, from_slope, h, here);
+        const EnergySlope here = stretch_now().slope(h, Q);
+        scan(from, at_from, h, here, kHalvings);
         from = h;
-        from_slope = here;
+        at_from = here;
       }
-    }
     wet_before = wet;
-    if (last) {
-      std::vector<PartGeometry> geometry(d.parts.size());
-      wetted_parts(e, geometry);
-      bracket(from, from_slope, e, specific_energy(geometry, e, Q).dE);
-      break;
+    scan(from, at_from, e, below, kHalvings);
+    if (last) break;
+    const EnergySlope above = sweep.above();
+    // A level segment going under adds its whole length to the perimeter at
+    // once: E may jump there, up or down. E falling into the elevation and
+    // rising past it (or jumping up) has its minimum there; E jumping down
+    // and then rising has it just above.
+    const bool jump = sweep.flat_under() && std::fabs(above.E - below.E) > 1e-12 * std::fabs(below.E);
+    if (jump && above.E < below.E) {
+      if (above.dE >= 0) add(std::nextafter(e, kInfinity), false);
+    } else if (below.dE < 0 && (above.dE >= 0 || jump)) {
+      add(e, at_an_end(e));
     }
-    const auto [left, right] = sweep.slopes_across();
-    bracket(from, from_slope, e, left);
-    if (left < 0 && right >= 0) add(e, at_an_end(e));
     lo = e;
-    below_right = right;
+    lo_right = above;
   }
   return found;
 }

@@ -11,10 +11,12 @@
 
 namespace normlevel {
 
-/// E and dE/dh at a level (dE/dh as the level rises through it).
+/// E, dE/dh and d2E/dh2 at a level (the derivatives as the level rises
+/// through it).
 struct EnergySlope {
   double E = 0;
   double dE = 0;
+  double d2E = 0;  ///< where the widths' growth is known (else 0)
 };
 
 /// E(h) and dE/dh for discharge Q, from the subdivisions' geometry at h.

@@ -123,7 +123,7 @@ bool GeometryFile::next_line(std::string_view& line) {
   if (at_ >= bytes_.size()) return false;
   const void* lf = std::memchr(bytes_.data() + at_, '\n', bytes_.size() - at_);
   const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes_.data()) : bytes_.size();
-  line = bytes_.substr(at_, end - at_);
+  line = std::string_view(bytes_).substr(at_, end - at_);
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   at_ = end + 1;
   ++line_;

@@ -20,10 +20,10 @@ namespace normlevel {
 ///   ("    27.2  963.04", 2) -> 27.2 963.04
 bool fixed_fields(std::string_view line, std::size_t count, std::vector<double>& values, std::string& bad);
 
-/// Reads the cross sections of a geometry file held in memory, in order.
+/// Reads the cross sections of a geometry file, in order, from its bytes.
 class GeometryFile {
  public:
-  explicit GeometryFile(std::string_view bytes) : bytes_(bytes) {}
+  explicit GeometryFile(std::string bytes) : bytes_(std::move(bytes)) {}
 
   /// The next cross section (records "Type RM Length L Ch R = 1 ,..."):
   /// false at the end of the file. A section whose records cannot be read
@@ -39,7 +39,7 @@ class GeometryFile {
   bool read_section(SurveyedSection& section);
   void read_fields(std::size_t count, std::vector<double>& values, const char* record, std::size_t record_line);
 
-  std::string_view bytes_;
+  std::string bytes_;
   std::size_t at_ = 0, line_ = 0;
   std::string river_, reach_;
   std::size_t others_ = 0;

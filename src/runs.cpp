@@ -146,9 +146,8 @@ class Run {
   }
 
   void geometry(const std::string& name) {
-    const std::string bytes = whole_input(name);
     const Units* units = o_.units ? o_.units : project_units(name);
-    GeometryFile file(bytes);
+    GeometryFile file(whole_input(name));
     SurveyedSection section;
     std::size_t sections = 0, chosen = 0;
     for (;;) {

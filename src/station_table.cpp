@@ -185,6 +185,8 @@ void read_station_table(std::string_view bytes, SurveyedSection& section) {
   section.z.clear();
   section.n.clear();
   section.n_station.clear();
+  section.point_n.clear();
+  double n = 0;
   bool n_seen = false;
   while (lines.next(row)) {
     split_row(row, separator, fields, unquoted);
@@ -197,13 +199,13 @@ void read_station_table(std::string_view bytes, SurveyedSection& section) {
       refuse(line, "stations must not decrease (" + shortest_real(x) + " after " + shortest_real(section.x.back()) + ")");
     section.x.push_back(x);
     section.z.push_back(z);
-    if (c.n >= fields.size() || fields[c.n].empty()) continue;  // the n above goes on
-    const double n = value_at(fields, c.n, "n", separator, line);
-    if (!(n > 0)) refuse(line, "n = " + std::string(fields[c.n]) + " is not positive");
-    if (!n_seen && section.x.size() > 1) refuse(line, "the first point has no n, though this one has");
-    n_seen = true;
-    section.n_station.push_back(x);
-    section.n.push_back(n);
+    if (c.n < fields.size() && !fields[c.n].empty()) {  // else the n above goes on
+      n = value_at(fields, c.n, "n", separator, line);
+      if (!(n > 0)) refuse(line, "n = " + std::string(fields[c.n]) + " is not positive");
+      if (!n_seen && section.x.size() > 1) refuse(line, "the first point has no n, though this one has");
+      n_seen = true;
+    }
+    if (n_seen) section.point_n.push_back(n);
   }
   if (section.x.size() < 2)
     refuse(lines.number(), "the table holds " + std::to_string(section.x.size()) + " points; a section needs 2");

@@ -84,6 +84,9 @@ void check_roughness(const SurveyedSection& s) {
   for (std::size_t k = 0; k < s.n.size(); ++k)
     if (!(s.n[k] > 0) || !std::isfinite(s.n[k]))
       refuse("n = " + shortest_real(s.n[k]) + " from station " + shortest_real(s.n_station[k]) + " is not a positive number");
+  for (std::size_t i = 0; i + 1 < s.point_n.size(); ++i)
+    if (!(s.point_n[i] > 0) || !std::isfinite(s.point_n[i]))
+      refuse("point " + std::to_string(i + 1) + ": n = " + shortest_real(s.point_n[i]) + " is not a positive number");
 }
 
 }  // namespace
@@ -137,10 +140,12 @@ void install_section(SurveyedSection& s, BankRule rule) {
   d.z.assign(1, std::numeric_limits<double>::quiet_NaN());
   d.x.insert(d.x.end(), s.x.begin(), s.x.end());
   d.z.insert(d.z.end(), s.z.begin(), s.z.end());
-  if (s.n.empty())
-    d.roughness.clear();
-  else
-    d.roughness = segment_roughness(s);
+  d.roughness.clear();
+  if (!s.n.empty()) d.roughness = segment_roughness(s);
+  if (!s.point_n.empty()) {
+    d.roughness.assign(1, 0.0);
+    d.roughness.insert(d.roughness.end(), s.point_n.begin(), s.point_n.end());
+  }
   prepare_section();
 }
 

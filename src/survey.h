@@ -31,6 +31,7 @@ struct SurveyedSection {
   std::size_t line = 0;              ///< where it begins in its file
   std::vector<double> x, z;          ///< stations and elevations, left to right
   std::vector<double> n_station, n;  ///< n[k] applies from n_station[k] to the next one; empty: none given
+  std::vector<double> point_n;       ///< or point_n[i]: n from point i to the next (a table's n column)
   double bank_left = 0, bank_right = 0;  ///< bank stations
   std::vector<std::string> left_out;     ///< what the file holds that the computation leaves out
 };
@@ -43,7 +44,8 @@ std::size_t bank_point(SurveyedSection& s, double station, bool left, BankRule r
 
 /// Puts the section into CSDATA: its points, its banks and each segment's n
 /// (when it has any), checked by the loader's rules; n stations that fall
-/// inside a segment get a point of their own. Q, s and the units are left
+/// inside a segment get a point of their own, and a segment starting at a
+/// station where n changes takes the new n. Q, s and the units are left
 /// as they are. Throws Failure for a section that cannot be computed.
 void install_section(SurveyedSection& s, BankRule rule);
 

@@ -12,9 +12,40 @@
 #include <string>
 #include <utility>
 
+#include <sstream>
+#include <vector>
+
 #include "CSdata.h"
+#include "Failure.h"
+#include "command_line.h"
+#include "runs.h"
 
 namespace normlevel::testing {
+
+/// What a command-line run wrote and returned.
+struct CliRun {
+  std::string out, err;
+  int status = 0;
+};
+
+/// Runs the command line as main does, up to its exit: a failure or a wrong
+/// command line comes out as main's diagnostic and status.
+inline CliRun run_cli(const std::vector<std::string>& arguments) {
+  CliRun run;
+  std::ostringstream out, err;
+  try {
+    run.status = run_command_line(parse_command_line(arguments), out, err);
+  } catch (const UsageError& error) {
+    err << "normlevel: " << error.what() << "\n";
+    run.status = 2;
+  } catch (const Failure& failure) {
+    err << "normlevel: " << failure.plain() << "\n";
+    run.status = 255;
+  }
+  run.out = out.str();
+  run.err = err.str();
+  return run;
+}
 
 /// A fresh folder under the system's temporary folder, removed at the end.
 class ScratchDir {

@@ -1,0 +1,120 @@
+// The specific energy E(h) = h + alpha Q^2 / (2 g A^2): alpha by hand, the
+// critical levels of the textbook compound channel, and every minimum the
+// sweep finds checked against a dense scan of E on random sections.
+
+#include "energy.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "CSdata.h"
+#include "dialogue.h"
+#include "func.h"
+#include "test_support.h"
+
+namespace normlevel {
+namespace {
+
+std::vector<PartGeometry> geometry_at(double h) {
+  std::vector<PartGeometry> geometry(CSDATA.parts.size());
+  wetted_parts(h, geometry);
+  return geometry;
+}
+
+// Conveyance by hand: K = A R^(2/3) / n.
+double conveyance(double A, double P, double n) { return A * std::pow(A / P, 2.0 / 3.0) / n; }
+
+TEST(Energy, AlphaIsOneWithOnlyTheChannelWetAndByHandAboveTheBanks) {
+  testing::set_trapezoid();
+  const EnergyFigures low = energy_at(geometry_at(100.8), 100.8, 10);
+  EXPECT_EQ(low.alpha, 1);
+  EXPECT_EQ(low.beta, 1);
+  const double A0 = 0.8 * 2 + 0.8 * 0.8 * 2, V = 10 / A0;
+  EXPECT_NEAR(low.velocity_head, V * V / (2 * 9.81), 1e-14);
+  EXPECT_EQ(low.energy_level, 100.8 + low.velocity_head);
+  // At 102 m, as in the rating table: floodplains 2.5 m2 over sqrt(26) m each.
+  const double KL = conveyance(2.5, std::sqrt(26.0), 0.05), K0 = conveyance(10, 2 + 2 * std::sqrt(5.0), 0.03);
+  const double K = 2 * KL + K0, A = 15;
+  const double alpha = (2 * KL * KL * KL / 6.25 + K0 * K0 * K0 / 100) / (K * K * K / (A * A));
+  const double beta = (2 * KL * KL / 2.5 + K0 * K0 / 10) / (K * K / A);
+  const EnergyFigures high = energy_at(geometry_at(102), 102, 16);
+  EXPECT_NEAR(high.alpha, alpha, 1e-7 * alpha);
+  EXPECT_NEAR(high.beta, beta, 1e-7 * beta);
+  EXPECT_NEAR(high.velocity_head, alpha * (16 / A) * (16 / A) / (2 * 9.81), 1e-7);
+}
+
+// Chow's compound rectangle: a 1 m wide, 1 m deep channel between two
+// floodplains 3 m wide, n 0.013 and 0.0144, Q = 2.5 m3/s. E has minima at
+// 0.8605 (the channel's own critical depth) and 1.1311 m, a maximum
+// between them just above the banks.
+TEST(CriticalLevels, TheCompoundRectangleHasTwoMinimaAndNoMaximumAmongThem) {
+  testing::set_section({{0, 2}, {0, 1}, {3, 1}, {3, 0}, {4, 0}, {4, 1}, {7, 1}, {7, 2}}, 3, 6, 2.5, 0.001, 0.013,
+                       0.0144);
+  const std::vector<CriticalLevel> levels = critical_levels(2.5, search_top());
+  ASSERT_EQ(levels.size(), 2u);
+  EXPECT_NEAR(levels[0].level, 0.8605, 5e-5);
+  EXPECT_NEAR(levels[0].energy, 1.2907, 5e-5);
+  EXPECT_NEAR(levels[1].level, 1.1311, 5e-5);
+  EXPECT_NEAR(levels[1].energy, 1.2504, 5e-5);
+  EXPECT_NEAR(levels[0].level, std::cbrt(2.5 * 2.5 / 9.81), 1e-6) << "y_c = (q^2 / g)^(1/3)";
+  EXPECT_EQ(governing_critical(levels), 1);
+  for (const CriticalLevel& c : levels) EXPECT_NEAR(energy_at(geometry_at(c.level), c.level, 2.5).froude, 1, 1e-3);
+  EXPECT_TRUE(critical_levels(0, search_top()).empty()) << "no discharge, no critical level";
+}
+
+// E at many levels at once.
+std::vector<double> energies(const std::vector<double>& levels, double Q) {
+  const std::vector<PartGeometry> all = geometry_at_levels(levels);
+  const std::size_t parts = CSDATA.parts.size();
+  std::vector<double> E(levels.size());
+  for (std::size_t j = 0; j < levels.size(); ++j)
+    E[j] = specific_energy(std::span(all).subspan(j * parts, parts), levels[j], Q).E;
+  return E;
+}
+
+double energy(double h, double Q) { return specific_energy(geometry_at(h), h, Q).E; }
+
+TEST(CriticalLevels, NoMinimumOfADenseScanMissedNoneInvented) {
+  std::mt19937 random(4711);
+  constexpr int kLevels = 100000;
+  int minima = 0;
+  for (int section = 0; section < 200; ++section) {
+    testing::set_random_section(random, 2 + section % 38);
+    if (section % 2 == 1) testing::vary_roughness(random);
+    std::uniform_real_distribution<double> depth(0.05, CSDATA.zmax - CSDATA.zmin + 2);
+    const double Q = std::max(0.01, -func(CSDATA.zmin + depth(random)));
+    const double top = search_top(), step = (top - CSDATA.zmin) / kLevels;
+    std::vector<double> levels(kLevels);
+    for (int j = 0; j < kLevels; ++j) levels[j] = CSDATA.zmin + (j + 0.5) * step;
+    const std::vector<double> E = energies(levels, Q);
+    const std::vector<CriticalLevel> found = critical_levels(Q, top);
+    const std::string where = "section " + std::to_string(section) + " Q " + std::to_string(Q);
+    for (int j = 1; j + 1 < kLevels; ++j) {
+      if (!(E[j] < E[j - 1] && E[j] <= E[j + 1])) continue;
+      ++minima;
+      const bool near = std::any_of(found.begin(), found.end(), [&](const CriticalLevel& c) {
+        return c.level >= levels[j - 1] - 1e-6 && c.level <= levels[j + 1] + 1e-6;
+      });
+      EXPECT_TRUE(near) << where << ": the scan's minimum at " << levels[j] << " was missed";
+    }
+    // A minimum found lies below its neighbours: 2e-5 away for one refined
+    // to 1e-6, or the last digits away where a level segment going under
+    // makes E jump.
+    for (const CriticalLevel& c : found) {
+      const double here = energy(c.level, Q);
+      const auto lowest_within = [&](double d) {
+        return here <= energy(c.level - d, Q) && here <= energy(std::min(c.level + d, top), Q);
+      };
+      EXPECT_TRUE(lowest_within(2e-5) || lowest_within(1e-12 * std::max(1.0, std::fabs(c.level))))
+          << where << ": no minimum at " << c.level;
+      EXPECT_NEAR(c.energy, here, 1e-12 * std::fabs(here)) << where;
+    }
+    if (::testing::Test::HasFailure()) return;
+  }
+  EXPECT_GE(minima, 200) << "the sample must hold minima to find";
+}
+
+}  // namespace
+}  // namespace normlevel

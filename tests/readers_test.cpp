@@ -1,0 +1,193 @@
+// The station-table and geometry-file readers: what they accept, how they
+// name what they refuse, and the real geometry file of a whole reach.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "CSdata.h"
+#include "Failure.h"
+#include "geometry_file.h"
+#include "station_table.h"
+#include "survey.h"
+
+namespace normlevel {
+namespace {
+
+TEST(Readers, HeaderExamples) {
+  double v = 0;
+  const struct {
+    const char* text;
+    bool comma;
+    bool ok;
+    double value;
+  } decimals[] = {{"12.5", false, true, 12.5}, {"-.5", false, true, -0.5},  {"405591.", false, true, 405591},
+                  {"1e3", false, true, 1000},  {"12,5", true, true, 12.5},  {"12,5", false, false, 0},
+                  {"1.5D3", false, false, 0},  {"+7", false, true, 7},      {".", false, false, 0},
+                  {"", false, false, 0},       {"1e400", false, false, 0}, {"0.1", false, true, 0.1}};
+  for (const auto& d : decimals) {
+    EXPECT_EQ(parse_decimal(d.text, d.comma, v), d.ok) << d.text;
+    if (d.ok) {
+      EXPECT_EQ(v, d.value) << d.text;
+    }
+  }
+  EXPECT_EQ(table_separator("station;elevation"), ';');
+  EXPECT_EQ(table_separator("odleglosc\trzedna\tn"), '\t');
+  EXPECT_EQ(table_separator("x,z"), ',');
+  EXPECT_EQ(column_key("Station [m]"), "station");
+  EXPECT_EQ(column_key("\"Rz\xC4\x99" "dna\""), "rzedna");
+  EXPECT_EQ(column_key(" N "), "n");
+  EXPECT_EQ(column_key("ODLEG\xC5\x81O\xC5\x9A\xC4\x86 (m)"), "odleglosc");
+  std::vector<double> values;
+  std::string bad;
+  EXPECT_TRUE(fixed_fields("    27.2  963.04", 2, values, bad));
+  EXPECT_EQ(values, (std::vector<double>{27.2, 963.04}));
+  EXPECT_TRUE(fixed_fields("  808.43 1381.62952.5518", 3, values, bad)) << "fields that touch";
+  EXPECT_EQ(values.back(), 952.5518);
+  EXPECT_FALSE(fixed_fields("   12.5    abc", 2, values, bad));
+  EXPECT_EQ(bad, "abc");
+}
+
+SurveyedSection table(const std::string& bytes) {
+  SurveyedSection s;
+  read_station_table(bytes, s);
+  return s;
+}
+
+TEST(StationTable, ReadsEveryExportAlike) {
+  const std::string exports[] = {
+      "station,elevation\n0,103\n10,101\n12,100\n",
+      "\xEF\xBB\xBFOdleg\xC5\x82o\xC5\x9B\xC4\x87 [m];Rz\xC4\x99" "dna [m];opis\r\n0;103;lewy\r\n10;101;\r\n12;100;\r\n",
+      "x\tnr\tELEVATION\tSTATION\n\t1\t103\t0\n\t2\t101\t10,0\n\t3\t100\t12\n",
+      "\"station\",\"elevation\"\n\"0\",\"103\"\n\n\"10\",\"101\"\n\"12\",\"100\"\n",
+  };
+  for (const std::string& bytes : exports) {
+    const SurveyedSection s = table(bytes);
+    EXPECT_EQ(s.x, (std::vector<double>{0, 10, 12})) << bytes;
+    EXPECT_EQ(s.z, (std::vector<double>{103, 101, 100})) << bytes;
+    EXPECT_TRUE(s.n.empty());
+  }
+}
+
+TEST(StationTable, AnNColumnGoesOnWhereACellIsEmpty) {
+  const SurveyedSection s = table("station;elevation;n\n0;103;0,05\n10;101;0,03\n12;100;\n14;100;\n16;101;0,05\n26;103;\n");
+  EXPECT_EQ(s.point_n, (std::vector<double>{0.05, 0.03, 0.03, 0.03, 0.05, 0.05}));
+}
+
+TEST(StationTable, NamesTheRowOfWhatItCannotRead) {
+  const struct {
+    const char* bytes;
+    const char* message;
+  } cases[] = {
+      {"", "line 1: the table is empty: expected a header row naming the columns"},
+      {"x;height\n1;2\n", "line 1: the header names no 'station' (or 'odleglosc') column"},
+      {"station,elevation,station\n", "line 1: the header names the column 'station' twice"},
+      {"station,elevation\n0,103\n10,5,101\n",
+       "line 3: 3 fields where the header names 2: a decimal comma? With ',' between fields numbers take '.'; or "
+       "separate them by ';'"},
+      {"station;elevation\n0;103\n10;abc\n", "line 3: 'abc' is not a number (elevation)"},
+      {"station;elevation\n0;103\n;101\n", "line 3: no station"},
+      {"station;elevation\n14;103\n12.5;101\n", "line 3: stations must not decrease (12.5 after 14)"},
+      {"station;elevation;n\n0;103;\n10;101;0.03\n", "line 3: the first point has no n, though this one has"},
+      {"station;elevation;n\n0;103;0\n", "line 2: n = 0 is not positive"},
+      {"station;elevation\n0;103\n", "line 2: the table holds 1 points; a section needs 2"},
+  };
+  for (const auto& c : cases) {
+    try {
+      table(c.bytes);
+      ADD_FAILURE() << "accepted: " << c.bytes;
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.plain(), c.message) << c.bytes;
+    }
+  }
+}
+
+// A cross section as the model writes it, with what it leaves out.
+std::string geometry_section(const char* station, const char* points, const char* extra = "") {
+  return std::string("Type RM Length L Ch R = 1 ,") + station + ",10,10,10\n#Sta/Elev= 6 \n" + points +
+         "#Mann= 3 ,0,0\n       0     .05       0      10     .03       0      16     .05       0\n" +
+         "Bank Sta=10,16\n" + extra;
+}
+
+const char* kTrapezoidPoints =
+    "       0     103      10     101      12     100      14     100      16     101\n      26     103\n";
+
+TEST(GeometryFile, SectionsWithTheirReachAndWhatIsLeftOut) {
+  const std::string bytes = "Geom Title=test\nRiver Reach=Creek           ,Upper           \n" +
+                            geometry_section("105.5", kTrapezoidPoints, "#XS Ineff= 1 ,-1\n  1 2 3\nLevee=-1,5,102\n") +
+                            "Type RM Length L Ch R = 3 ,100,,,\nRiver Reach=Creek,Lower\n" +
+                            geometry_section("90*", kTrapezoidPoints);
+  GeometryFile file(bytes);
+  SurveyedSection s;
+  ASSERT_TRUE(file.next(s));
+  EXPECT_EQ(s.name.text(), "Creek Upper 105.5");
+  EXPECT_EQ(s.line, 3u);
+  EXPECT_EQ(s.x, (std::vector<double>{0, 10, 12, 14, 16, 26}));
+  EXPECT_EQ(s.n, (std::vector<double>{0.05, 0.03, 0.05}));
+  EXPECT_EQ(s.bank_right, 16);
+  EXPECT_EQ(s.left_out, (std::vector<std::string>{"ineffective flow areas", "levees"}));
+  ASSERT_TRUE(file.next(s));
+  EXPECT_EQ(s.name.text(), "Creek Lower 90*");
+  EXPECT_TRUE(s.left_out.empty());
+  EXPECT_FALSE(file.next(s));
+  EXPECT_EQ(file.others(), 1u) << "the bridge";
+}
+
+TEST(GeometryFile, ABadSectionIsNamedAndTheNextOneRead) {
+  const std::string bytes = "River Reach=R,r\n" +
+                            geometry_section("3", "       0     103      10     101      12     abc\n") +
+                            geometry_section("2", kTrapezoidPoints) +
+                            "Type RM Length L Ch R = 1 ,1,10,10,10\n#Sta/Elev= 2 \n       0       1       1       0\n";
+  GeometryFile file(bytes);
+  SurveyedSection s;
+  try {
+    file.next(s);
+    ADD_FAILURE() << "a section with a word among its points";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.plain(), "line 4: 'abc' is not a number (a field of #Sta/Elev=)");
+  }
+  ASSERT_TRUE(file.next(s));
+  EXPECT_EQ(s.name.station, "2");
+  try {
+    file.next(s);
+    ADD_FAILURE() << "a section without banks";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.plain(), "line 15: the cross section has no Bank Sta= record");
+  }
+  EXPECT_FALSE(file.next(s));
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The public example model of a reach of the White River: 61 cross
+// sections, 16 of them with ineffective flow areas, three other structures.
+TEST(GeometryFile, TheWhiteRiverAtMuncie) {
+  GeometryFile file(read_file(std::string(NORMLEVEL_TEST_DATA) + "/geometry/Muncie.g05"));
+  SurveyedSection s;
+  int sections = 0, left_out = 0;
+  while (file.next(s)) {
+    ++sections;
+    left_out += s.left_out.empty() ? 0 : 1;
+    EXPECT_EQ(s.name.river, "White");
+    install_section(s, BankRule::insert);
+    EXPECT_GE(CSDATA.N, 2);
+    if (sections == 1) {
+      EXPECT_EQ(s.name.station, "15696.24");
+      EXPECT_EQ(CSDATA.N, 134);
+      EXPECT_EQ(CSDATA.x[CSDATA.il], 250.23);
+      EXPECT_EQ(CSDATA.x[CSDATA.ip], 401.13);
+      EXPECT_EQ(CSDATA.parts.size(), 3u) << "n changes at the banks only";
+    }
+  }
+  EXPECT_EQ(sections, 61);
+  EXPECT_EQ(left_out, 16);
+  EXPECT_EQ(file.others(), 3u);
+  finishdata();
+}
+
+}  // namespace
+}  // namespace normlevel
