@@ -26,7 +26,8 @@ class Failure : public std::runtime_error {
       : std::runtime_error(message),
         header_(std::move(header)),
         statement_(std::move(statement)),
-        plain_(plain.empty() ? message : std::move(plain)) {}
+        plain_(plain.empty() ? message : std::move(plain)),
+        words_(plain_) {}
 
   /// "? header\r\n? message\r\n" and, when there is one, "? statement\n".
   std::string diagnostic() const {
@@ -40,13 +41,22 @@ class Failure : public std::runtime_error {
   ///   "t.txt: line 12: expected 2 numbers (station, elevation), found 1"
   const std::string& plain() const { return plain_; }
 
-  /// Puts the name of the file or section in front of the plain wording.
-  void name_place(const std::string& place) { plain_ = place + ": " + plain_; }
+  /// Puts the name of the file or section in front of the plain wording,
+  /// once: the innermost place that knows it names it.
+  void name_place(const std::string& place) {
+    if (!named_) plain_ = place + ": " + plain_;
+    named_ = true;
+  }
+
+  /// The plain wording without the place.
+  const std::string& plain_words() const { return words_; }
 
  private:
   std::string header_;
   std::string statement_;
   std::string plain_;
+  std::string words_;
+  bool named_ = false;
 };
 
 }  // namespace normlevel

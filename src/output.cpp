@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <ostream>
 #include <sstream>
 
@@ -227,13 +228,13 @@ Fields identity_fields(const std::string& file, const SectionName& section) {
           {"station", text(section.station)}};
 }
 
-// "left_area", ...: the zone's name before each of its figures', made once.
-std::string_view zone_column(int zone, std::size_t k, std::string_view figure) {
-  static std::vector<std::string> names[4];
-  std::vector<std::string>& zone_names = names[zone];
-  if (zone_names.size() <= k) zone_names.resize(k + 1);
-  if (zone_names[k].empty()) zone_names[k].append(kZoneNames[zone]).append(1, '_').append(figure);
-  return zone_names[k];
+// "left_area", ...: the zone's name before each of its figures', made once
+// and kept where no later name moves it.
+std::string_view zone_column(int zone, std::string_view figure) {
+  static std::map<std::pair<int, std::string_view>, std::string> names;
+  std::string& name = names[{zone, figure}];
+  if (name.empty()) name.append(kZoneNames[zone]).append(1, '_').append(figure);
+  return name;
 }
 
 Fields csv_row(const LevelResult& r, bool solve, const std::string& error) {
@@ -245,7 +246,7 @@ Fields csv_row(const LevelResult& r, bool solve, const std::string& error) {
   append(row, section_fields(r));
   for (int i = 0; i < 4; ++i) {
     Fields zone = zone_fields(zone_of(r.zones, i), r.found);
-    for (std::size_t k = 0; k < zone.size(); ++k) row.push_back({zone_column(i, k, zone[k].name), std::move(zone[k].value)});
+    for (Field& f : zone) row.push_back({zone_column(i, f.name), std::move(f.value)});
   }
   append(row, energy_fields(r));
   append(row, critical_fields(r));

@@ -174,8 +174,8 @@ class Run {
       }
     }
     if (file.others() > 0)
-      err_ << "normlevel: " << name << ": note: " << file.others()
-           << " records of other types than cross sections (bridges, culverts, weirs) passed over\n";
+      err_ << "normlevel: " << name << ": note: " << file.others() << (file.others() == 1 ? " record" : " records")
+           << " of other types than cross sections (bridges, culverts, weirs) passed over\n";
     if (sections == 0) throw Failure(kRunTimeError, "the file holds no cross section (Type RM Length L Ch R = 1 ,...)", "");
     if (chosen == 0 && sections > 0)
       throw Failure(kRunTimeError, "no section's name holds what --section asks for", "");
@@ -270,11 +270,10 @@ class Run {
   // Without --keep-going the first failure ends the run; with it, the
   // failure is said, stands in the document, and the run goes on.
   void failed(const std::string& file, const SectionName& section, Failure& failure) {
-    const std::string words = failure.plain();
     failure.name_place(place_of(file, section));
     if (!o_.keep_going) throw failure;
     err_ << "normlevel: " << failure.plain() << "\n";
-    writer_->write(FailedInput{file, section, words});
+    writer_->write(FailedInput{file, section, failure.plain_words()});
     failed_ = true;
   }
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #include "CSdata.h"
@@ -463,6 +464,126 @@ TEST(MachineFormats, HeaderExamples) {
   for (const double value : {0.1, 1.0 / 3, 5e-324, 1.7976931348623157e308, 101.64045411}) {
     EXPECT_EQ(json::parse(shortest_number(value)).get<double>(), value);
   }
+}
+
+}  // namespace
+}  // namespace normlevel
+
+namespace normlevel {
+namespace {
+
+using testing::run_cli;
+
+// ---- batch runs -------------------------------------------------------
+
+struct Batch {
+  ScratchDir dir;
+  std::string good, missing, bad;
+  Batch() {
+    good = dir.write("a.txt", trapezoid_file());
+    missing = dir.path("nosuch.txt");
+    bad = dir.write("b.txt", trapezoid_file("10 -1 0.03 0.05"));
+  }
+  std::vector<std::string> with(std::vector<std::string> options) const {
+    for (const std::string& file : {good, missing, bad, good}) options.push_back(file);
+    return options;
+  }
+};
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+TEST(Batch, WithoutKeepGoingTheFirstFailureEndsAWholeDocument) {
+  const Batch b;
+  for (const char* format : {"json", "csv", "text"}) {
+    const testing::CliRun run = run_cli(b.with({"--format", format}));
+    EXPECT_EQ(run.status, 255) << format;
+    EXPECT_EQ(run.err, "normlevel: " + b.missing + ": cannot open: no such file\n") << format;
+    if (std::string(format) == "json") {
+      EXPECT_EQ(json::parse(run.out).size(), 1u);
+    } else if (std::string(format) == "csv") {
+      EXPECT_EQ(csv_lines(run.out).size(), 2u);
+    }
+  }
+  EXPECT_EQ(run_cli({b.dir.path("")}).err, "normlevel: " + b.dir.path("") + ": is a directory\n");
+}
+
+TEST(Batch, KeepGoingRecordsEachFailureAndEndsWithStatusOne) {
+  const Batch b;
+  const std::string slope = "slope s = -1 per mille is negative";
+  const testing::CliRun js = run_cli(b.with({"-k", "--format", "json"}));
+  EXPECT_EQ(js.status, 1);
+  EXPECT_EQ(js.err, "normlevel: " + b.missing + ": cannot open: no such file\nnormlevel: " + b.bad + ": " + slope + "\n");
+  const json all = json::parse(js.out);
+  ASSERT_EQ(all.size(), 4u);
+  EXPECT_EQ(all[1], (json{{"file", b.missing}, {"section", {{"river", ""}, {"reach", ""}, {"station", ""}}},
+                          {"error", "cannot open: no such file"}}));
+  EXPECT_EQ(all[2]["error"], slope);
+  EXPECT_EQ(all[3]["level"], all[0]["level"]);
+  const std::vector<std::string> rows = csv_lines(run_cli(b.with({"--keep-going", "--format", "csv"})).out);
+  ASSERT_EQ(rows.size(), 5u);
+  const auto commas = [](const std::string& line) { return std::count(line.begin(), line.end(), ','); };
+  for (const std::string& row : rows) EXPECT_EQ(commas(row), commas(rows[0])) << row;
+  EXPECT_TRUE(rows[2].starts_with(b.missing + ",,,,,cannot open: no such file,,,")) << rows[2];
+  const testing::CliRun text = run_cli(b.with({"-k"}));
+  EXPECT_EQ(count_of(text.out, " blad: "), 2u);
+  EXPECT_NE(text.out.find(kPrompt + b.bad + "\r\n \r\n blad: " + slope + "\r\n"), std::string::npos) << text.out;
+  EXPECT_EQ(run_cli({"-k", b.good}).status, 0);
+}
+
+// ---- outputs that cannot be misread -----------------------------------
+
+TEST(MachineFormats, EveryCsvColumnNameIsUniqueInEveryLayout) {
+  for (const bool rating : {false, true})
+    for (const Solve solve : {Solve::none, Solve::n, Solve::slope})
+      for (const bool details : {false, true}) {
+        Layout layout;
+        layout.format = Format::csv;
+        layout.rating = rating;
+        layout.solve = solve != Solve::none;
+        layout.details = details;
+        const std::vector<std::string> names = csv_columns(layout);
+        const std::set<std::string> unique(names.begin(), names.end());
+        EXPECT_EQ(unique.size(), names.size()) << "rating " << rating << " solve " << int(solve);
+        EXPECT_FALSE(unique.contains("slope")) << "the slope is per mille: slope_per_mille";
+        EXPECT_TRUE(unique.contains("slope_per_mille"));
+      }
+  ScratchDir dir;
+  const std::string t = dir.write("t.txt", trapezoid_file());
+  for (const std::vector<std::string>& run : std::vector<std::vector<std::string>>{
+           {"--format", "csv", t}, {"--format", "csv", "--rating", "1", t},
+           {"--format", "csv", "--solve", "n", "--level", "102", t}, {"--format", "csv", "--connected", t}}) {
+    Layout layout;
+    layout.rating = run[2] == "--rating";
+    layout.solve = run[2] == "--solve";
+    std::string header;
+    for (const std::string& name : csv_columns(layout)) header += (header.empty() ? "" : ",") + name;
+    EXPECT_EQ(csv_lines(run_cli(run).out)[0], header) << run[2];
+  }
+}
+
+// A wide, deep valley carries millions of m3/s at its top: each column of
+// the rating table widens for its numbers, and a blank always parts them.
+TEST(RatingText, ColumnsWidenAndNeverRunTogether) {
+  ScratchDir dir;
+  const std::string big = dir.write("big.txt", "big river\nx\nx\nx\n1 2 0.025 0.035\nx\nx\n4 2 3\nx\n"
+                                               "0 80\n2000 20\n18000 0\n40000 80\n");
+  const testing::CliRun run = run_cli({"--rating", "5", big});
+  const std::vector<std::string> lines = csv_lines(run.out);
+  ASSERT_GT(lines.size(), 5u);  // a heading, a blank line, the column headings and units
+  double most = 0;
+  for (std::size_t k = 4; k < lines.size(); ++k) {
+    std::istringstream row(lines[k]);
+    std::vector<double> values;
+    for (double v; row >> v;) values.push_back(v);
+    ASSERT_EQ(values.size(), 9u) << lines[k];
+    EXPECT_EQ(lines[k].size(), lines[2].size()) << "columns stand under their headings";
+    most = std::max(most, values[7]);
+  }
+  EXPECT_GT(most, 1e7);
 }
 
 }  // namespace
