@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <ostream>
 
 #include "CSdata.h"
@@ -78,15 +80,32 @@ std::vector<int> points_to_draw(int first, int last, double x0, double x1, int c
   return drawn;
 }
 
+std::string level_tint(const char* tint, int k) {
+  const long rgb = std::strtol(tint + 1, nullptr, 16);
+  const double darker = std::pow(0.84, k);
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02x%02x%02x", static_cast<int>(((rgb >> 16) & 255) * darker),
+                static_cast<int>(((rgb >> 8) & 255) * darker), static_cast<int>((rgb & 255) * darker));
+  return text;
+}
+
+double text_width(std::string_view text, double font_size) {
+  std::size_t characters = 0;
+  for (const char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) == 0x80 ? 0 : 1;
+  return 0.62 * font_size * static_cast<double>(characters);
+}
+
 namespace {
 
 // The drawing: a 960 x 600 canvas, the plot inside its margins.
 constexpr double kWidth = 960, kHeight = 600;
 constexpr double kLeft = 90, kRight = 930, kTop = 100, kBottom = 530;
 constexpr int kColumns = static_cast<int>(kRight - kLeft);
+constexpr double kPad = 4;  // between a label and what it labels or bounds it
 
 constexpr const char* kGroundLine = "#5b4526";
 constexpr const char* kGrid = "#e3e3e3";
+constexpr const char* kText = "#333333";
 constexpr const char* kLineColours[] = {"#0a2f6e", "#c0392b", "#1e7f3c", "#7d3c98", "#b9770e"};
 constexpr const char* kLineDashes[] = {"", "9 4", "3 3", "12 4 3 4"};
 
@@ -107,12 +126,6 @@ std::string number(double value, int decimals = 2) {
 std::string notice_text() {
   const std::string notice = kNotice;
   return notice.substr(1, notice.find('\r') - 1);
-}
-
-// A figure as the report prints it: five decimals.
-std::string as_reported(double level) {
-  const std::string field = format_value(level);
-  return field.substr(field.find_first_not_of(' '));
 }
 
 class Canvas {
@@ -136,17 +149,27 @@ std::vector<Point> polyline(const std::vector<int>& indices) {
   return points;
 }
 
+// Where the bed between a and b meets level h.
+double crossing(Point a, Point b, double h) { return a.x + (h - a.z) / (b.z - a.z) * (b.x - a.x); }
+
 // The bed clipped to the level: where it rises above, the water's surface.
 std::vector<Point> water_outline(const std::vector<Point>& bed, double h) {
   std::vector<Point> outline = {{bed.front().x, h}};
   for (std::size_t i = 0; i < bed.size(); ++i) {
-    if (i > 0 && (bed[i - 1].z < h) != (bed[i].z < h) && bed[i].z != bed[i - 1].z) {
-      const double t = (h - bed[i - 1].z) / (bed[i].z - bed[i - 1].z);
-      outline.push_back({bed[i - 1].x + t * (bed[i].x - bed[i - 1].x), h});
-    }
+    if (i > 0 && (bed[i - 1].z < h) != (bed[i].z < h) && bed[i].z != bed[i - 1].z)
+      outline.push_back({crossing(bed[i - 1], bed[i], h), h});
     outline.push_back({bed[i].x, std::min(bed[i].z, h)});
   }
   outline.push_back({bed.back().x, h});
+  return outline;
+}
+
+// The bed and the level between stations from and to: one body of water.
+std::vector<Point> water_between(const std::vector<Point>& bed, double from, double to, double h) {
+  std::vector<Point> outline = {{from, h}};
+  for (const Point& p : bed)
+    if (p.x > from && p.x < to) outline.push_back({p.x, std::min(p.z, h)});
+  outline.push_back({to, h});
   return outline;
 }
 
@@ -161,13 +184,12 @@ std::vector<std::pair<double, double>> wet_spans(const std::vector<Point>& bed, 
   };
   for (std::size_t i = 1; i < bed.size(); ++i) {
     const Point a = bed[i - 1], b = bed[i];
-    const auto crossing = [&] { return a.x + (h - a.z) / (b.z - a.z) * (b.x - a.x); };
     if (a.z < h && b.z < h)
       add(a.x, b.x);
     else if (a.z < h)
-      add(a.x, crossing());
+      add(a.x, crossing(a, b, h));
     else if (b.z < h)
-      add(crossing(), b.x);
+      add(crossing(a, b, h), b.x);
   }
   return spans;
 }
@@ -178,31 +200,58 @@ std::string path_through(const Canvas& canvas, const std::vector<Point>& points)
   return d;
 }
 
+// A box on the canvas: where a label or the legend stands.
+struct Box {
+  double left, top, right, bottom;
+};
+
 // What is drawn for one result: its level line, or only its legend entry.
 struct Drawn {
   const LevelResult* result;
   std::string colour, dash;
+  bool line() const { return result->found && result->level > CSDATA.zmin; }
 };
 
-// A discharge asked for as given; one computed at a level as the report
-// prints its figures.
+std::string length_unit() { return CSDATA.units->length; }
+
+// A discharge asked for as given; one computed at a level to three decimals.
 std::string discharge_text(const LevelResult& r) {
-  return "Q = " + (r.query.kind == Query::Kind::level ? as_reported(r.discharge) : plain_number(r.discharge)) + " m3/s";
+  const std::string Q = r.query.kind == Query::Kind::level ? number(r.discharge, 3) : plain_number(r.discharge);
+  return "Q = " + Q + " " + CSDATA.units->discharge;
 }
 
+std::string level_text(double h) { return "zw. wody " + number(h, 3) + " " + length_unit(); }
+
 std::string legend_text(const LevelResult& r) {
-  const std::string flow = discharge_text(r);
-  if (!r.found) return flow + ": " + notice_text();
-  return "zw. wody " + as_reported(r.level) + " m, " + flow;
+  if (!r.found) return discharge_text(r) + ": " + notice_text();
+  if (r.level <= CSDATA.zmin) return level_text(r.level) + ": poni\u017Cej dna";
+  return level_text(r.level) + ", " + discharge_text(r);
+}
+
+std::string roughness_named(Zone zone) {
+  double least = INFINITY, most = -INFINITY;
+  for (const Subdivision& part : CSDATA.parts)
+    if (part.zone == zone) {
+      least = std::min(least, roughness_of(part));
+      most = std::max(most, roughness_of(part));
+    }
+  if (least > most) return plain_number(zone == Zone::kChannel ? CSDATA.nc : CSDATA.nf);
+  return roughness_text(least, most);
 }
 
 std::string title_values(const std::vector<LevelResult>& results) {
   std::string text;
   if (results.size() == 1) text = discharge_text(results[0]) + ", ";
-  text += "s = " + plain_number(CSDATA.s_per_mille) + " promil, nc = " + plain_number(CSDATA.nc) +
-          ", nf = " + plain_number(CSDATA.nf);
-  if (results.size() == 1 && !results[0].found) text += " - " + notice_text();
+  text += "s = " + plain_number(CSDATA.s_per_mille) + " \u2030, nc = " + roughness_named(Zone::kChannel);
+  const std::string left = roughness_named(Zone::kLeft), right = roughness_named(Zone::kRight);
+  text += left == right ? ", nf = " + left : ", nl = " + left + ", nr = " + right;
+  if (results.size() == 1 && !results[0].found) text += " \u2013 " + notice_text();
   return text;
+}
+
+std::string hatching() {
+  return "<defs><pattern id=\"wall\" width=\"6\" height=\"6\" patternUnits=\"userSpaceOnUse\">"
+         "<path d=\"M0,6 L6,0\" stroke=\"#555555\" stroke-width=\"1.2\"/></pattern></defs>\n";
 }
 
 class Picture {
@@ -230,26 +279,36 @@ class Picture {
       zone_beds_[zone] = polyline(points_to_draw(bounds[zone], bounds[zone + 1], x0_, x1_, kColumns));
       ground_.insert(ground_.end(), zone_beds_[zone].begin() + (zone == 0 ? 0 : 1), zone_beds_[zone].end());
     }
+    for (const Drawn& line : drawn_)
+      if (line.line()) levels_.push_back(line.result->level);
+    std::sort(levels_.begin(), levels_.end(), std::greater<>());
   }
 
   void write() {
     const Canvas canvas(x0_, x1_, z0_, z1_);
+    const Box legend = legend_box(canvas);
+    const double height = std::max(kHeight, legend.bottom + 12);
     out_ << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << kWidth << "\" height=\""
-         << kHeight << "\" viewBox=\"0 0 " << kWidth << " " << kHeight
-         << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
-         << "<rect width=\"100%\" height=\"100%\" fill=\"" << kBackground << "\"/>\n";
+         << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << kWidth << "\" height=\"" << height
+         << "\" viewBox=\"0 0 " << kWidth << " " << height << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
+         << hatching() << "<rect width=\"100%\" height=\"100%\" fill=\"" << kBackground << "\"/>\n";
     grid(canvas);
     water(canvas);
     ground(canvas);
+    walls(canvas);
     banks(canvas);
     level_lines(canvas);
     frame_and_titles(canvas);
-    legend();
+    write_legend(legend);
     out_ << "</svg>\n";
   }
 
  private:
+  void text(double x, double y, const char* anchor, const std::string& words, const std::string& more = "") {
+    out_ << "<text x=\"" << number(x) << "\" y=\"" << number(y) << "\" text-anchor=\"" << anchor << "\"" << more << ">"
+         << xml_escaped(words) << "</text>\n";
+  }
+
   void grid(const Canvas& canvas) {
     const double xs = round_step(x1_ - x0_, 10), zs = round_step(z1_ - z0_, 8);
     const int xd = std::max(0, -static_cast<int>(std::floor(std::log10(xs))));
@@ -260,8 +319,11 @@ class Picture {
       const double x = canvas.X(k * xs);
       out_ << "<line x1=\"" << number(x) << "\" y1=\"" << kTop << "\" x2=\"" << number(x) << "\" y2=\"" << kBottom
            << "\"/>\n";
-      labels += "<text x=\"" + number(x) + "\" y=\"" + number(kBottom + 18) + "\" text-anchor=\"middle\">" +
-                number(k * xs, xd) + "</text>\n";
+      // The first and last tick label stay within the canvas.
+      const std::string label = number(k * xs, xd);
+      const double half = text_width(label) / 2;
+      labels += "<text x=\"" + number(std::clamp(x, half + kPad, kWidth - half - kPad)) + "\" y=\"" +
+                number(kBottom + 18) + "\" text-anchor=\"middle\">" + label + "</text>\n";
     }
     for (double k = std::ceil(z0_ / zs); k * zs <= z1_; ++k) {
       const double y = canvas.Y(k * zs);
@@ -270,20 +332,28 @@ class Picture {
       labels += "<text x=\"" + number(kLeft - 6) + "\" y=\"" + number(y + 4) + "\" text-anchor=\"end\">" +
                 number(k * zs, zd) + "</text>\n";
     }
-    out_ << "</g>\n<g fill=\"#333333\">\n" << labels << "</g>\n";
+    out_ << "</g>\n<g fill=\"" << kText << "\">\n" << labels << "</g>\n";
   }
 
-  // The highest level's water, zone by zone; lower levels lie within it.
+  // Each level's water, the highest first: each lower one lies within the
+  // one above and is drawn darker over it. Water not connected to the
+  // channel's takes a tint of its own.
   void water(const Canvas& canvas) {
-    const LevelResult* highest = nullptr;
-    for (const LevelResult& r : results_)
-      if (r.found && (highest == nullptr || r.level > highest->level)) highest = &r;
-    if (highest == nullptr) return;
     const char* const tints[] = {kFloodplainWater, kChannelWater, kFloodplainWater};
-    for (int zone = 0; zone < 3; ++zone) {
-      if (zone_beds_[zone].size() < 2) continue;  // a zone without segments
-      out_ << "<path fill=\"" << tints[zone] << "\" stroke=\"none\" d=\""
-           << path_through(canvas, water_outline(zone_beds_[zone], highest->level)) << " Z\"/>\n";
+    for (std::size_t k = 0; k < levels_.size(); ++k) {
+      const double h = levels_[k];
+      for (int zone = 0; zone < 3; ++zone) {
+        if (zone_beds_[zone].size() < 2) continue;  // a zone without segments
+        out_ << "<path fill=\"" << level_tint(tints[zone], static_cast<int>(k)) << "\" stroke=\"none\" d=\""
+             << path_through(canvas, water_outline(zone_beds_[zone], h)) << " Z\"/>\n";
+      }
+      const SegmentWindow window = connected_window(h);
+      for (const WetStretch& s : wet_stretches(h)) {
+        if (s.last >= window.first && s.first <= window.last) continue;
+        ponded_ = true;
+        out_ << "<path fill=\"" << level_tint(kPondedWater, static_cast<int>(k)) << "\" stroke=\"none\" d=\""
+             << path_through(canvas, water_between(ground_, s.from, s.to, h)) << " Z\"/>\n";
+      }
     }
   }
 
@@ -296,94 +366,177 @@ class Picture {
          << line << "\"/>\n";
   }
 
+  // Water above an end point stands against a wall that is assumed, not
+  // surveyed: hatched, at the frame, from the end point up to the water.
+  void walls(const Canvas& canvas) {
+    if (levels_.empty()) return;
+    const CrossSection& d = CSDATA;
+    for (const auto& [point, x] : {std::pair{1, kLeft - 6}, std::pair{d.N, kRight}}) {
+      if (!(levels_.front() > d.z[point])) continue;
+      walled_ = true;
+      const double top = canvas.Y(levels_.front()), bottom = canvas.Y(d.z[point]);
+      out_ << "<rect x=\"" << number(x) << "\" y=\"" << number(top) << "\" width=\"6\" height=\"" << number(bottom - top)
+           << "\" fill=\"url(#wall)\" stroke=\"#555555\" stroke-width=\"0.8\"/>\n";
+    }
+  }
+
+  // A label beside a vertical line at x, on its outer side where it fits,
+  // else on the inner one: never beyond the frame.
+  void label_beside(double x, double y, bool outer_left, const std::string& words) {
+    const double width = text_width(words);
+    const bool left = outer_left ? x - kPad - width >= kLeft + kPad : x + kPad + width > kRight - kPad;
+    text(left ? x - kPad : x + kPad, y, left ? "end" : "start", words, " fill=\"" + std::string(kText) + "\"");
+  }
+
   void banks(const Canvas& canvas) {
     const CrossSection& d = CSDATA;
     const struct {
       int point;
       const char* label;
-      const char* anchor;
-      double shift;
-    } banks[] = {{d.il, "brzeg lewy", "end", -4}, {d.ip, "brzeg prawy", "start", 4}};
+      bool left;
+    } banks[] = {{d.il, "brzeg lewy", true}, {d.ip, "brzeg prawy", false}};
+    double row = kTop + 14, last_right = -INFINITY;
     for (const auto& bank : banks) {
-      const std::string x = number(canvas.X(d.x[bank.point]));
-      out_ << "<line x1=\"" << x << "\" y1=\"" << kTop << "\" x2=\"" << x << "\" y2=\"" << kBottom
-           << "\" stroke=\"#555555\" stroke-width=\"1\" stroke-dasharray=\"6 4\"/>\n"
-           << "<text x=\"" << number(canvas.X(d.x[bank.point]) + bank.shift) << "\" y=\"" << number(kTop + 14)
-           << "\" text-anchor=\"" << bank.anchor << "\" fill=\"#333333\">" << bank.label << " "
-           << as_reported(d.z[bank.point]) << " m</text>\n";
+      const double x = canvas.X(d.x[bank.point]);
+      const std::string words = std::string(bank.label) + " " + number(d.z[bank.point]) + " " + length_unit();
+      out_ << "<line x1=\"" << number(x) << "\" y1=\"" << kTop << "\" x2=\"" << number(x) << "\" y2=\"" << kBottom
+           << "\" stroke=\"#555555\" stroke-width=\"1\" stroke-dasharray=\"6 4\"/>\n";
+      const double reach = bank.left ? x - kPad - text_width(words) : x - kPad;
+      if (!bank.left && reach < last_right + kPad) row += 14;  // the banks stand close: a line lower
+      label_beside(x, row, bank.left, words);
+      last_right = bank.left ? x : x + kPad + text_width(words);
     }
   }
 
   void level_lines(const Canvas& canvas) {
     for (const Drawn& line : drawn_) {
-      if (!line.result->found) continue;
+      if (!line.line()) continue;
       const double h = line.result->level;
       const std::vector<std::pair<double, double>> spans = wet_spans(ground_, h);
       if (spans.empty()) continue;
       std::string path;
-      for (const auto& [from, to] : spans) {
-        path += 'M';
-        path += canvas.at({from, h});
-        path += " H";
-        path += number(canvas.X(to));
-        path += ' ';
-      }
+      for (const auto& [from, to] : spans) path.append(1, 'M').append(canvas.at({from, h})).append(" H").append(number(canvas.X(to))).append(1, ' ');
       out_ << "<path fill=\"none\" stroke=\"" << line.colour << "\" stroke-width=\"2\""
            << (line.dash.empty() ? "" : " stroke-dasharray=\"" + line.dash + "\"") << " d=\"" << path << "\"/>\n";
       const auto widest = *std::max_element(spans.begin(), spans.end(), [](const auto& a, const auto& b) {
         return a.second - a.first < b.second - b.first;
       });
-      // Drawn twice, first as a white outline, so that it reads on water too.
-      const std::string place = "x=\"" + number(canvas.X(widest.first) + 4) + "\" y=\"" + number(canvas.Y(h) - 5) + "\"";
-      const std::string label = "zw. wody " + as_reported(h) + " m";
-      out_ << "<text " << place << " fill=\"none\" stroke=\"" << kBackground << "\" stroke-width=\"3\">" << label
-           << "</text>\n<text " << place << " fill=\"" << line.colour << "\">" << label << "</text>\n";
+      // Drawn twice, first as a white outline, so that it reads on water
+      // too; always within the frame.
+      const std::string label = level_text(h);
+      const double x = std::clamp(canvas.X(widest.first) + kPad, kLeft + kPad, kRight - kPad - text_width(label));
+      const double y = std::max(canvas.Y(h) - 5, kTop + 14);
+      text(x, y, "start", label, " fill=\"none\" stroke=\"" + std::string(kBackground) + "\" stroke-width=\"3\"");
+      text(x, y, "start", label, " fill=\"" + line.colour + "\"");
     }
   }
 
   void frame_and_titles(const Canvas& canvas) {
     char exaggeration[64];
     std::snprintf(exaggeration, sizeof exaggeration, "%.3g", canvas.exaggeration());
+    const std::string unit = " [" + length_unit() + "]";
     out_ << "<rect x=\"" << kLeft << "\" y=\"" << kTop << "\" width=\"" << kRight - kLeft << "\" height=\""
-         << kBottom - kTop << "\" fill=\"none\" stroke=\"#333333\" stroke-width=\"1\"/>\n"
-         << "<text x=\"" << (kLeft + kRight) / 2 << "\" y=\"" << kBottom + 40
-         << "\" text-anchor=\"middle\">odleglosc [m]</text>\n"
-         << "<text x=\"24\" y=\"" << (kTop + kBottom) / 2 << "\" text-anchor=\"middle\" transform=\"rotate(-90 24 "
-         << (kTop + kBottom) / 2 << ")\">rzedna [m]</text>\n"
-         << "<text x=\"" << kRight << "\" y=\"" << kBottom + 40 << "\" text-anchor=\"end\" fill=\"#555555\">"
-         << "przewyzszenie pionowe " << exaggeration << " x</text>\n"
-         << "<text x=\"" << kLeft << "\" y=\"30\" font-size=\"16\" font-weight=\"bold\">"
-         << xml_escaped(results_.front().file) << "</text>\n"
-         << "<text x=\"" << kLeft << "\" y=\"52\" font-size=\"13\">" << xml_escaped(title_values(results_))
-         << "</text>\n";
+         << kBottom - kTop << "\" fill=\"none\" stroke=\"#333333\" stroke-width=\"1\"/>\n";
+    text((kLeft + kRight) / 2, kBottom + 40, "middle", "odleg\u0142o\u015B\u0107" + unit);
+    out_ << "<text x=\"24\" y=\"" << (kTop + kBottom) / 2 << "\" text-anchor=\"middle\" transform=\"rotate(-90 24 "
+         << (kTop + kBottom) / 2 << ")\">rz\u0119dna" << xml_escaped(unit) << "</text>\n";
+    text(kRight, kBottom + 40, "end", std::string("przewy\u017Cszenie pionowe ") + exaggeration + "\u00D7",
+         " fill=\"#555555\"");
+    if (walled_)
+      text(kLeft, kBottom + 60, "start",
+           "Kreskowanie: woda ponad ko\u0144cem przekroju, utrzymywana przez za\u0142o\u017Con\u0105 "
+           "pionow\u0105 \u015Bcian\u0119 bez tarcia",
+           " fill=\"#555555\" font-size=\"11\"");
+    const LevelResult& first = results_.front();
+    text(kLeft, 30, "start", first.section.empty() ? first.file : first.file + ", " + first.section.text(),
+         " font-size=\"16\" font-weight=\"bold\"");
+    text(kLeft, 52, "start", title_values(results_), " font-size=\"13\"");
   }
 
-  // Top right inside the plot, on a white card so that no line shows through.
-  void legend() {
-    if (drawn_.size() < 2) return;
-    std::size_t longest = 0;
-    for (const Drawn& line : drawn_) longest = std::max(longest, legend_text(*line.result).size());
-    const double width = 52 + 7.0 * static_cast<double>(longest);  // 12-pixel sans-serif: under 7 pixels a letter
-    const double x = kRight - width;
-    out_ << "<rect x=\"" << x - 8 << "\" y=\"" << kTop + 24 << "\" width=\"" << width << "\" height=\"" << 15 * drawn_.size() + 10
-         << "\" fill=\"" << kBackground << "\" fill-opacity=\"0.9\" stroke=\"#999999\"/>\n";
-    double y = kTop + 40;
-    for (const Drawn& line : drawn_) {
-      if (line.result->found)
-        out_ << "<line x1=\"" << x << "\" y1=\"" << y - 4 << "\" x2=\"" << x + 30 << "\" y2=\"" << y - 4
-             << "\" stroke=\"" << line.colour << "\" stroke-width=\"2\""
-             << (line.dash.empty() ? "" : " stroke-dasharray=\"" + line.dash + "\"") << "/>\n";
-      out_ << "<text x=\"" << x + 36 << "\" y=\"" << y << "\">" << xml_escaped(legend_text(*line.result))
-           << "</text>\n";
-      y += 15;
+  // The legend's entries: each result, and ponded water where there is some.
+  std::vector<std::string> legend_entries() const {
+    std::vector<std::string> entries;
+    if (drawn_.size() >= 2)
+      for (const Drawn& line : drawn_) entries.push_back(legend_text(*line.result));
+    if (has_ponds()) entries.push_back("woda niepo\u0142\u0105czona z korytem (stoj\u0105ca)");
+    return entries;
+  }
+
+  bool has_ponds() const {
+    for (const double h : levels_) {
+      const SegmentWindow window = connected_window(h);
+      for (const WetStretch& s : wet_stretches(h))
+        if (s.last < window.first || s.first > window.last) return true;
     }
+    return false;
+  }
+
+  // Where the legend covers no ground and no water: the highest ground or
+  // water under it lies below it. Top left, top right or top middle of the
+  // plot where one of them is free, else below the plot.
+  bool free_above(const Canvas& canvas, const Box& box) const {
+    double highest = INFINITY;  // the smallest y on the canvas
+    for (std::size_t i = 0; i < ground_.size(); ++i) {
+      const double x = canvas.X(ground_[i].x);
+      if (x >= box.left && x <= box.right) highest = std::min(highest, canvas.Y(ground_[i].z));
+      if (i == 0) continue;
+      const double x0 = canvas.X(ground_[i - 1].x);
+      for (const double edge : {box.left, box.right})
+        if ((x0 - edge) * (x - edge) <= 0 && x != x0) {
+          const double t = (edge - x0) / (x - x0);
+          highest = std::min(highest, canvas.Y(ground_[i - 1].z + t * (ground_[i].z - ground_[i - 1].z)));
+        }
+    }
+    for (const double h : levels_)
+      for (const auto& [from, to] : wet_spans(ground_, h))
+        if (canvas.X(to) >= box.left && canvas.X(from) <= box.right) highest = std::min(highest, canvas.Y(h));
+    return box.bottom + kPad < highest;
+  }
+
+  Box legend_box(const Canvas& canvas) const {
+    const std::vector<std::string> entries = legend_entries();
+    if (entries.empty()) return {0, 0, 0, 0};
+    double longest = 0;
+    for (const std::string& e : entries) longest = std::max(longest, text_width(e));
+    const double width = 52 + longest, height = 15.0 * static_cast<double>(entries.size()) + 10;
+    const double top = kTop + 34;  // under the bank labels
+    for (const double left : {kLeft + 8, kRight - 8 - width, (kLeft + kRight - width) / 2}) {
+      const Box box{left, top, left + width, top + height};
+      if (left >= kLeft && free_above(canvas, box)) return box;
+    }
+    const double below = kBottom + 72;
+    return {kLeft, below, kLeft + width, below + height};
+  }
+
+  void write_legend(const Box& box) {
+    const std::vector<std::string> entries = legend_entries();
+    if (entries.empty()) return;
+    out_ << "<g id=\"legend\">\n<rect x=\"" << number(box.left) << "\" y=\"" << number(box.top) << "\" width=\""
+         << number(box.right - box.left) << "\" height=\"" << number(box.bottom - box.top) << "\" fill=\""
+         << kBackground << "\" fill-opacity=\"0.9\" stroke=\"#999999\"/>\n";
+    double y = box.top + 16;
+    const double x = box.left + 8;
+    for (std::size_t i = 0; i < entries.size(); ++i, y += 15) {
+      const bool result = i < drawn_.size() && drawn_.size() >= 2;
+      if (result && drawn_[i].line())
+        out_ << "<line x1=\"" << number(x) << "\" y1=\"" << number(y - 4) << "\" x2=\"" << number(x + 30) << "\" y2=\""
+             << number(y - 4) << "\" stroke=\"" << drawn_[i].colour << "\" stroke-width=\"2\""
+             << (drawn_[i].dash.empty() ? "" : " stroke-dasharray=\"" + drawn_[i].dash + "\"") << "/>\n";
+      if (!result)
+        out_ << "<rect x=\"" << number(x) << "\" y=\"" << number(y - 10) << "\" width=\"30\" height=\"10\" fill=\""
+             << kPondedWater << "\"/>\n";
+      text(x + 36, y, "start", entries[i]);
+    }
+    out_ << "</g>\n";
   }
 
   std::ostream& out_;
   const std::vector<LevelResult>& results_;
   std::vector<Drawn> drawn_;
   std::vector<Point> zone_beds_[3], ground_;
+  std::vector<double> levels_;  // the levels drawn, highest first
   double x0_ = 0, x1_ = 1, z0_ = 0, z1_ = 1;
+  bool walled_ = false, ponded_ = false;
 };
 
 }  // namespace

@@ -17,6 +17,15 @@ inline constexpr const char* kBackground = "#ffffff";
 inline constexpr const char* kGround = "#c8ad7f";
 inline constexpr const char* kChannelWater = "#2f74c9";
 inline constexpr const char* kFloodplainWater = "#9ccbf2";
+inline constexpr const char* kPondedWater = "#8fc9a9";
+
+/// A tint darkened for the k-th level from the top, so that nested levels
+/// stay apart:  ("#9ccbf2", 0) -> "#9ccbf2"   ("#ffffff", 1) -> "#d6d6d6"
+std::string level_tint(const char* tint, int k);
+
+/// About how wide a label of 12-pixel sans-serif text is, in pixels: each
+/// character, however many bytes it takes in UTF-8, counts alike.
+double text_width(std::string_view text, double font_size = 12);
 
 /// Text made safe for XML character data and attribute values:
 ///   a&b<c> -> a&amp;b&lt;c&gt;   say "hi" -> say &quot;hi&quot;

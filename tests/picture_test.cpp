@@ -29,6 +29,9 @@ TEST(PictureHelpers, HeaderExamples) {
   EXPECT_EQ(round_step(700, 8), 100);
   EXPECT_EQ(round_step(5e5, 10), 50000);
   EXPECT_EQ(round_step(0, 8), 1) << "a flat section still gets ticks";
+  EXPECT_EQ(level_tint("#9ccbf2", 0), "#9ccbf2");
+  EXPECT_EQ(level_tint("#ffffff", 1), "#d6d6d6");
+  EXPECT_EQ(text_width("rz\xC4\x99" "dna"), text_width("rzedna")) << "a letter is a letter in UTF-8";
 }
 
 TEST(PictureHelpers, HugeSectionsKeepEveryColumnsLowestAndHighestPoint) {
@@ -76,6 +79,7 @@ class Rendered {
     height_ = static_cast<int>(image.height);
   }
   bool ok() const { return ok_; }
+  int width() const { return width_; }
   int height() const { return height_; }
   Rgb at(int x, int y) const {
     const std::size_t i = 3 * (static_cast<std::size_t>(y) * width_ + x);
@@ -194,6 +198,126 @@ TEST(Picture, AMillionPointsStayUnderAMegabyte) {
   const std::string svg = picture_of({"--svg", dir.write("big.txt", file)});
   EXPECT_LT(svg.size(), 1000000u);
   EXPECT_EQ(shell("xmllint --noout '" + dir.write("big.svg", svg) + "'"), 0);
+}
+
+}  // namespace
+}  // namespace normlevel
+
+namespace normlevel {
+namespace {
+
+using testing::ScratchDir;
+
+std::string picture(const std::vector<std::string>& arguments) {
+  std::ostringstream out, err;
+  run_command_line(parse_command_line(arguments), out, err);
+  return out.str();
+}
+
+// The document with only its lines that hold `keep`, on a canvas grown by
+// `margin` on every side.
+std::string only(const std::string& svg, const std::string& keep, int margin) {
+  std::istringstream lines(svg);
+  std::string kept, line;
+  double width = 0, height = 0;
+  while (std::getline(lines, line)) {
+    if (line.starts_with("<svg ")) {
+      width = std::stod(line.substr(line.find("width=\"") + 7));
+      height = std::stod(line.substr(line.find("height=\"") + 8));
+      kept += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width + 2 * margin) +
+              "\" height=\"" + std::to_string(height + 2 * margin) + "\" viewBox=\"" + std::to_string(-margin) + " " +
+              std::to_string(-margin) + " " + std::to_string(width + 2 * margin) + " " +
+              std::to_string(height + 2 * margin) + "\" font-family=\"sans-serif\" font-size=\"12\">\n" +
+              "<rect x=\"" + std::to_string(-margin) + "\" y=\"" + std::to_string(-margin) + "\" width=\"100%\" " +
+              "height=\"100%\" fill=\"#ffffff\"/>\n";
+    } else if (line.find(keep) != std::string::npos || line.starts_with("<?xml") || line == "</svg>") {
+      kept += line + "\n";
+    }
+  }
+  return kept;
+}
+
+// The four rivers whose labels and legends used to leave the frame or
+// hide the valley, and the trapezoid with levels above, below and between.
+std::vector<std::vector<std::string>> crowded_pictures() {
+  const std::string sections = std::string(NORMLEVEL_TEST_DATA) + "/sections/";
+  return {{"--svg", "-q", "500", "-q", "2000", "-q", "4070", sections + "napa_creek_2100.txt"},
+          {"--svg", sections + "thames_40180.txt"},
+          {"--svg", sections + "meerlustkloof_405.txt"},
+          {"--svg", sections + "bald_eagle_81849.41.txt"},
+          {"--svg", "-q", "5", "-q", "20", "-q", "60", "--level", "99", std::string(NORMLEVEL_EXAMPLES) + "/trapezoid.txt"}};
+}
+
+TEST(PictureLayout, EveryTextStaysOnTheCanvas) {
+  ScratchDir dir;
+  constexpr int kMargin = 200;
+  for (const auto& run : crowded_pictures()) {
+    const std::string svg = picture(run);
+    const Rendered texts(dir, only(svg, "<text", kMargin));
+    ASSERT_TRUE(texts.ok()) << run.back();
+    int inked = 0;
+    for (int y = 0; y < texts.height(); ++y)
+      for (int x = 0; x < texts.width(); ++x) {
+        if (near(texts.at(x, y), colour(kBackground))) continue;
+        ++inked;
+        const bool inside = x >= kMargin && x < texts.width() - kMargin && y >= kMargin && y < texts.height() - kMargin;
+        ASSERT_TRUE(inside) << run.back() << ": text ink at " << x - kMargin << "," << y - kMargin;
+      }
+    EXPECT_GT(inked, 1000) << run.back();
+  }
+}
+
+TEST(PictureLayout, TheLegendCoversNoGround) {
+  ScratchDir dir;
+  for (const auto& run : crowded_pictures()) {
+    const std::string svg = picture(run);
+    const std::size_t legend = svg.find("<g id=\"legend\">");
+    if (legend == std::string::npos) continue;
+    const std::size_t rect = svg.find("<rect ", legend);
+    const auto attribute = [&](const std::string& name) {
+      return std::stod(svg.substr(svg.find(" " + name + "=\"", rect) + name.size() + 3));
+    };
+    const double x = attribute("x"), y = attribute("y"), w = attribute("width"), h = attribute("height");
+    std::string without = svg.substr(0, legend) + svg.substr(svg.find("</g>", legend) + 5);
+    const Rendered bare(dir, without);
+    ASSERT_TRUE(bare.ok());
+    for (int py = static_cast<int>(y); py < y + h && py < bare.height(); ++py)
+      for (int px = static_cast<int>(x); px < x + w; ++px)
+        ASSERT_FALSE(near(bare.at(px, py), colour(kGround))) << run.back() << ": ground under the legend at " << px
+                                                             << "," << py;
+  }
+}
+
+// Two levels: between them the upper level's water, below the lower one
+// the same tint darker.
+TEST(PictureLayout, EachLevelsWaterNestedAndWallsAndPondsShown) {
+  ScratchDir dir;
+  const std::string t = dir.write("t.txt", testing::trapezoid_file());
+  const std::string two = picture({"--svg", "-q", "5", "-q", "40", t});
+  const Rendered rendered(dir, two);
+  ASSERT_TRUE(rendered.ok());
+  double left, top, right, bottom;
+  rendered.frame(left, top, right, bottom);
+  const int channel = static_cast<int>(left + 13.0 / 26 * (right - left));
+  const int darker = rendered.first_row(channel, colour(level_tint(kChannelWater, 1).c_str()), static_cast<int>(top),
+                                        static_cast<int>(bottom));
+  const int lighter = rendered.first_row(channel, colour(kChannelWater), static_cast<int>(top), static_cast<int>(bottom));
+  ASSERT_GT(lighter, 0);
+  EXPECT_GT(darker, lighter + 20) << "the lower level's water lies within the upper one's";
+  EXPECT_NE(picture({"--svg", "--level", "103.5", t}).find("fill=\"url(#wall)\""), std::string::npos);
+  EXPECT_NE(picture({"--svg", "--level", "103.5", t}).find("pionow\xC4\x85 \xC5\x9B" "cian\xC4\x99"), std::string::npos);
+  EXPECT_EQ(picture({"--svg", "--level", "102", t}).find("url(#wall)\""), std::string::npos);
+  EXPECT_NE(picture({"--svg", "-q", "5", "--level", "99", t}).find("zw. wody 99.000 m: poni\xC5\xBC" "ej dna"),
+            std::string::npos);
+  const std::string levee = dir.write("levee.txt", "levee\nx\nx\nx\n27.8666 1.0 0.03 0.05\nx\nx\n9 5 8\nx\n0 103\n"
+                                                   "4 100.2\n8 100.2\n10 102.4\n12 101\n14 99\n18 99\n20 101\n30 103\n");
+  const std::string pond = picture({"--svg", levee});
+  EXPECT_NE(pond.find("niepo\xC5\x82\xC4\x85" "czona"), std::string::npos) << "a legend entry for the pond";
+  const Rendered ponded(dir, pond);
+  ASSERT_TRUE(ponded.ok());
+  ponded.frame(left, top, right, bottom);
+  const int pool = static_cast<int>(left + 6.0 / 30 * (right - left));
+  EXPECT_NE(ponded.first_row(pool, colour(kPondedWater), static_cast<int>(top), static_cast<int>(bottom)), -1);
 }
 
 }  // namespace
