@@ -5,14 +5,19 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 
 #include "CSdata.h"
+#include "command_line.h"
 #include "dialogue.h"
+#include "energy.h"
 #include "rating.h"
+#include "runs.h"
 #include "section_generator.h"
+#include "station_table.h"
 
 namespace {
 
@@ -98,8 +103,54 @@ void RatingTable1000Rows(benchmark::State& state) {
   normlevel::finishdata();
 }
 
+// A station table of the same valley, read and put into the data set.
+void LoadTable(benchmark::State& state) {
+  const auto points = static_cast<std::int32_t>(state.range(0));
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("normlevel_bench_table_" + std::to_string(points) + ".csv")).string();
+  double left = 0, right = 0;
+  normlevel::bench::write_table(path, points, left, right);
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+  for (auto _ : state) {
+    normlevel::SurveyedSection section;
+    normlevel::read_station_table(bytes, section);
+    section.bank_left = left;
+    section.bank_right = right;
+    normlevel::install_section(section, normlevel::BankRule::point);
+    normlevel::finishdata();
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
+}
+
+// Every critical level of the 10^6-point valley for its design discharge.
+void CriticalLevels(benchmark::State& state) {
+  const auto points = static_cast<std::int32_t>(state.range(0));
+  normlevel::setdata(name_field(section_file(points, 2.0)));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(normlevel::critical_levels(normlevel::CSDATA.Q, normlevel::search_top()).size());
+  normlevel::finishdata();
+}
+
+// A river model of 10,000 sections of 300 points to the CSV of their
+// normal levels (and every other figure) for one discharge.
+void GeometryToCsv(benchmark::State& state) {
+  const std::string path = (std::filesystem::temp_directory_path() / "normlevel_bench_reach.g01").string();
+  static const double Q = normlevel::bench::write_geometry(path, 10000, 300);
+  const normlevel::Options options =
+      normlevel::parse_command_line({"-q", std::to_string(Q), "--slope", "0.8", "--format", "csv", path});
+  for (auto _ : state) {
+    std::ostringstream out, err;
+    benchmark::DoNotOptimize(normlevel::run_command_line(options, out, err));
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(std::filesystem::file_size(path)));
+}
+
 }  // namespace
 
+BENCHMARK(LoadTable)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(CriticalLevels)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(GeometryToCsv)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(Load)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(Basichydro)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(WholeRunToReport)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);

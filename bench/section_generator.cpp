@@ -91,6 +91,17 @@ void write_wide_v(const std::string& path, std::int32_t points) {
   std::fclose(file);
 }
 
+void write_table(const std::string& path, std::int32_t points, double& left, double& right) {
+  const Valley v = make_valley(points);
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) throw std::runtime_error("cannot write " + path);
+  std::fprintf(file, "station,elevation\r\n");
+  for (std::size_t i = 0; i < v.x.size(); ++i) std::fprintf(file, "%.3f,%.3f\r\n", v.x[i], v.z[i]);
+  std::fclose(file);
+  left = v.x[static_cast<std::size_t>(v.il - 1)];
+  right = v.x[static_cast<std::size_t>(v.ip - 1)];
+}
+
 double write_geometry(const std::string& path, std::int32_t sections, std::int32_t points) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) throw std::runtime_error("cannot write " + path);

@@ -20,6 +20,10 @@ void write_valley(const std::string& path, std::int32_t points, double depth);
 /// carry: the search walks some two million steps to its notice.
 void write_wide_v(const std::string& path, std::int32_t points);
 
+/// Writes the valley of write_valley as a station table (station,elevation
+/// with a header row), the banks at stations *left and *right.
+void write_table(const std::string& path, std::int32_t points, double& left, double& right);
+
 /// Writes a river-model geometry file of `sections` cross sections of
 /// `points` points each down one reach: valleys like write_valley's, each
 /// a little lower and differently noisy, n 0.06 / 0.035 / 0.06 by zone.

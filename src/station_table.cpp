@@ -1,6 +1,8 @@
 #include "station_table.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -113,6 +115,66 @@ void check_width(const std::vector<std::string_view>& fields, const Columns& c, 
     refuse(line, "expected " + std::to_string(needed) + " fields, found " + std::to_string(fields.size()));
 }
 
+// The usual field, blanks around [-]digits[point digits] with at most 15
+// digits, in one pass: the value parse_decimal gives. False for any other
+// form, which the general rules then read or refuse.
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// Reads the number at p up to the field's end (a separator or the row's):
+// where it is one, p stands after the field's trailing blanks.
+bool quick_number(const char*& p, const char* end, char separator, bool comma, double& value) {
+  while (p != end && *p == ' ') ++p;
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+  const char* const start = p;
+  std::uint64_t digits = 0;
+  while (p != end && static_cast<unsigned>(*p - '0') < 10) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+  std::ptrdiff_t count = p - start, fraction = 0;
+  if (p != end && (*p == '.' || (comma && *p == ','))) {
+    const char* const decimals = ++p;
+    while (p != end && static_cast<unsigned>(*p - '0') < 10) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+    fraction = p - decimals;
+    count += fraction;
+  }
+  if (count == 0 || count > 15) return false;
+  while (p != end && *p == ' ') ++p;
+  if (p != end && *p != separator) return false;
+  const double magnitude = static_cast<double>(digits) / kPowersOfTen[fraction];
+  value = negative ? -magnitude : magnitude;
+  return true;
+}
+
+// A row without quotes in one pass: its station, elevation and n (NaN for
+// an empty n cell), or false where the general rules must decide (they
+// then name what is wrong).
+bool quick_row(std::string_view row, char separator, const Columns& c, double& x, double& z, double& n) {
+  const bool comma = separator != ',';
+  std::size_t field = 0, filled = 0;
+  bool got_x = false, got_z = false;
+  n = NAN;
+  const char* p = row.data();
+  const char* const end = p + row.size();
+  for (;; ++field) {
+    while (p != end && *p == ' ') ++p;
+    if (p != end && *p != separator) filled = field + 1;
+    if (field == c.station) {
+      if (!(got_x = quick_number(p, end, separator, comma, x))) return false;
+    } else if (field == c.elevation) {
+      if (!(got_z = quick_number(p, end, separator, comma, z))) return false;
+    } else if (field == c.n && p != end && *p != separator) {
+      if (!quick_number(p, end, separator, comma, n)) return false;
+    } else {
+      while (p != end && *p != separator) {
+        if (*p == '"') return false;
+        ++p;
+      }
+    }
+    if (p == end) break;
+    ++p;  // the separator
+  }
+  return got_x && got_z && !(separator == ',' && filled > c.count);
+}
+
 class Lines {
  public:
   explicit Lines(std::string_view bytes) : bytes_(bytes) {
@@ -189,19 +251,23 @@ void read_station_table(std::string_view bytes, SurveyedSection& section) {
   double n = 0;
   bool n_seen = false;
   while (lines.next(row)) {
-    split_row(row, separator, fields, unquoted);
-    if (blank(fields)) continue;
     const std::size_t line = lines.number();
-    check_width(fields, c, separator, line);
-    const double x = value_at(fields, c.station, "station", separator, line);
-    const double z = value_at(fields, c.elevation, "elevation", separator, line);
+    double x = 0, z = 0, cell_n = NAN;
+    if (!quick_row(row, separator, c, x, z, cell_n)) {
+      split_row(row, separator, fields, unquoted);
+      if (blank(fields)) continue;
+      check_width(fields, c, separator, line);
+      x = value_at(fields, c.station, "station", separator, line);
+      z = value_at(fields, c.elevation, "elevation", separator, line);
+      if (c.n < fields.size() && !fields[c.n].empty()) cell_n = value_at(fields, c.n, "n", separator, line);
+    }
     if (!section.x.empty() && x < section.x.back())
       refuse(line, "stations must not decrease (" + shortest_real(x) + " after " + shortest_real(section.x.back()) + ")");
     section.x.push_back(x);
     section.z.push_back(z);
-    if (c.n < fields.size() && !fields[c.n].empty()) {  // else the n above goes on
-      n = value_at(fields, c.n, "n", separator, line);
-      if (!(n > 0)) refuse(line, "n = " + std::string(fields[c.n]) + " is not positive");
+    if (!std::isnan(cell_n)) {  // else the n above goes on
+      n = cell_n;
+      if (!(n > 0)) refuse(line, "n = " + shortest_real(n) + " is not positive");
       if (!n_seen && section.x.size() > 1) refuse(line, "the first point has no n, though this one has");
       n_seen = true;
     }
