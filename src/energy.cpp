@@ -171,6 +171,21 @@ class Polynomials {
   std::vector<Conveyance> conveyance_;
 };
 
+// Whether dE/dh, of one sign at both ends of [lo, hi] and turning inside,
+// may reach 0 there: the cubic through its values and slopes at the ends
+// comes within half of the nearer end's value of 0 somewhere.
+bool may_cross_zero(double lo, const EnergySlope& a, double hi, const EnergySlope& b) {
+  const double w = hi - lo, sign = a.dE > 0 ? 1 : -1;
+  const double nearest = std::min(sign * a.dE, sign * b.dE);
+  for (int k = 1; k < 16; ++k) {
+    const double t = k / 16.0, t2 = t * t, t3 = t2 * t;
+    const double f = (2 * t3 - 3 * t2 + 1) * a.dE + (t3 - 2 * t2 + t) * w * a.d2E + (-2 * t3 + 3 * t2) * b.dE +
+                     (t3 - t2) * w * b.d2E;
+    if (sign * f < 0.5 * nearest) return true;
+  }
+  return false;
+}
+
 double refine_in(Polynomials& stretch, double lo, double hi, double Q) {
   while (hi - lo > kRefineTo) {
     const double mid = 0.5 * (lo + hi);
@@ -389,6 +404,7 @@ std::vector<CriticalLevel> critical_levels(double Q, double top) {
         const bool dip = at_lo.dE > 0 && at_hi.dE > 0 && at_lo.d2E < 0 && at_hi.d2E > 0;
         const bool hump = at_lo.dE < 0 && at_hi.dE < 0 && at_lo.d2E > 0 && at_hi.d2E < 0;
         if (!(dip || hump) || depth == 0 || stride > 1 || hi - lo < kRefineTo * 1e-3) return;
+        if (!may_cross_zero(lo, at_lo, hi, at_hi)) return;
         const double mid = 0.5 * (lo + hi);
         const EnergySlope at_mid = stretch_now().slope(mid, Q);
         scan(lo, at_lo, mid, at_mid, depth - 1);
