@@ -232,7 +232,7 @@ void setdata_from(RecordSource& source, std::size_t room) {
 void prepare_section() {
   check_point_count();
   for (std::int32_t i = 1; i <= CSDATA.N; ++i)
-    if (const PointFault fault = check_point(i); fault.point != 0) reject(fault);
+    if (!point_sound(i)) reject(check_point(i));
   find_extremes();
   measure_segments();
 }

@@ -35,9 +35,17 @@ std::string whole_input(const std::string& name) {
     if (!file) throw Failure(kSystemError, system_error_text(code), kOpenDataFile, open_error_words(code));
     stream = file.get();
   }
+  // Read straight into the string, as big as the file where its size is known.
   std::string bytes;
-  char block[1 << 16];
-  for (std::size_t got; (got = std::fread(block, 1, sizeof block, stream)) > 0;) bytes.append(block, got);
+  std::error_code ec;
+  const auto size = name == "-" ? 0 : std::filesystem::file_size(native_path(name), ec);
+  bytes.resize(ec || size == 0 ? std::size_t{1} << 16 : static_cast<std::size_t>(size) + 1);
+  std::size_t used = 0;
+  for (std::size_t got; (got = std::fread(bytes.data() + used, 1, bytes.size() - used, stream)) > 0;) {
+    used += got;
+    if (used == bytes.size()) bytes.resize(2 * bytes.size());
+  }
+  bytes.resize(used);
   return bytes;
 }
 
@@ -273,7 +281,7 @@ class Run {
     failure.name_place(place_of(file, section));
     if (!o_.keep_going) throw failure;
     err_ << "normlevel: " << failure.plain() << "\n";
-    writer_->write(FailedInput{file, section, failure.plain_words()});
+    if (!o_.svg) writer_->write(FailedInput{file, section, failure.plain_words()});  // no text inside a picture
     failed_ = true;
   }
 

@@ -120,9 +120,10 @@ void check_width(const std::vector<std::string_view>& fields, const Columns& c, 
 // form, which the general rules then read or refuse.
 constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
-// Reads the number at p up to the field's end (a separator or the row's):
-// where it is one, p stands after the field's trailing blanks.
-bool quick_number(const char*& p, const char* end, char separator, bool comma, double& value) {
+// Reads the number at `at` up to the field's end (a separator or the
+// row's): where it is one, `at` stands after the field's trailing blanks.
+bool quick_number(const char*& at, const char* end, char separator, bool comma, double& value) {
+  const char* p = at;  // a local: the compiler keeps it in a register
   while (p != end && *p == ' ') ++p;
   const bool negative = p != end && *p == '-';
   if (negative) ++p;
@@ -141,6 +142,7 @@ bool quick_number(const char*& p, const char* end, char separator, bool comma, d
   if (p != end && *p != separator) return false;
   const double magnitude = static_cast<double>(digits) / kPowersOfTen[fraction];
   value = negative ? -magnitude : magnitude;
+  at = p;
   return true;
 }
 
@@ -245,6 +247,9 @@ void read_station_table(std::string_view bytes, SurveyedSection& section) {
   section.line = lines.number();
   section.x.clear();
   section.z.clear();
+  const std::size_t rows = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
+  section.x.reserve(rows);
+  section.z.reserve(rows);
   section.n.clear();
   section.n_station.clear();
   section.point_n.clear();

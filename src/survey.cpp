@@ -136,10 +136,13 @@ void install_section(SurveyedSection& s, BankRule rule) {
   d.N = static_cast<std::int32_t>(s.x.size());
   d.il = static_cast<std::int32_t>(left + 1);
   d.ip = static_cast<std::int32_t>(right + 1);
-  d.x.assign(1, std::numeric_limits<double>::quiet_NaN());
-  d.z.assign(1, std::numeric_limits<double>::quiet_NaN());
-  d.x.insert(d.x.end(), s.x.begin(), s.x.end());
-  d.z.insert(d.z.end(), s.z.begin(), s.z.end());
+  const auto one_based = [](std::vector<double>& to, const std::vector<double>& from) {
+    to.resize(from.size() + 1);
+    to[0] = std::numeric_limits<double>::quiet_NaN();
+    std::copy(from.begin(), from.end(), to.begin() + 1);
+  };
+  one_based(d.x, s.x);
+  one_based(d.z, s.z);
   d.roughness.clear();
   if (!s.n.empty()) d.roughness = segment_roughness(s);
   if (!s.point_n.empty()) {
