@@ -23,15 +23,7 @@ constexpr std::string_view kBanks = "Bank Sta=";
 constexpr std::pair<std::string_view, const char*> kLeftOut[] = {
     {"Levee=", "levees"}, {"#XS Ineff=", "ineffective flow areas"}, {"#Block Obstruct=", "blocked obstructions"}};
 
-[[noreturn]] void refuse(std::size_t line, const std::string& message) {
-  throw Failure(kRunTimeError, "line " + std::to_string(line) + ": " + message, "");
-}
-
-std::string_view trimmed(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
+constexpr auto refuse = refuse_line;
 
 // The comma-separated values after a record's '='.
 std::vector<std::string_view> values_after(std::string_view line, std::string_view key) {
@@ -120,13 +112,8 @@ bool GeometryFile::next_line(std::string_view& line) {
     line = pending_line_;
     return true;
   }
-  if (at_ >= bytes_.size()) return false;
-  const void* lf = std::memchr(bytes_.data() + at_, '\n', bytes_.size() - at_);
-  const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes_.data()) : bytes_.size();
-  line = std::string_view(bytes_).substr(at_, end - at_);
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  at_ = end + 1;
-  ++line_;
+  if (!lines_.next(line)) return false;
+  line_ = lines_.number();
   return true;
 }
 
@@ -149,6 +136,21 @@ void GeometryFile::read_fields(std::size_t count, std::vector<double>& values, c
     }
     if (!fixed_fields(line, count - values.size(), values, bad))
       refuse(line_, "'" + bad + "' is not a number (a field of " + record + ")");
+  }
+}
+
+// A record "KEY= count ..." and its count groups of `width` fields: the
+// first two fields of each group into first and second.
+void GeometryFile::read_columns(std::string_view line, std::string_view key, std::size_t width, const char* what,
+                                std::vector<double>& first, std::vector<double>& second) {
+  const std::size_t at = line_;
+  const std::size_t count = count_in(values_after(line, key)[0], at, what);
+  read_fields(width * count, fields_, std::string(key).c_str(), at);
+  first.resize(count);
+  second.resize(count);
+  for (std::size_t k = 0; k < count; ++k) {
+    first[k] = fields_[width * k];
+    second[k] = fields_[width * k + 1];
   }
 }
 
@@ -190,24 +192,10 @@ bool GeometryFile::read_section(SurveyedSection& s) {
       }
       const std::size_t at = line_;
       if (line.starts_with(kPoints)) {
-        const std::size_t count = count_in(values_after(line, kPoints)[0], at, "the number of points");
-        read_fields(2 * count, fields_, "#Sta/Elev=", at);
-        s.x.resize(count);
-        s.z.resize(count);
-        for (std::size_t i = 0; i < count; ++i) {
-          s.x[i] = fields_[2 * i];
-          s.z[i] = fields_[2 * i + 1];
-        }
+        read_columns(line, kPoints, 2, "the number of points", s.x, s.z);
         points = true;
       } else if (line.starts_with(kRoughness)) {
-        const std::size_t count = count_in(values_after(line, kRoughness)[0], at, "the number of n values");
-        read_fields(3 * count, fields_, "#Mann=", at);
-        s.n_station.resize(count);
-        s.n.resize(count);
-        for (std::size_t k = 0; k < count; ++k) {
-          s.n_station[k] = fields_[3 * k];
-          s.n[k] = fields_[3 * k + 1];
-        }
+        read_columns(line, kRoughness, 3, "the number of n values", s.n_station, s.n);
       } else if (line.starts_with(kBanks)) {
         const std::vector<std::string_view> stations = values_after(line, kBanks);
         if (stations.size() < 2) refuse(at, "Bank Sta= expected 2 stations, found " + std::to_string(stations.size()));

@@ -23,7 +23,9 @@ bool fixed_fields(std::string_view line, std::size_t count, std::vector<double>&
 /// Reads the cross sections of a geometry file, in order, from its bytes.
 class GeometryFile {
  public:
-  explicit GeometryFile(std::string bytes) : bytes_(std::move(bytes)) {}
+  explicit GeometryFile(std::string bytes) : bytes_(std::move(bytes)), lines_(bytes_) {}
+  GeometryFile(const GeometryFile&) = delete;  // its lines point into its own bytes
+  GeometryFile& operator=(const GeometryFile&) = delete;
 
   /// The next cross section (records "Type RM Length L Ch R = 1 ,..."):
   /// false at the end of the file. A section whose records cannot be read
@@ -38,9 +40,12 @@ class GeometryFile {
   bool next_line(std::string_view& line);
   bool read_section(SurveyedSection& section);
   void read_fields(std::size_t count, std::vector<double>& values, const char* record, std::size_t record_line);
+  void read_columns(std::string_view line, std::string_view key, std::size_t width, const char* what,
+                    std::vector<double>& first, std::vector<double>& second);
 
   std::string bytes_;
-  std::size_t at_ = 0, line_ = 0;
+  Lines lines_;
+  std::size_t line_ = 0;
   std::string river_, reach_;
   std::size_t others_ = 0;
   std::vector<double> fields_;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "Failure.h"
 #include "assumptions.h"
@@ -30,42 +31,21 @@ double zone_n(Zone zone) {
 
 [[noreturn]] void no_solution(const std::string& why) { throw Failure(kRunTimeError, "--solve: " + why, ""); }
 
-// Every n times f for as long as it lives: the section carries 1 / f times as much.
-class ScaledRoughness {
+// The section's roughness and slope as they were, back when it goes: what
+// a --solve tries stays with its own result.
+class KeepRoughnessAndSlope {
  public:
-  explicit ScaledRoughness(double f) : nc_(CSDATA.nc), nf_(CSDATA.nf), roughness_(CSDATA.roughness) {
-    CSDATA.nc *= f;
-    CSDATA.nf *= f;
-    for (double& n : CSDATA.roughness) n *= f;
-  }
-  ~ScaledRoughness() {
-    CSDATA.nc = nc_;
-    CSDATA.nf = nf_;
+  KeepRoughnessAndSlope() : kept_(CSDATA.nc, CSDATA.nf, CSDATA.s, CSDATA.s_per_mille), roughness_(CSDATA.roughness) {}
+  ~KeepRoughnessAndSlope() {
+    std::tie(CSDATA.nc, CSDATA.nf, CSDATA.s, CSDATA.s_per_mille) = kept_;
     CSDATA.roughness = roughness_;
   }
-  ScaledRoughness(const ScaledRoughness&) = delete;
-  ScaledRoughness& operator=(const ScaledRoughness&) = delete;
+  KeepRoughnessAndSlope(const KeepRoughnessAndSlope&) = delete;
+  KeepRoughnessAndSlope& operator=(const KeepRoughnessAndSlope&) = delete;
 
  private:
-  double nc_, nf_;
+  std::tuple<double, double, double, double> kept_;
   std::vector<double> roughness_;
-};
-
-class SetSlope {
- public:
-  explicit SetSlope(double per_mille) : per_mille_(CSDATA.s_per_mille), s_(CSDATA.s) {
-    CSDATA.s_per_mille = per_mille;
-    CSDATA.s = per_mille / 1000;
-  }
-  ~SetSlope() {
-    CSDATA.s_per_mille = per_mille_;
-    CSDATA.s = s_;
-  }
-  SetSlope(const SetSlope&) = delete;
-  SetSlope& operator=(const SetSlope&) = delete;
-
- private:
-  double per_mille_, s_;
 };
 
 // The figures at the level, with the roughness and slope as they now stand.
@@ -114,14 +94,18 @@ double solved_value(const LevelResult& r, const Computation& c) {
 
 void solve_at(LevelResult& r, const Computation& c) {
   const double value = solved_value(r, c);
+  const KeepRoughnessAndSlope keep;
+  CrossSection& d = CSDATA;
   if (c.solve == Solve::n) {
     r.n_factor = value;
-    const ScaledRoughness scaled(value);
-    complete(r, c);
+    d.nc *= value;
+    d.nf *= value;
+    for (double& n : d.roughness) n *= value;
   } else {
-    const SetSlope slope(value);
-    complete(r, c);
+    d.s_per_mille = value;
+    d.s = value / 1000;
   }
+  complete(r, c);
 }
 
 }  // namespace

@@ -13,15 +13,7 @@ namespace normlevel {
 
 namespace {
 
-[[noreturn]] void refuse(std::size_t line, const std::string& message) {
-  throw Failure(kRunTimeError, "line " + std::to_string(line) + ": " + message, "");
-}
-
-std::string_view trimmed(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
+constexpr auto refuse = refuse_line;
 
 // The fields of one row; a field between double quotes may hold the
 // separator, and "" stands for one quote.
@@ -176,28 +168,6 @@ bool quick_row(std::string_view row, char separator, const Columns& c, double& x
   }
   return got_x && got_z && !(separator == ',' && filled > c.count);
 }
-
-class Lines {
- public:
-  explicit Lines(std::string_view bytes) : bytes_(bytes) {
-    if (bytes_.starts_with("\xEF\xBB\xBF")) bytes_.remove_prefix(3);  // a spreadsheet's UTF-8 mark
-  }
-  bool next(std::string_view& line) {
-    if (at_ >= bytes_.size()) return false;
-    const void* lf = std::memchr(bytes_.data() + at_, '\n', bytes_.size() - at_);
-    const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes_.data()) : bytes_.size();
-    line = bytes_.substr(at_, end - at_);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    at_ = end + 1;
-    ++number_;
-    return true;
-  }
-  std::size_t number() const { return number_; }
-
- private:
-  std::string_view bytes_;
-  std::size_t at_ = 0, number_ = 0;
-};
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "CSdata.h"
@@ -150,6 +151,31 @@ void install_section(SurveyedSection& s, BankRule rule) {
     d.roughness.insert(d.roughness.end(), s.point_n.begin(), s.point_n.end());
   }
   prepare_section();
+}
+
+std::string_view trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+void refuse_line(std::size_t line, const std::string& message) {
+  throw Failure(kRunTimeError, "line " + std::to_string(line) + ": " + message, "");
+}
+
+Lines::Lines(std::string_view bytes) : bytes_(bytes) {
+  if (bytes_.starts_with("\xEF\xBB\xBF")) bytes_.remove_prefix(3);  // a spreadsheet's UTF-8 mark
+}
+
+bool Lines::next(std::string_view& line) {
+  if (at_ >= bytes_.size()) return false;
+  const void* lf = std::memchr(bytes_.data() + at_, '\n', bytes_.size() - at_);
+  const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes_.data()) : bytes_.size();
+  line = bytes_.substr(at_, end - at_);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  at_ = end + 1;
+  ++number_;
+  return true;
 }
 
 std::string shortest_real(double value) {

@@ -59,4 +59,26 @@ bool parse_decimal(std::string_view text, bool comma, double& value);
 /// The shortest text that reads back as the same double:  14.0 -> "14"   0.1 -> "0.1"
 std::string shortest_real(double value);
 
+/// The text without the blanks and tabs around it:  "  12 \t" -> "12"
+std::string_view trimmed(std::string_view text);
+
+/// Throws the Failure a reader gives for what stands on one line:
+///   (12, "no station") -> "line 12: no station"
+[[noreturn]] void refuse_line(std::size_t line, const std::string& message);
+
+/// The lines of a text held in memory, LF or CR LF, numbered from 1; a
+/// UTF-8 byte-order mark at its start is not part of the first.
+class Lines {
+ public:
+  explicit Lines(std::string_view bytes);
+  /// The next line, without its line end; false after the last.
+  bool next(std::string_view& line);
+  /// The number of the line `next` gave last.
+  std::size_t number() const { return number_; }
+
+ private:
+  std::string_view bytes_;
+  std::size_t at_ = 0, number_ = 0;
+};
+
 }  // namespace normlevel
