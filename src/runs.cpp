@@ -117,13 +117,17 @@ class Run {
     return l;
   }
 
+  // A picture is drawn once its input is read through: a geometry file
+  // must hold no second section it would have to leave out.
   void read(const Input& input) {
+    pictured_.clear();
     try {
       switch (reader_for(input)) {
         case Reader::table: table(input.name); break;
         case Reader::geometry: geometry(input.name); break;
         default: data_file(input.name); break;
       }
+      if (!pictured_.empty()) write_picture(out_, pictured_);
     } catch (Failure& failure) {
       failed(input.name, {}, failure);
     }
@@ -250,7 +254,6 @@ class Run {
       writer_->write(table);
       return;
     }
-    std::vector<LevelResult> results;
     const double file_discharge = CSDATA.Q;
     for (const Query& query : queries()) {
       CSDATA.Q = query.kind == Query::Kind::discharge ? query.value : file_discharge;
@@ -262,11 +265,10 @@ class Run {
       for (const Warning& w : r.warnings)
         if (w.code != "left_out") err_ << "normlevel: " << place << ": warning: " << w.message << "\n";
       if (o_.svg)
-        results.push_back(std::move(r));
+        pictured_.push_back(std::move(r));
       else
         writer_->write(r);
     }
-    if (o_.svg) write_picture(out_, results);
     out_ << std::flush;
   }
 
@@ -290,6 +292,7 @@ class Run {
   std::ostream& err_;
   std::unique_ptr<ResultWriter> writer_;
   Computation computation_;
+  std::vector<LevelResult> pictured_;  // --svg: the section's results, drawn once its input is read
   bool failed_ = false;
 };
 

@@ -320,5 +320,15 @@ TEST(PictureLayout, EachLevelsWaterNestedAndWallsAndPondsShown) {
   EXPECT_NE(ponded.first_row(pool, colour(kPondedWater), static_cast<int>(top), static_cast<int>(bottom)), -1);
 }
 
+TEST(PictureLayout, ARiverModelIsDrawnOneSectionAtATime) {
+  const std::string model = std::string(NORMLEVEL_EXAMPLES) + "/reach.g01";
+  const testing::CliRun both = testing::run_cli({"--svg", "-q", "10", "--slope", "1", model});
+  EXPECT_EQ(both.status, 2);
+  EXPECT_EQ(both.out, "") << "nothing on stdout for a wrong command line";
+  const testing::CliRun one = testing::run_cli({"--svg", "-q", "10", "--slope", "1", "--section", "Upper 90", model});
+  EXPECT_EQ(one.status, 0);
+  EXPECT_NE(one.out.find("reach.g01, Creek Upper 90</text>"), std::string::npos) << "the section names the picture";
+}
+
 }  // namespace
 }  // namespace normlevel
