@@ -243,7 +243,7 @@ std::string ListReader::plain_wording(const char* message) const {
     return "line " + std::to_string(line_) + ": '" + std::string(value_) + "' is not a " + kind + name;
   }
   const std::string line = "line " + std::to_string(first_line_) + ": ";
-  const std::string ends = "the file ends after line " + std::to_string(line_);
+  const std::string ends = line_ == 0 ? "the file is empty" : "the file ends after line " + std::to_string(line_);
   if (targets_.empty()) return line + "expected " + (names_.empty() ? "a line" : names_[0]) + ", but " + ends;
   const std::size_t count = targets_.size();
   std::string expected = "expected " + (count == 1 ? "a " + kind : std::to_string(count) + " " + kind + "s");

@@ -588,3 +588,77 @@ TEST(RatingText, ColumnsWidenAndNeverRunTogether) {
 
 }  // namespace
 }  // namespace normlevel
+
+namespace normlevel {
+namespace {
+
+// Every data file the dialogue refuses, refused on the command line in
+// plain words that say where: the dialogue's own diagnostics stay as they
+// were (the end-to-end cases pin those).
+TEST(PlainDiagnostics, EveryRefusedDataFileSaysWhatAndWhere) {
+  const struct {
+    const char* e2e_case;
+    const char* words;
+  } cases[] = {
+      {"reject_bank_beyond_last_point", "line 8: bank points il = 2 and ip = 9 do not satisfy 1 <= il < ip <= N = 6"},
+      {"reject_elevation_too_far", "line 10: point 1: elevation 1e+06 lies more than 1e5 from the datum"},
+      {"reject_infinite_discharge", "discharge Q = inf is not a finite number"},
+      {"reject_nan_elevation", "line 11: point 2: elevation nan is not a finite number"},
+      {"reject_negative_slope", "slope s = -1 per mille is negative"},
+      {"reject_one_point", "line 8: the section needs at least 2 points, but N = 1"},
+      {"reject_station_backwards", "line 13: point 4: stations must not decrease (11 after 12)"},
+      {"reject_station_too_far", "line 15: point 6: station 5e+09 lies more than 1e9 from the datum"},
+      {"short_file", "line 13: expected 2 numbers (station, elevation), but the file ends after line 12"},
+      {"empty_file", "line 1: expected a heading line, but the file is empty"},
+      {"n_written_as_real", "line 8: '6.0' is not a whole number (N)"},
+      {"letter_in_a_point", "line 12: 'l00' is not a number (elevation)"},
+  };
+  for (const auto& c : cases) {
+    const std::string file = std::string(NORMLEVEL_REPO) + "/tests/e2e/cases/" + c.e2e_case + "/files/section.txt";
+    const testing::CliRun run = run_cli({file});
+    EXPECT_EQ(run.status, 255) << c.e2e_case;
+    EXPECT_EQ(run.err, "normlevel: " + file + ": " + c.words + "\n") << c.e2e_case;
+    EXPECT_EQ(run.out, "") << c.e2e_case;
+  }
+}
+
+TEST(CommandLine, InputsTakeTheirReaderFromTheOptionOrTheName) {
+  const Options o = parse_command_line({"--table", "a.txt", "b.CSV", "--geometry", "-", "c.g05", "d.g5", "e.tsv",
+                                        "--section", "Upper", "--section", "12.5", "--units", "us", "--connected"});
+  const Reader expected[] = {Reader::table, Reader::table, Reader::geometry, Reader::geometry, Reader::data_file,
+                             Reader::table};
+  ASSERT_EQ(o.inputs.size(), std::size(expected));
+  for (std::size_t i = 0; i < o.inputs.size(); ++i) EXPECT_EQ(reader_for(o.inputs[i]), expected[i]) << o.inputs[i].name;
+  EXPECT_EQ(o.sections, (std::vector<std::string>{"Upper", "12.5"}));
+  EXPECT_EQ(o.units, &kUS);
+  EXPECT_TRUE(o.connected);
+  const Options banks = parse_command_line({"--banks=10.5,16", "a.csv"});
+  EXPECT_EQ(banks.bank_left.value, 10.5);
+  EXPECT_EQ(banks.bank_right.value, 16);
+  const Options solve = parse_command_line({"--solve", "slope", "-q", "7", "--level", "101", "--level", "102", "a.txt"});
+  EXPECT_EQ(solve.solve_discharge.value, 7);
+  EXPECT_EQ(solve.queries.size(), 2u) << "the levels; the discharge is the one they carry";
+}
+
+// A river model with a section that cannot be read between two that can:
+// --keep-going names it and computes the others.
+TEST(Batch, KeepGoingPastABadSectionOfARiverModel) {
+  ScratchDir dir;
+  std::string model = testing::read_text(std::string(NORMLEVEL_EXAMPLES) + "/reach.g01");
+  const std::size_t second = model.find("Type RM Length L Ch R = 1 ,90");
+  model.insert(second, "Type RM Length L Ch R = 1 ,95,10,10,10\n#Sta/Elev= 2\n       0     103      10     abc\n");
+  const std::string file = dir.write("reach.g01", model);
+  const testing::CliRun run = run_cli({"-k", "--format", "json", "-q", "10", "--slope", "1", file});
+  EXPECT_EQ(run.status, 1);
+  const json all = json::parse(run.out);
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(all[1]["section"]["station"], "95");
+  EXPECT_EQ(all[1]["error"], "line 15: 'abc' is not a number (a field of #Sta/Elev=)");
+  EXPECT_EQ(all[2]["section"]["station"], "90");
+  EXPECT_TRUE(all[2]["found"]);
+  EXPECT_NE(run.err.find("normlevel: " + file + ": Creek Upper 95: line 15: 'abc'"), std::string::npos) << run.err;
+  EXPECT_EQ(all[0]["warnings"][0]["code"], "left_out");
+}
+
+}  // namespace
+}  // namespace normlevel

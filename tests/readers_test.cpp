@@ -193,3 +193,92 @@ TEST(GeometryFile, TheWhiteRiverAtMuncie) {
 
 }  // namespace
 }  // namespace normlevel
+
+namespace normlevel {
+namespace {
+
+SurveyedSection walled() {
+  SurveyedSection s;
+  s.x = {0, 10, 10, 16, 16, 26};
+  s.z = {103, 101, 100, 100, 101, 103};
+  return s;
+}
+
+// A bank at a vertical wall takes the wall into the channel; a station a
+// little off a point snaps to it; one farther off is a point of its own in
+// a geometry file, an error naming its neighbours in a table.
+TEST(Banks, ThePointOfEachBankStation) {
+  const struct {
+    double station;
+    bool left;
+    BankRule rule;
+    std::size_t point;  // 0-based; SIZE_MAX: refused
+    const char* refusal;
+  } cases[] = {
+      {10, true, BankRule::point, 1, ""},
+      {16, false, BankRule::point, 4, ""},
+      {10.0004, true, BankRule::point, 1, ""},
+      {15.9996, false, BankRule::point, 4, ""},
+      {10.01, true, BankRule::point, SIZE_MAX,
+       "the left bank station 10.01 is not a point of the section: the nearest points are point 3 (10) and point 4 (16)"},
+      {-1, true, BankRule::point, SIZE_MAX,
+       "the left bank station -1 is not a point of the section: it lies left of the first point, point 1 (0)"},
+      {30, false, BankRule::insert, SIZE_MAX,
+       "the right bank station 30 is not a point of the section: it lies right of the last point, point 6 (26)"},
+      {13, false, BankRule::insert, 3, ""},
+  };
+  for (const auto& c : cases) {
+    SurveyedSection s = walled();
+    try {
+      EXPECT_EQ(bank_point(s, c.station, c.left, c.rule), c.point) << c.station;
+      EXPECT_EQ(c.point == 3 ? s.z[3] : 100.0, 100.0) << "a point put on the bed between its neighbours";
+    } catch (const Failure& failure) {
+      EXPECT_EQ(c.point, SIZE_MAX) << c.station;
+      EXPECT_EQ(failure.plain(), c.refusal);
+    }
+  }
+}
+
+TEST(Banks, InstallingASectionItsBanksAndItsRoughness) {
+  SurveyedSection s = walled();
+  s.bank_left = 10;
+  s.bank_right = 16;
+  s.n_station = {0, 13};  // n changes in the middle of the bed
+  s.n = {0.03, 0.05};
+  install_section(s, BankRule::insert);
+  EXPECT_EQ(CSDATA.N, 7);
+  EXPECT_EQ(CSDATA.il, 2);
+  EXPECT_EQ(CSDATA.ip, 6);
+  EXPECT_EQ(CSDATA.x[4], 13);
+  ASSERT_EQ(CSDATA.parts.size(), 4u) << "left; the channel in two; right";
+  EXPECT_EQ(roughness_of(CSDATA.parts[1]), 0.03);
+  EXPECT_EQ(roughness_of(CSDATA.parts[2]), 0.05);
+  const struct {
+    void (*spoil)(SurveyedSection&);
+    const char* refusal;
+  } bad[] = {
+      {[](SurveyedSection& t) { t.bank_left = 16, t.bank_right = 10; },
+       "the left bank station 16 is not left of the right bank station 10"},
+      {[](SurveyedSection& t) { t.x[3] = 9; }, "point 4: stations must not decrease (9 after 10)"},
+      {[](SurveyedSection& t) { t.n = {0.03, 0}; }, "n = 0 from station 13 is not a positive number"},
+      {[](SurveyedSection& t) { t.x.resize(1), t.z.resize(1); }, "the section needs at least 2 points, but has 1"},
+  };
+  for (const auto& b : bad) {
+    SurveyedSection t = walled();
+    t.bank_left = 10;
+    t.bank_right = 16;
+    t.n_station = {0, 13};
+    t.n = {0.03, 0.05};
+    b.spoil(t);
+    try {
+      install_section(t, BankRule::insert);
+      ADD_FAILURE() << b.refusal;
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.plain(), b.refusal);
+    }
+  }
+  finishdata();
+}
+
+}  // namespace
+}  // namespace normlevel

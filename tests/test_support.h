@@ -81,6 +81,12 @@ inline std::string name_field(const std::string& name) {
   return field;
 }
 
+/// The bytes of a file.
+inline std::string read_text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
 /// Puts a section straight into CSDATA, as the loader would leave it.
 inline void set_section(std::initializer_list<std::pair<double, double>> points, int il, int ip, double Q = 0,
                         double s = 0.001, double nc = 0.03, double nf = 0.05) {
