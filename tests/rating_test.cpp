@@ -12,6 +12,7 @@
 #include "func.h"
 #include "rating.h"
 #include "test_support.h"
+#include <nlohmann/json.hpp>
 
 namespace normlevel {
 namespace {
@@ -122,6 +123,36 @@ TEST(RatingTable, EachTotalIsTheDischargeLessTheBalance) {
           << "section " << section << " level " << row.level;
       ASSERT_EQ(row.depth, row.level - CSDATA.zmin);
     }
+  }
+}
+
+}  // namespace
+}  // namespace normlevel
+
+namespace normlevel {
+namespace {
+
+// The rating table in feet, and with ponded water left out: below the
+// levee's crest the pond carries nothing, above it all water flows.
+TEST(RatingTable, UnitsAndConnectedWater) {
+  const std::string examples = NORMLEVEL_EXAMPLES;
+  const testing::CliRun feet = testing::run_cli({"--rating", "1", "--units", "us", examples + "/trapezoid.txt"});
+  EXPECT_NE(feet.out.find("     [ft]    [ft]    [ft2]    [ft]    [cfs]    [cfs]    [cfs]    [cfs]   [ft/s]\r\n"),
+            std::string::npos)
+      << feet.out;
+  const auto rows = [](const std::vector<std::string>& arguments) {
+    return nlohmann::json::parse(testing::run_cli(arguments).out)[0]["rating"];
+  };
+  const std::string levee = examples + "/levee.txt";
+  const nlohmann::json divided = rows({"--format", "json", "--rating", "0.5", levee});
+  const nlohmann::json connected = rows({"--format", "json", "--rating", "0.5", "--connected", levee});
+  ASSERT_EQ(divided.size(), connected.size());
+  for (std::size_t k = 0; k < divided.size(); ++k) {
+    const double level = divided[k]["level"];
+    if (level > 100.2 && level <= 102.4)  // the pond wet, the crest not overtopped
+      EXPECT_LT(connected[k]["left_discharge"].get<double>(), divided[k]["left_discharge"].get<double>()) << level;
+    else
+      EXPECT_EQ(connected[k]["discharge"], divided[k]["discharge"]) << level;
   }
 }
 

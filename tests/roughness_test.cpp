@@ -201,3 +201,21 @@ TEST(RiverModel, TheWhiteRiverAtMunciePinned) {
 
 }  // namespace
 }  // namespace normlevel
+
+namespace normlevel {
+namespace {
+
+TEST(VaryingRoughness, DetailsListEachZonesSubdivisions) {
+  const std::string table = std::string(NORMLEVEL_EXAMPLES) + "/przekroj.csv";
+  const testing::CliRun run = run_cli({"--banks", "36.2,50.1", "-q", "60", "--slope", "0.8", "--details", table});
+  EXPECT_NE(run.out.find(", nc = 0.035, nl = 0.045...0.1, nr = 0.045...0.06\r\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("podzialy             od         do          n       pole      obwod     przep.\r\n"),
+            std::string::npos)
+      << run.out;
+  for (const char* row : {"teren lewy        31.00      36.20     0.1000", "koryto            36.20      50.10     0.0350",
+                          "teren prawy       67.00      74.00     0.0600"})
+    EXPECT_NE(run.out.find(row), std::string::npos) << row;
+}
+
+}  // namespace
+}  // namespace normlevel
