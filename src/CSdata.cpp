@@ -349,16 +349,13 @@ void add_parts(double h, std::span<PartGeometry> out, SegmentWindow window) {
     out[p] = add_segments<kEverything>(h, std::max(parts[p].first, window.first), std::min(parts[p].last, window.last));
 }
 
-// A zone's sums are its subdivisions' sums added in order.
-template <bool kEverything>
+// A zone's area and perimeter are its subdivisions' added in order.
 std::array<PartGeometry, 3> zone_sums(double h) {
   std::array<PartGeometry, 3> zones{};
   for (const Subdivision& part : CSDATA.parts) {
-    const PartGeometry g = add_segments<kEverything>(h, part.first, part.last);
-    PartGeometry& zone = zones[part.zone];
-    zone.A += g.A;
-    zone.P += g.P;
-    zone.B += g.B;
+    const PartGeometry g = add_segments<false>(h, part.first, part.last);
+    zones[part.zone].A += g.A;
+    zones[part.zone].P += g.P;
   }
   return zones;
 }
@@ -556,7 +553,7 @@ bool wetted_areas(double h, std::span<PartGeometry> out, SegmentWindow window) {
 
 std::int32_t basichydro(double h, double& AFL, double& A0, double& AFP, double& PFL, double& P0, double& PFP) {
   if (h < CSDATA.zmin) return 0;
-  const std::array<PartGeometry, 3> zones = zone_sums<false>(h);
+  const std::array<PartGeometry, 3> zones = zone_sums(h);
   AFL = zones[kLeft].A;
   A0 = zones[kChannel].A;
   AFP = zones[kRight].A;
@@ -564,15 +561,6 @@ std::int32_t basichydro(double h, double& AFL, double& A0, double& AFP, double& 
   P0 = zones[kChannel].P;
   PFP = zones[kRight].P;
   return 1;
-}
-
-void topwidths(double h, double& BL, double& B0, double& BP) {
-  BL = B0 = BP = 0;
-  if (h < CSDATA.zmin) return;
-  const std::array<PartGeometry, 3> zones = zone_sums<true>(h);
-  BL = zones[kLeft].B;
-  B0 = zones[kChannel].B;
-  BP = zones[kRight].B;
 }
 
 }  // namespace normlevel

@@ -148,10 +148,6 @@ std::int32_t basichydro(double h, double& AFL, double& A0, double& AFP, double& 
 /// adds them; false (and nothing set) when the segment is dry there.
 bool segment_share(double h, std::int32_t i, double& A, double& P);
 
-/// Widths of the water surface over the three zones at level h, by the same
-/// wet-or-dry rules as basichydro; all 0 below zmin.
-void topwidths(double h, double& BL, double& B0, double& BP);
-
 /// The subdivisions' geometry at each of `levels` (ascending) in one pass
 /// over the points, level k's at [k * parts.size(), (k + 1) * parts.size()):
 /// the very sums wetted_parts gives level by level (zeros below zmin).

@@ -402,6 +402,20 @@ std::string n_lines(const ZoneRoughness& n) {
 
 }  // namespace
 
+std::string zone_n_text(Zone zone) {
+  double least = INFINITY, most = -INFINITY;
+  for (const Subdivision& part : CSDATA.parts) {
+    if (part.zone != zone) continue;
+    least = std::min(least, roughness_of(part));
+    most = std::max(most, roughness_of(part));
+  }
+  if (least > most) {  // a zone without segments: the n it would have
+    const ZoneRoughness n = zone_roughness();
+    return plain_number(zone == kChannel ? n.nc : zone == kLeft ? n.nl : n.nr);
+  }
+  return roughness_text(least, most);
+}
+
 std::string roughness_text(double least, double most) {
   return least == most ? plain_number(least) : plain_number(least) + "..." + plain_number(most);
 }
@@ -436,22 +450,10 @@ std::vector<std::string> csv_columns(const Layout& layout) {
 
 namespace {
 
-// The zones' n as a heading names them.
-std::string zone_n_text(Zone zone, const ZoneRoughness& summary) {
-  double least = INFINITY, most = -INFINITY;
-  for (const Subdivision& part : CSDATA.parts) {
-    if (part.zone != zone) continue;
-    least = std::min(least, roughness_of(part));
-    most = std::max(most, roughness_of(part));
-  }
-  if (least > most) return plain_number(zone == kChannel ? summary.nc : zone == kLeft ? summary.nl : summary.nr);
-  return roughness_text(least, most);
-}
-
 std::string values_named(double slope_per_mille, const ZoneRoughness& n) {
-  std::string text = ", s = " + plain_number(slope_per_mille) + " promil, nc = " + zone_n_text(kChannel, n);
+  std::string text = ", s = " + plain_number(slope_per_mille) + " promil, nc = " + zone_n_text(kChannel);
   if (std::isfinite(n.nf)) return text + ", nf = " + plain_number(n.nf);
-  return text + ", nl = " + zone_n_text(kLeft, n) + ", nr = " + zone_n_text(kRight, n);
+  return text + ", nl = " + zone_n_text(kLeft) + ", nr = " + zone_n_text(kRight);
 }
 
 std::string place_named(const std::string& file, const SectionName& section) {

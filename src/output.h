@@ -66,6 +66,10 @@ std::string csv_field(std::string_view text);
 /// The names of the CSV columns for a layout, in order.
 std::vector<std::string> csv_columns(const Layout& layout);
 
+/// The loaded section's n in a zone for people: roughness_text of its
+/// subdivisions' least and greatest n.
+std::string zone_n_text(Zone zone);
+
 /// A zone's n for people: one value, or the least and the greatest:
 ///   (0.035, 0.035) -> "0.035"   (0.035, 0.1) -> "0.035...0.1"
 std::string roughness_text(double least, double most);

@@ -228,22 +228,11 @@ std::string legend_text(const LevelResult& r) {
   return level_text(r.level) + ", " + discharge_text(r);
 }
 
-std::string roughness_named(Zone zone) {
-  double least = INFINITY, most = -INFINITY;
-  for (const Subdivision& part : CSDATA.parts)
-    if (part.zone == zone) {
-      least = std::min(least, roughness_of(part));
-      most = std::max(most, roughness_of(part));
-    }
-  if (least > most) return plain_number(zone == Zone::kChannel ? CSDATA.nc : CSDATA.nf);
-  return roughness_text(least, most);
-}
-
 std::string title_values(const std::vector<LevelResult>& results) {
   std::string text;
   if (results.size() == 1) text = discharge_text(results[0]) + ", ";
-  text += "s = " + plain_number(CSDATA.s_per_mille) + " \u2030, nc = " + roughness_named(Zone::kChannel);
-  const std::string left = roughness_named(Zone::kLeft), right = roughness_named(Zone::kRight);
+  text += "s = " + plain_number(CSDATA.s_per_mille) + " \u2030, nc = " + zone_n_text(Zone::kChannel);
+  const std::string left = zone_n_text(Zone::kLeft), right = zone_n_text(Zone::kRight);
   text += left == right ? ", nf = " + left : ", nl = " + left + ", nr = " + right;
   if (results.size() == 1 && !results[0].found) text += " \u2013 " + notice_text();
   return text;

@@ -20,7 +20,7 @@ PartFigures part_figures(const Subdivision& part, const PartGeometry& g) {
   const CrossSection& d = CSDATA;
   const double n = roughness_of(part);
   const ZoneFlow flow = part_flow(part, g.A, g.P);
-  const bool dry = g.P == 0 || flow.Q == 0;
+  const bool dry = g.P == 0;  // a conveyance whatever the slope: --solve slope starts from a slope of 0 too
   const double conveyance = dry ? 0 : radius_power(flow.R) * (d.units->k / n) * g.A;
   return {d.x[part.first], d.x[part.last + 1], n, g.A, g.P, g.B, dry ? 0 : flow.Q, conveyance};
 }
