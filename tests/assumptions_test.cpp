@@ -139,6 +139,8 @@ TEST(Solve, TheAnswerCarriesTheDischargeAtTheLevel) {
   EXPECT_NEAR(back["discharge"], 12, 1e-12);
   const json s = result({"--solve", "slope", "--level", "101.9", t});
   EXPECT_NEAR(s["zones"]["total"]["discharge"], 10, 1e-12) << "the file's discharge";
+  EXPECT_EQ(result({"--solve", "slope", "--level", "101.9", "--slope", "0", t})["slope_per_mille"], s["slope_per_mille"])
+      << "the file's slope plays no part";
   const json slope_back = result({"--level", "101.9", "--slope", shortest_number(s["slope_per_mille"]), t});
   EXPECT_NEAR(slope_back["discharge"], 10, 1e-12);
   const testing::CliRun text = run_cli({"--solve", "n", "--level", "101.9", "-q", "12", t});
