@@ -23,7 +23,6 @@ constexpr std::string_view kBanks = "Bank Sta=";
 constexpr std::pair<std::string_view, const char*> kLeftOut[] = {
     {"Levee=", "levees"}, {"#XS Ineff=", "ineffective flow areas"}, {"#Block Obstruct=", "blocked obstructions"}};
 
-constexpr auto refuse = refuse_line;
 
 // The comma-separated values after a record's '='.
 std::vector<std::string_view> values_after(std::string_view line, std::string_view key) {
@@ -47,13 +46,13 @@ std::string not_a(std::string_view text, const char* kind, const std::string& wh
 
 double number_in(std::string_view text, std::size_t line, const std::string& what) {
   double value = 0;
-  if (!parse_decimal(trimmed(text), false, value)) refuse(line, not_a(text, "number", what));
+  if (!parse_decimal(trimmed(text), false, value)) refuse_line(line, not_a(text, "number", what));
   return value;
 }
 
 std::size_t count_in(std::string_view text, std::size_t line, const std::string& what) {
   const double value = number_in(text, line, what);
-  if (!(value >= 0 && value <= 1e7) || value != std::floor(value)) refuse(line, not_a(text, "count", what));
+  if (!(value >= 0 && value <= 1e7) || value != std::floor(value)) refuse_line(line, not_a(text, "count", what));
   return static_cast<std::size_t>(value);
 }
 
@@ -131,11 +130,11 @@ void GeometryFile::read_fields(std::size_t count, std::vector<double>& values, c
         pending_ = true;
         pending_line_ = line;
       }
-      refuse(record_line, std::string(record) + " expected " + std::to_string(count) + " values, found " +
+      refuse_line(record_line, std::string(record) + " expected " + std::to_string(count) + " values, found " +
                               std::to_string(values.size()));
     }
     if (!fixed_fields(line, count - values.size(), values, bad))
-      refuse(line_, "'" + bad + "' is not a number (a field of " + record + ")");
+      refuse_line(line_, "'" + bad + "' is not a number (a field of " + record + ")");
   }
 }
 
@@ -198,7 +197,7 @@ bool GeometryFile::read_section(SurveyedSection& s) {
         read_columns(line, kRoughness, 3, "the number of n values", s.n_station, s.n);
       } else if (line.starts_with(kBanks)) {
         const std::vector<std::string_view> stations = values_after(line, kBanks);
-        if (stations.size() < 2) refuse(at, "Bank Sta= expected 2 stations, found " + std::to_string(stations.size()));
+        if (stations.size() < 2) refuse_line(at, "Bank Sta= expected 2 stations, found " + std::to_string(stations.size()));
         s.bank_left = number_in(stations[0], at, "the left bank station");
         s.bank_right = number_in(stations[1], at, "the right bank station");
         banks = true;
@@ -208,8 +207,8 @@ bool GeometryFile::read_section(SurveyedSection& s) {
             s.left_out.push_back(what);
       }
     }
-    if (!points) refuse(s.line, "the cross section has no #Sta/Elev= record");
-    if (!banks) refuse(s.line, "the cross section has no Bank Sta= record");
+    if (!points) refuse_line(s.line, "the cross section has no #Sta/Elev= record");
+    if (!banks) refuse_line(s.line, "the cross section has no Bank Sta= record");
   } catch (const Failure&) {
     while (next_line(line))
       if (starts_record(line)) {

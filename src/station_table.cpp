@@ -13,7 +13,6 @@ namespace normlevel {
 
 namespace {
 
-constexpr auto refuse = refuse_line;
 
 // The fields of one row; a field between double quotes may hold the
 // separator, and "" stands for one quote.
@@ -73,11 +72,11 @@ Columns columns_of(const std::vector<std::string_view>& header, std::size_t line
                           : named(key, {"n"})                   ? &c.n
                                                                 : nullptr;
     if (column == nullptr) continue;  // a column of something else
-    if (*column != SIZE_MAX) refuse(line, "the header names the column '" + key + "' twice");
+    if (*column != SIZE_MAX) refuse_line(line, "the header names the column '" + key + "' twice");
     *column = i;
   }
-  if (c.station == SIZE_MAX) refuse(line, "the header names no 'station' (or 'odleglosc') column");
-  if (c.elevation == SIZE_MAX) refuse(line, "the header names no 'elevation' (or 'rzedna') column");
+  if (c.station == SIZE_MAX) refuse_line(line, "the header names no 'station' (or 'odleglosc') column");
+  if (c.elevation == SIZE_MAX) refuse_line(line, "the header names no 'elevation' (or 'rzedna') column");
   return c;
 }
 
@@ -85,9 +84,9 @@ double value_at(const std::vector<std::string_view>& fields, std::size_t column,
                 std::size_t line) {
   double value = 0;
   const std::string_view text = fields[column];
-  if (text.empty()) refuse(line, std::string("no ") + name);
+  if (text.empty()) refuse_line(line, std::string("no ") + name);
   if (parse_decimal(text, separator != ',', value)) return value;
-  refuse(line, "'" + std::string(text) + "' is not a number (" + name + ")");
+  refuse_line(line, "'" + std::string(text) + "' is not a number (" + name + ")");
 }
 
 bool blank(const std::vector<std::string_view>& fields) {
@@ -100,11 +99,11 @@ void check_width(const std::vector<std::string_view>& fields, const Columns& c, 
   std::size_t filled = fields.size();
   while (filled > 0 && fields[filled - 1].empty()) --filled;
   if (separator == ',' && filled > c.count)
-    refuse(line, std::to_string(filled) + " fields where the header names " + std::to_string(c.count) +
+    refuse_line(line, std::to_string(filled) + " fields where the header names " + std::to_string(c.count) +
                      ": a decimal comma? With ',' between fields numbers take '.'; or separate them by ';'");
   const std::size_t needed = std::max({c.station, c.elevation, c.n == SIZE_MAX ? 0 : c.n}) + 1;
   if (fields.size() < std::max(c.station, c.elevation) + 1)
-    refuse(line, "expected " + std::to_string(needed) + " fields, found " + std::to_string(fields.size()));
+    refuse_line(line, "expected " + std::to_string(needed) + " fields, found " + std::to_string(fields.size()));
 }
 
 // The usual field, blanks around [-]digits[point digits] with at most 15
@@ -209,7 +208,7 @@ void read_station_table(std::string_view bytes, SurveyedSection& section) {
   std::vector<std::string_view> fields;
   std::string unquoted;
   do
-    if (!lines.next(row)) refuse(lines.number() + 1, "the table is empty: expected a header row naming the columns");
+    if (!lines.next(row)) refuse_line(lines.number() + 1, "the table is empty: expected a header row naming the columns");
   while (trimmed(row).empty());
   const char separator = table_separator(row);
   split_row(row, separator, fields, unquoted);
@@ -237,19 +236,19 @@ void read_station_table(std::string_view bytes, SurveyedSection& section) {
       if (c.n < fields.size() && !fields[c.n].empty()) cell_n = value_at(fields, c.n, "n", separator, line);
     }
     if (!section.x.empty() && x < section.x.back())
-      refuse(line, "stations must not decrease (" + shortest_real(x) + " after " + shortest_real(section.x.back()) + ")");
+      refuse_line(line, "stations must not decrease (" + shortest_real(x) + " after " + shortest_real(section.x.back()) + ")");
     section.x.push_back(x);
     section.z.push_back(z);
     if (!std::isnan(cell_n)) {  // else the n above goes on
       n = cell_n;
-      if (!(n > 0)) refuse(line, "n = " + shortest_real(n) + " is not positive");
-      if (!n_seen && section.x.size() > 1) refuse(line, "the first point has no n, though this one has");
+      if (!(n > 0)) refuse_line(line, "n = " + shortest_real(n) + " is not positive");
+      if (!n_seen && section.x.size() > 1) refuse_line(line, "the first point has no n, though this one has");
       n_seen = true;
     }
     if (n_seen) section.point_n.push_back(n);
   }
   if (section.x.size() < 2)
-    refuse(lines.number(), "the table holds " + std::to_string(section.x.size()) + " points; a section needs 2");
+    refuse_line(lines.number(), "the table holds " + std::to_string(section.x.size()) + " points; a section needs 2");
 }
 
 }  // namespace normlevel
