@@ -1,9 +1,11 @@
 #include "BalanceSign.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <limits>
+#include <span>
 #include <utility>
 
 #include "CSdata.h"
@@ -51,9 +53,15 @@ Range area_in_part(double h, const SegmentTotals& full, const SegmentTotals& wet
   return {0, std::max(0.0, h * (wet.hdx - full.hdx) - (wet.hdx_low - full.hdx_low))};
 }
 
-double least_length_in_part(double h, const SegmentTotals& full, const SegmentTotals& wet) {
+// Errors are bounded as at a level of magnitude `reach` (|h| for a level
+// alone), times `scale`.
+struct ErrorReach {
+  double reach, scale;
+};
+
+double least_length_in_part(double h, const SegmentTotals& full, const SegmentTotals& wet, ErrorReach e) {
   const double depths = h * (wet.count - full.count) - (wet.low - full.low);
-  const double depths_error = slack() * (std::fabs(h) * wet.count + wet.abs_low);
+  const double depths_error = e.scale * slack() * (e.reach * wet.count + wet.abs_low);
   return std::max(0.0, depths - depths_error);
 }
 
@@ -103,14 +111,14 @@ namespace {
 
 // The subdivision's area and perimeter at h: the wholly wet segments from
 // the totals, those wet in part as they are when known, else bounded.
-void bound_zone(double h, const WetTotals& t, std::size_t zone, Range& A, Range& P) {
+void bound_zone(double h, const WetTotals& t, std::size_t zone, ErrorReach e, Range& A, Range& P) {
   const SegmentTotals& full = t.full[zone];
   const SegmentTotals& wet = t.wet[zone];
   const double wholly = 2.0 * h * full.hdx - full.hdx_z;
-  const double area_error = slack() * (2.0 * std::fabs(h) * wet.hdx + wet.hdx_abs_z);
-  const double length_error = slack() * wet.length;
+  const double area_error = e.scale * slack() * (2.0 * e.reach * wet.hdx + wet.hdx_abs_z);
+  const double length_error = e.scale * slack() * wet.length;
   const Range part = t.partials_known ? Range{t.part_area[zone], t.part_area[zone]} : area_in_part(h, full, wet);
-  const double least_length = t.partials_known ? t.part_length[zone] : least_length_in_part(h, full, wet);
+  const double least_length = t.partials_known ? t.part_length[zone] : least_length_in_part(h, full, wet, e);
   const double most_length = t.partials_known ? full.length + t.part_length[zone] : wet.length;
   A = {std::max(0.0, wholly + part.lo - area_error), std::max(0.0, wholly) + part.hi + area_error};
   P = {std::max(0.0, full.length + least_length - length_error), most_length + length_error};
@@ -118,34 +126,71 @@ void bound_zone(double h, const WetTotals& t, std::size_t zone, Range& A, Range&
 
 }  // namespace
 
-// The upper bounds first, as the walk starts where the balance is positive,
-// and first without pow: R^(2/3) <= max(1, R) proves most levels far below
-// the one sought.
-int proved_sign(double h, const WetTotals& t) {
+namespace {
+
+struct PartBounds {
+  Range A, P;
+  double n;
+  bool floodplain;
+};
+
+// The sign proved for every level from `low` to `high`, between which no
+// segment gets wet or wholly wet: areas and perimeters only grow with the
+// level, so the least of each is bounded at `low` (totals as there) and
+// the most at `high`. The roundings at any level between are bounded as at
+// the farther of the two from the datum, and twice over, as each bound is
+// taken at another level than the sums it stands for.
+// The upper bounds first, as the walk starts where the balance is
+// positive, and first without pow: R^(2/3) <= max(1, R) proves most levels
+// far below the one sought.
+int sign_from_bounds(double low, const WetTotals& at_low, double high, const WetTotals& at_high,
+                     std::span<PartBounds> b) {
   const std::vector<Subdivision>& parts = CSDATA.parts;
-  const std::size_t count = parts.size();
-  thread_local std::vector<Range> A, P;
-  thread_local std::vector<double> n;
-  A.resize(count);
-  P.resize(count);
-  n.resize(count);
-  for (std::size_t p = 0; p < count; ++p) {
-    bound_zone(h, t, p, A[p], P[p]);
-    n[p] = roughness_of(parts[p]) / CSDATA.units->k;
+  const ErrorReach e{std::max(std::fabs(low), std::fabs(high)), low == high ? 1.0 : 2.0};
+  for (std::size_t p = 0; p < b.size(); ++p) {
+    Range A_low, P_low, A_high, P_high;
+    bound_zone(low, at_low, p, e, A_low, P_low);
+    if (&at_high == &at_low && high == low) {
+      A_high = A_low;
+      P_high = P_low;
+    } else {
+      bound_zone(high, at_high, p, e, A_high, P_high);
+    }
+    b[p].A = {A_low.lo, A_high.hi};
+    b[p].P = {P_low.lo, P_high.hi};
+    b[p].n = roughness_of(parts[p]) / CSDATA.units->k;
+    b[p].floodplain = parts[p].zone != kChannel;
   }
   const double Q = CSDATA.Q;
-  const double margin = 1e-12 + static_cast<double>(count + 3) * DBL_EPSILON;
+  const double margin = 1e-12 + static_cast<double>(b.size() + 3) * DBL_EPSILON;
   const auto below = [Q, margin](double most) { return Q - most > margin * (std::fabs(Q) + most); };
-  const auto floodplain = [&](std::size_t p) { return parts[p].zone != kChannel; };
   double rough = 0, most = 0, least = 0;
-  for (std::size_t p = 0; p < count; ++p) rough += discharge_most(A[p], P[p], n[p], floodplain(p), false);
+  for (const PartBounds& p : b) rough += discharge_most(p.A, p.P, p.n, p.floodplain, false);
   if (below(rough)) return 1;
-  for (std::size_t p = 0; p < count; ++p) most += discharge_most(A[p], P[p], n[p], floodplain(p), true);
+  for (const PartBounds& p : b) most += discharge_most(p.A, p.P, p.n, p.floodplain, true);
   if (below(most)) return 1;
-  for (std::size_t p = 0; p < count; ++p) least += discharge_least(A[p], P[p], n[p], floodplain(p));
+  for (const PartBounds& p : b) least += discharge_least(p.A, p.P, p.n, p.floodplain);
   if (least - Q > margin * (std::fabs(Q) + least)) return -1;
   return 0;  // also when a bound is not a number
 }
+
+// Most sections have a few subdivisions: their bounds stay on the stack,
+// as the walk may ask for millions of levels.
+constexpr std::size_t kFewParts = 8;
+
+}  // namespace
+
+int proved_sign(double low, const WetTotals& at_low, double high, const WetTotals& at_high) {
+  const std::size_t count = CSDATA.parts.size();
+  if (count <= kFewParts) {
+    std::array<PartBounds, kFewParts> bounds;
+    return sign_from_bounds(low, at_low, high, at_high, std::span(bounds.data(), count));
+  }
+  std::vector<PartBounds> bounds(count);
+  return sign_from_bounds(low, at_low, high, at_high, bounds);
+}
+
+int proved_sign(double h, const WetTotals& t) { return proved_sign(h, t, h, t); }
 
 // ---- the walk ---------------------------------------------------------
 
@@ -170,6 +215,9 @@ constexpr std::uint32_t kNone = 0;  // segments are numbered from 1
 // Beyond this many segments wet in part their shares are bounded, not taken.
 constexpr std::size_t kMostKnownParts = 4096;
 
+// Fewer levels than this between two events are proved one by one.
+constexpr std::size_t kShortestSpan = 4;
+
 }  // namespace
 
 // One pass files each segment under the level where it gets wet and the
@@ -191,6 +239,15 @@ WalkSigns::WalkSigns(std::vector<double> levels)
   }
 }
 
+// The first level after k that adds a segment (levels.size() when none
+// does), searched from where the last search ended: levels only rise.
+std::size_t WalkSigns::next_event(std::size_t k) {
+  if (next_event_ <= k) next_event_ = k + 1;
+  while (next_event_ < levels_.size() && first_wet_[next_event_] == kNone && first_full_[next_event_] == kNone)
+    ++next_event_;
+  return next_event_;
+}
+
 void WalkSigns::add_bucket(std::uint32_t first, const std::vector<std::uint32_t>& next,
                            std::vector<SegmentTotals>& into) {
   for (std::uint32_t segment = first; segment != kNone; segment = next[segment]) {
@@ -200,23 +257,38 @@ void WalkSigns::add_bucket(std::uint32_t first, const std::vector<std::uint32_t>
   }
 }
 
-// The bounds from the totals alone first; where they do not tell, the
-// segments wet only in part, when few, are taken as the ordered sums take
-// them. Those wholly wet by now leave the list for good: levels only rise.
-int WalkSigns::prove(double level) {
-  totals_.partials_known = false;
-  const int sign = proved_sign(level, totals_);
-  if (sign != 0) return sign;
-  const CrossSection& d = CSDATA;
-  std::erase_if(in_part_, [&](std::int32_t i) { return std::max(d.z[i], d.z[i + 1]) < level; });
-  if (in_part_.size() > kMostKnownParts) return 0;
-  totals_.partials_known = true;
-  std::fill(totals_.part_area.begin(), totals_.part_area.end(), 0.0);
-  std::fill(totals_.part_length.begin(), totals_.part_length.end(), 0.0);
-  for (const std::int32_t i : in_part_) totals_.add_part(level, i);
-  return proved_sign(level, totals_);
+// The shares of the segments wet only in part at the level, as the
+// ordered sums take them.
+void WalkSigns::take_parts(WetTotals& into, double level) const {
+  into.partials_known = true;
+  std::fill(into.part_area.begin(), into.part_area.end(), 0.0);
+  std::fill(into.part_length.begin(), into.part_length.end(), 0.0);
+  for (const std::int32_t i : in_part_) into.add_part(level, i);
 }
 
+// The sign at every level from..to, none of which adds a segment after
+// the first: from the totals alone first; where they do not tell, the
+// segments wet only in part, when few, are taken at both ends. Those
+// wholly wet by now leave the list for good: levels only rise.
+int WalkSigns::prove(std::size_t from, std::size_t to) {
+  const double low = levels_[from], high = levels_[to];
+  totals_.partials_known = false;
+  const int sign = proved_sign(low, totals_, high, totals_);
+  if (sign != 0) return sign;
+  const CrossSection& d = CSDATA;
+  std::erase_if(in_part_, [&](std::int32_t i) { return std::max(d.z[i], d.z[i + 1]) < low; });
+  if (in_part_.size() > kMostKnownParts) return 0;
+  take_parts(totals_, low);
+  if (from == to) return proved_sign(low, totals_);
+  top_.full = totals_.full;
+  top_.wet = totals_.wet;
+  take_parts(top_, high);
+  return proved_sign(low, totals_, high, top_);
+}
+
+// Between two levels that add segments the sign is tried for all the
+// levels left at once, then for the first half of them, and so on: a walk
+// over a deep section with few points costs a few proofs, not one a step.
 int WalkSigns::operator()(double level) {
   std::size_t k = next_level_ == 0 ? 0 : next_level_ - 1;
   while (k < levels_.size() && levels_[k] < level) ++k;
@@ -225,7 +297,17 @@ int WalkSigns::operator()(double level) {
     add_bucket(first_wet_[next_level_], next_wet_, totals_.wet);
     add_bucket(first_full_[next_level_], next_full_, totals_.full);
   }
-  return prove(level);
+  if (k < known_until_) return known_sign_;
+  const std::size_t end = next_event(k);
+  for (std::size_t span = end - k; span >= kShortestSpan; span /= 2) {
+    const int sign = prove(k, k + span - 1);
+    if (sign != 0) {
+      known_sign_ = sign;
+      known_until_ = k + span;
+      return sign;
+    }
+  }
+  return prove(k, k);
 }
 
 // ---- the bisection ----------------------------------------------------

@@ -39,6 +39,11 @@ struct WetTotals {
 /// for every rounding of the ordered sums and of any platform's pow.
 int proved_sign(double h, const WetTotals& totals);
 
+/// The same for every level from `low` to `high` at once, where no segment
+/// gets wet or wholly wet above `low`: the totals as at `low`, with the
+/// shares wet in part taken at each end when known.
+int proved_sign(double low, const WetTotals& at_low, double high, const WetTotals& at_high);
+
 /// Proofs for the walk's levels, ascending; each level asked for costs
 /// only the segments that get wet or wholly wet since the level before.
 class WalkSigns {
@@ -48,7 +53,9 @@ class WalkSigns {
 
  private:
   void add_bucket(std::uint32_t first, const std::vector<std::uint32_t>& next, std::vector<SegmentTotals>& into);
-  int prove(double level);
+  int prove(std::size_t from, std::size_t to);
+  void take_parts(WetTotals& into, double level) const;
+  std::size_t next_event(std::size_t k);
 
   std::vector<double> levels_;
   // Per level, the segments that get wet (wholly wet) at it, as lists:
@@ -56,7 +63,10 @@ class WalkSigns {
   std::vector<std::uint32_t> first_wet_, first_full_, next_wet_, next_full_;
   std::size_t next_level_ = 0;  // the first level whose segments are not yet added
   std::vector<std::int32_t> in_part_;  // wet, and perhaps wholly by now
-  WetTotals totals_;
+  WetTotals totals_, top_;  // top_: the shares at the top of a span
+  std::size_t next_event_ = 0;  // a level after the latest asked that adds segments, or none before it
+  int known_sign_ = 0;
+  std::size_t known_until_ = 0;  // the sign holds for the levels before this one
 };
 
 /// Proofs for levels within the bracket [lo, hi] of the bisection: the

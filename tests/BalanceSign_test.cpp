@@ -121,6 +121,90 @@ TEST(BalanceSign, ASurveyOfManyPointsNeedsTheOrderedSumsOnlyNearTheLevel) {
   }
 }
 
+// A few points and a deep section: long runs of the walk's levels add no
+// segment, and their signs are proved a run at a time, far from the datum
+// as near it; each of those signs is still checked level by level.
+TEST(BalanceSign, RunsOfLevelsThatAddNoSegmentAreProvedAsTheyAreSummed) {
+  std::mt19937 random(4021);
+  Tally walk, bracket;
+  for (int section = 0; section < 150; ++section) {
+    testing::set_random_section(random, 2 + section % 6, 10 + section % 40);
+    const double offset = section % 3 == 0 ? 0 : section % 3 == 1 ? 9e4 : -9e4;
+    for (std::size_t i = 1; i < CSDATA.z.size(); ++i) CSDATA.z[i] += offset;
+    CSDATA.zmin += offset;
+    CSDATA.zmax += offset;
+    measure_segments();
+    if (section % 4 == 1) testing::vary_roughness(random);
+    CSDATA.Q = 0;
+    for (const double Q : discharges(random)) {
+      CSDATA.Q = Q;
+      search_both_ways(walk, bracket);
+      if (::testing::Test::HasFatalFailure()) return;
+    }
+  }
+  EXPECT_GT(walk.proved, walk.asked * 9 / 10) << walk.proved << " of " << walk.asked;
+}
+
+// The totals at h as the walk keeps them, with the shares wet in part.
+WetTotals totals_at(double h) {
+  WetTotals t;
+  t.partials_known = true;
+  for (std::int32_t i = 1; i < CSDATA.N; ++i) {
+    const double low = std::min(CSDATA.z[i], CSDATA.z[i + 1]), high = std::max(CSDATA.z[i], CSDATA.z[i + 1]);
+    if (high < h) t.full[part_of(i)].add(i);
+    if (low < h) t.wet[part_of(i)].add(i);
+    if (low < h && high >= h) t.add_part(h, i);
+  }
+  return t;
+}
+
+struct SpanCase {
+  const char* name;
+  std::initializer_list<std::pair<double, double>> points;
+  int il, ip;
+};
+
+// Between two point elevations the sign proved for a span must hold at
+// every level of it, also where the discharge falls across the span (a
+// wide, deep channel spilling onto a shelf) and where the balance changes
+// sign inside it.
+TEST(BalanceSign, ASpanProofHoldsAtEveryLevelOfTheSpan) {
+  const SpanCase cases[] = {
+      {"shelf", {{0, 14}, {0, 0}, {100, 0}, {100, 10}, {150, 10.15}, {150, 14}}, 1, 6},
+      {"shelf on a floodplain", {{0, 14}, {0, 10.15}, {50, 10}, {50, 0}, {150, 0}, {150, 14}}, 3, 6},
+      {"V far from the datum", {{0, 1e5}, {1e5, -1e5}, {2e5, 1e5}}, 1, 3},
+      {"compound rectangle", {{0, 2}, {0, 1}, {3, 1}, {3, 0}, {4, 0}, {4, 1}, {7, 1}, {7, 2}}, 3, 6},
+  };
+  for (const SpanCase& c : cases) {
+    testing::set_section(c.points, c.il, c.ip);
+    std::vector<double> elevations(CSDATA.z.begin() + 1, CSDATA.z.end());
+    std::sort(elevations.begin(), elevations.end());
+    elevations.erase(std::unique(elevations.begin(), elevations.end()), elevations.end());
+    int proved = 0;
+    for (std::size_t e = 0; e + 1 < elevations.size(); ++e) {
+      const double low = elevations[e] + (elevations[e + 1] - elevations[e]) * 1e-3;
+      CSDATA.Q = 0;
+      std::vector<double> carried;
+      for (int k = 0; k <= 8; ++k) carried.push_back(-func(low + (elevations[e + 1] - low) * k / 8));
+      std::vector<double> discharges = {carried.front() / 10, 10 * carried.back()};
+      for (std::size_t k = 0; k + 1 < carried.size(); ++k) discharges.push_back((carried[k] + carried[k + 1]) / 2);
+      // The whole run, then shorter spans from its foot, as the walk tries them.
+      for (double high = elevations[e + 1]; high - low > 1e-3; high = low + (high - low) / 4) {
+        for (const double Q : discharges) {
+          CSDATA.Q = Q;
+          const int sign = proved_sign(low, totals_at(low), high, totals_at(high));
+          proved += sign != 0 ? 1 : 0;
+          for (int k = 0; k <= 100 && sign != 0; ++k) {
+            const double h = low + (high - low) * k / 100;
+            ASSERT_EQ(sign, sign_of(func(h))) << c.name << ": Q " << Q << " at " << h << " in " << low << ".." << high;
+          }
+        }
+      }
+    }
+    EXPECT_GE(proved, 4 * static_cast<int>(elevations.size() - 1)) << c.name;
+  }
+}
+
 TEST(BalanceSign, HugeSpansAndLevelsOnTheWalksOwnSteps) {
   std::mt19937 random(99);
   Tally walk, bracket;
