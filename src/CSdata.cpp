@@ -17,6 +17,11 @@ namespace normlevel {
 
 CrossSection CSDATA;
 
+std::string shortest_real(double value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
 namespace {
 
 void divide_section();
@@ -31,11 +36,6 @@ std::string trim_blanks(std::string_view field) {
   if (first == std::string_view::npos) return {};
   const std::size_t last = field.find_last_not_of(' ');
   return std::string(field.substr(first, last - first + 1));
-}
-
-std::string shortest(double value) {
-  char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
 [[noreturn]] void reject(const std::string& message, const std::string& plain = "") {
@@ -62,14 +62,14 @@ void check_point_count(std::size_t line = 0) {
 }
 
 void check_finite(const char* what, double value, const char* unit = "") {
-  if (!std::isfinite(value)) reject(std::string(what) + " = " + shortest(value) + unit + " is not a finite number");
+  if (!std::isfinite(value)) reject(std::string(what) + " = " + shortest_real(value) + unit + " is not a finite number");
 }
 
 void check_roughness(const char* name, double n, double slope_fraction, double per_mille) {
   check_finite(name, n);
-  if (n <= 0) reject(std::string(name) + " = " + shortest(n) + " is not positive");
+  if (n <= 0) reject(std::string(name) + " = " + shortest_real(n) + " is not positive");
   if (!std::isfinite(std::sqrt(slope_fraction) / n))
-    reject(std::string(name) + " = " + shortest(n) + " is too small for the slope of " + shortest(per_mille) +
+    reject(std::string(name) + " = " + shortest_real(n) + " is too small for the slope of " + shortest_real(per_mille) +
            " per mille");
 }
 
@@ -82,7 +82,7 @@ void check_flow_values() {
   const double per_mille = d.s_per_mille;
   check_finite("discharge Q", d.Q);
   check_finite("slope s", per_mille, " per mille");
-  if (per_mille < 0) reject("slope s = " + shortest(per_mille) + " per mille is negative");
+  if (per_mille < 0) reject("slope s = " + shortest_real(per_mille) + " per mille is negative");
   if (d.roughness.empty()) {
     check_roughness("roughness nc", d.nc, d.s, per_mille);
     check_roughness("roughness nf", d.nf, d.s, per_mille);
@@ -104,7 +104,7 @@ struct PointFault {
 PointFault point_fault(std::int32_t i, const char* what, const char* noun, double value, const std::string& why,
                        const std::string& plain_why) {
   const std::string point = "point " + std::to_string(i) + ": ";
-  return {i, 0, point + what + " = " + shortest(value) + " " + why, point + noun + " " + shortest(value) + " " + plain_why};
+  return {i, 0, point + what + " = " + shortest_real(value) + " " + why, point + noun + " " + shortest_real(value) + " " + plain_why};
 }
 
 bool point_sound(std::int32_t i) {
@@ -123,11 +123,11 @@ PointFault check_point(std::int32_t i) {
   if (std::fabs(z) > kMaxElevation)
     return point_fault(i, "elevation z", "elevation", z, "lies beyond 1e5 m", "lies more than 1e5 from the datum");
   if (i > 1 && x < CSDATA.x[i - 1]) {
-    const std::string before = shortest(CSDATA.x[i - 1]);
+    const std::string before = shortest_real(CSDATA.x[i - 1]);
     return {i, 0,
-            "point " + std::to_string(i) + ": station x = " + shortest(x) + " is smaller than the station of point " +
+            "point " + std::to_string(i) + ": station x = " + shortest_real(x) + " is smaller than the station of point " +
                 std::to_string(i - 1) + " (" + before + ")",
-            "point " + std::to_string(i) + ": stations must not decrease (" + shortest(x) + " after " + before + ")"};
+            "point " + std::to_string(i) + ": stations must not decrease (" + shortest_real(x) + " after " + before + ")"};
   }
   return {};
 }
@@ -533,10 +533,12 @@ std::vector<WetStretch> wet_stretches(double h) {
   return stretches;
 }
 
-SegmentWindow connected_window(double h) {
+SegmentWindow connected_window(double h) { return connected_window(wet_stretches(h)); }
+
+SegmentWindow connected_window(std::span<const WetStretch> stretches) {
   SegmentWindow window{1, 0};
   bool any = false;
-  for (const WetStretch& s : wet_stretches(h)) {
+  for (const WetStretch& s : stretches) {
     if (s.last < CSDATA.il || s.first >= CSDATA.ip) continue;  // wholly outside the channel's segments
     if (!any) window.first = s.first;
     window.last = s.last;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -87,6 +88,9 @@ void check_flow_values();
 /// hand, or changes its roughness, must call it before basichydro.
 void measure_segments();
 
+/// The shortest text that reads back as the same double:  14.0 -> "14"   0.1 -> "0.1"
+std::string shortest_real(double value);
+
 /// Manning's n of a subdivision.
 double roughness_of(const Subdivision& part);
 
@@ -131,6 +135,9 @@ std::vector<WetStretch> wet_stretches(double h);
 /// stretch that reaches into the channel to the rightmost one; a window
 /// with first > last when the channel is dry.
 SegmentWindow connected_window(double h);
+
+/// The same from the stretches wet_stretches gives at the level.
+SegmentWindow connected_window(std::span<const WetStretch> stretches);
 
 /// Each subdivision's geometry at level h, summed segment by segment in
 /// order; false, with nothing written, below zmin. out has parts.size() entries.

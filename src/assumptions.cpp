@@ -79,9 +79,10 @@ class Warnings {
   void ponded() {
     if (!r_.found || r_.level <= r_.zmin) return;
     const double h = r_.level;
-    const SegmentWindow window = connected_window(h);
+    const std::vector<WetStretch> stretches = wet_stretches(h);
+    const SegmentWindow window = connected_window(stretches);
     std::size_t named = 0;
-    for (const WetStretch& s : wet_stretches(h)) {
+    for (const WetStretch& s : stretches) {
       if (s.last >= window.first && s.first <= window.last) continue;
       if (++named > kPondsNamed) continue;
       const bool left = window.first > window.last || s.last < window.first;

@@ -15,11 +15,7 @@
 
 namespace normlevel {
 
-std::string shortest_number(double value) {
-  if (!std::isfinite(value)) return "null";
-  char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
-}
+std::string shortest_number(double value) { return std::isfinite(value) ? shortest_real(value) : "null"; }
 
 std::size_t utf8_length(std::string_view text) {
   if (text.empty()) return 0;
@@ -239,9 +235,9 @@ std::string_view zone_column(int zone, std::string_view figure) {
 
 Fields csv_row(const LevelResult& r, bool solve, const std::string& error) {
   Fields row = identity_fields(r.file, r.section);
-  append(row, {{"found", error.empty() ? flag(r.found) : Value{}},
-               {"error", error.empty() ? Value{} : text(error)},
-               {"units", text(r.units->name)}});
+  append(row, {{"found", error.empty() ? flag(r.found) : Value{}}, {"error", error.empty() ? Value{} : text(error)}});
+  const std::size_t who = row.size();
+  row.push_back({"units", text(r.units->name)});
   append(row, head_fields(r, solve));
   append(row, section_fields(r));
   for (int i = 0; i < 4; ++i) {
@@ -260,7 +256,7 @@ Fields csv_row(const LevelResult& r, bool solve, const std::string& error) {
   append(row, tail_fields(r));
   row.push_back({"warnings", text(joined(codes))});
   if (!error.empty())  // a failed input: nothing but who it was and why
-    for (std::size_t i = 6; i < row.size(); ++i) row[i].value = Value{};
+    for (std::size_t i = who; i < row.size(); ++i) row[i].value = Value{};
   return row;
 }
 

@@ -52,10 +52,11 @@ class KeepRoughnessAndSlope {
 void fill_figures(LevelResult& r, const Computation& c) {
   r.slope_per_mille = CSDATA.s_per_mille;
   r.n = zone_roughness();
-  r.zones = breakdown(r.level, c.connected);
+  const std::vector<PartGeometry> geometry = geometry_at(r.level, c.connected);
+  r.zones = breakdown(geometry, c.connected);
   if (!r.found) return;
   r.channel_velocity = r.zones.channel.velocity;
-  r.energy = energy_at(geometry_at(r.level, c.connected), r.level, r.discharge);
+  r.energy = energy_at(geometry, r.level, r.discharge);
 }
 
 void find_critical(LevelResult& r) {

@@ -245,8 +245,11 @@ class Run {
     settle_values(file, holds_flow);
     check_flow_values();
     const std::string place = place_of(file, name);
-    for (const std::string& what : left_out)
-      err_ << "normlevel: " << place << ": warning: " << what << " are not modelled: the section is computed without them\n";
+    std::vector<Warning> left_out_warnings;
+    for (const std::string& what : left_out) {
+      left_out_warnings.push_back({"left_out", what + " are not modelled: the section is computed without them"});
+      err_ << "normlevel: " << place << ": warning: " << left_out_warnings.back().message << "\n";
+    }
     if (o_.rating_step > 0) {
       RatingTable table = rating_table(o_.rating_step, o_.connected);
       table.file = file;
@@ -260,8 +263,7 @@ class Run {
       LevelResult r = result_for(computation_, query);
       r.file = file;
       r.section = name;
-      for (const std::string& what : left_out)
-        r.warnings.push_back({"left_out", what + " are not modelled: the section is computed without them"});
+      r.warnings.insert(r.warnings.end(), left_out_warnings.begin(), left_out_warnings.end());
       for (const Warning& w : r.warnings)
         if (w.code != "left_out") err_ << "normlevel: " << place << ": warning: " << w.message << "\n";
       if (o_.svg)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "CSdata.h"
 #include "Failure.h"
 
 namespace normlevel {

@@ -56,9 +56,6 @@ void install_section(SurveyedSection& s, BankRule rule);
 ///   "12,5" with comma -> 12.5        "12,5" without -> false   "1.5D3" -> false
 bool parse_decimal(std::string_view text, bool comma, double& value);
 
-/// The shortest text that reads back as the same double:  14.0 -> "14"   0.1 -> "0.1"
-std::string shortest_real(double value);
-
 /// The text without the blanks and tabs around it:  "  12 \t" -> "12"
 std::string_view trimmed(std::string_view text);
 

@@ -64,10 +64,14 @@ void add_shear(ZoneFigures& z) {
 
 }  // namespace
 
-std::vector<PartGeometry> geometry_at(double h, bool connected) {
+std::vector<PartGeometry> geometry_within(double h, SegmentWindow window) {
   std::vector<PartGeometry> geometry(CSDATA.parts.size());
-  wetted_parts(h, geometry, connected ? connected_window(h) : SegmentWindow{});
+  wetted_parts(h, geometry, window);
   return geometry;
+}
+
+std::vector<PartGeometry> geometry_at(double h, bool connected) {
+  return geometry_within(h, connected ? connected_window(h) : SegmentWindow{});
 }
 
 const ZoneFigures& zone_of(const Breakdown& b, int which) {
@@ -95,13 +99,13 @@ double discharge_carried(double h, bool connected) {
 }
 
 double discharge_within(double h, SegmentWindow window) {
-  std::vector<PartGeometry> geometry(CSDATA.parts.size());
-  wetted_parts(h, geometry, window);
-  return flow_split(geometry).total.discharge;
+  return flow_split(geometry_within(h, window)).total.discharge;
 }
 
-Breakdown breakdown(double h, bool connected) {
-  Breakdown b = flow_split(geometry_at(h, connected));
+Breakdown breakdown(double h, bool connected) { return breakdown(geometry_at(h, connected), connected); }
+
+Breakdown breakdown(std::span<const PartGeometry> geometry, bool connected) {
+  Breakdown b = flow_split(geometry);
   b.bankfull_level = std::min(CSDATA.z[CSDATA.il], CSDATA.z[CSDATA.ip]);
   b.bankfull_discharge = discharge_carried(b.bankfull_level, connected);
   return b;

@@ -51,6 +51,9 @@ const ZoneFigures& zone_of(const Breakdown& b, int zone);
 /// the water connected to the channel's.
 std::vector<PartGeometry> geometry_at(double h, bool connected = false);
 
+/// The same of the segments of `window` alone.
+std::vector<PartGeometry> geometry_within(double h, SegmentWindow window);
+
 /// What the three zones carry at level h, summed left, channel, right.
 double discharge_carried(double h, bool connected = false);
 
@@ -63,5 +66,8 @@ Breakdown flow_split(std::span<const PartGeometry> geometry);
 
 /// The breakdown of the loaded section at level h.
 Breakdown breakdown(double h, bool connected = false);
+
+/// The same from the subdivisions' geometry at the level, as geometry_at gives it.
+Breakdown breakdown(std::span<const PartGeometry> geometry, bool connected);
 
 }  // namespace normlevel
