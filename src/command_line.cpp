@@ -73,6 +73,13 @@ Solve solve_named(const std::string& text) {
   refuse("option '--solve': '" + text + "' is not one of n, slope");
 }
 
+PlotKind plot_named(const std::string& text) {
+  if (text == "section") return PlotKind::section;
+  if (text == "rating") return PlotKind::rating;
+  if (text == "energy") return PlotKind::energy;
+  refuse("option '--plot': '" + text + "' is not one of section, rating, energy");
+}
+
 using Setter = std::function<void(Options&, const std::string& option, const std::string& value)>;
 
 struct OptionRule {
@@ -129,6 +136,11 @@ const std::vector<OptionRule>& rules() {
          if (!(o.rating_step > 0)) refuse("option '--rating': the step must be positive, not '" + v + "'");
        }},
       {"", "--svg", false, flag(&Options::svg)},
+      {"", "--plot", true,
+       [](Options& o, const std::string&, const std::string& v) {
+         o.svg = true;
+         o.plot = plot_named(v);
+       }},
       {"-k", "--keep-going", false, flag(&Options::keep_going)},
       {"-h", "--help", false,
        [](Options& o, const std::string&, const std::string&) { o.action = Options::Action::help; }},
@@ -262,7 +274,7 @@ std::string help_text() {
          "      --solve n|slope  the n factor or slope that carries Q at each --level\n"
          "      --details        zones, energy and critical levels after each report\n"
          "      --rating STEP    the rating table: zmin + STEP, zmin + 2 STEP, ...\n"
-         "      --svg            a picture of the section and its water (SVG)\n"
+         "      --plot KIND      an SVG: section (or --svg), rating or energy\n"
          "      --format F       text (the default), csv or json\n"
          "  -k, --keep-going     go on past an input that fails\n"
          "  -h, --help           this text, --version the version\n"

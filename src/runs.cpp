@@ -12,6 +12,7 @@
 #include "geometry_file.h"
 #include "output.h"
 #include "picture.h"
+#include "plots.h"
 #include "platform.h"
 #include "rating.h"
 #include "results.h"
@@ -127,7 +128,7 @@ class Run {
         case Reader::geometry: geometry(input.name); break;
         default: data_file(input.name); break;
       }
-      if (!pictured_.empty()) write_picture(out_, pictured_);
+      if (!pictured_.empty()) draw();
     } catch (Failure& failure) {
       failed(input.name, {}, failure);
     }
@@ -191,6 +192,14 @@ class Run {
     if (sections == 0) throw Failure(kRunTimeError, "the file holds no cross section (Type RM Length L Ch R = 1 ,...)", "");
     if (chosen == 0 && sections > 0)
       throw Failure(kRunTimeError, "no section's name holds what --section asks for", "");
+  }
+
+  void draw() const {
+    switch (o_.plot) {
+      case PlotKind::rating: write_rating_plot(out_, pictured_, o_.connected); break;
+      case PlotKind::energy: write_energy_plot(out_, pictured_); break;
+      default: write_picture(out_, pictured_); break;
+    }
   }
 
   bool chosen_by_name(const SectionName& name) const {
