@@ -160,6 +160,7 @@ class Run {
 
   void geometry(const std::string& name) {
     const Units* units = o_.units ? o_.units : project_units(name);
+    if (!units) note_units_assumed(name);
     GeometryFile file(whole_input(name));
     SurveyedSection section;
     std::size_t sections = 0, chosen = 0;
@@ -200,6 +201,18 @@ class Run {
       case PlotKind::energy: write_energy_plot(out_, pictured_); break;
       default: write_picture(out_, pictured_); break;
     }
+  }
+
+  // Four feet models read as metres would be silently wrong by a factor of 3.3.
+  void note_units_assumed(const std::string& name) {
+    const std::filesystem::path file(name);
+    const std::string project = std::filesystem::path(file.filename()).replace_extension(".prj").string();
+    const bool beside = name != "-" && std::filesystem::exists(std::filesystem::path(native_path(name)).replace_extension(".prj"));
+    err_ << "normlevel: " << name << ": note: "
+         << (name == "-" ? std::string("a geometry file from standard input")
+             : beside    ? project + " names no units"
+                         : "no " + project + " beside " + file.filename().string())
+         << ": SI units assumed, see --units\n";
   }
 
   bool chosen_by_name(const SectionName& name) const {

@@ -11,6 +11,7 @@
 #include "geometry_file.h"
 #include "station_table.h"
 #include "survey.h"
+#include "test_support.h"
 
 namespace normlevel {
 namespace {
@@ -133,6 +134,10 @@ TEST(GeometryFile, SectionsWithTheirReachAndWhatIsLeftOut) {
   EXPECT_EQ(s.name.text(), "Creek Lower 90*");
   EXPECT_TRUE(s.left_out.empty());
   EXPECT_FALSE(file.next(s));
+  GeometryFile iced(geometry_section("7", kTrapezoidPoints,
+                                     "Ice Thickness=0.2\nVertical n Elevations= 1 ,0\nIce Thickness=0.3\n"));
+  ASSERT_TRUE(iced.next(s));
+  EXPECT_EQ(s.left_out, (std::vector<std::string>{"ice covers", "vertical variations of n"}));
   EXPECT_EQ(file.others(), 1u) << "the bridge";
 }
 
@@ -279,6 +284,35 @@ TEST(Banks, InstallingASectionItsBanksAndItsRoughness) {
   }
   finishdata();
 }
+
+}  // namespace
+}  // namespace normlevel
+
+namespace normlevel {
+namespace {
+
+struct UnitsNote {
+  const char* project;  // the NAME.prj's bytes; nullptr: none
+  const char* note;     // what stderr says of the units; "" none
+};
+
+class GeometryUnits : public ::testing::TestWithParam<UnitsNote> {};
+
+TEST_P(GeometryUnits, AssumingSIIsNotedUnlessTheProjectFileNamesTheUnits) {
+  testing::ScratchDir dir;
+  const std::string g = dir.write("reach.g01", "River Reach=R,r\n" + geometry_section("1", kTrapezoidPoints));
+  if (GetParam().project) dir.write("reach.prj", GetParam().project);
+  const testing::CliRun run = testing::run_cli({"-q", "10", "--slope", "1", g});
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::string expected = *GetParam().note ? "normlevel: " + g + ": note: " + GetParam().note + "\n" : "";
+  EXPECT_EQ(run.err, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, GeometryUnits,
+                         ::testing::Values(UnitsNote{nullptr, "no reach.prj beside reach.g01: SI units assumed, see --units"},
+                                           UnitsNote{"Proj Title=reach\n", "reach.prj names no units: SI units assumed, see --units"},
+                                           UnitsNote{"Proj Title=reach\nEnglish Units\n", ""},
+                                           UnitsNote{"SI Units\n", ""}));
 
 }  // namespace
 }  // namespace normlevel
