@@ -257,7 +257,7 @@ std::string help_text() {
          "      --units si|us    metres and m3/s (the default), or feet and cfs\n"
          "      --table FILE     a station table (as *.csv and *.tsv files are)\n"
          "      --geometry FILE  a river-model geometry file (as *.g01 ... *.g99 are)\n"
-         "      --section TEXT   only the geometry file's sections whose name holds TEXT\n"
+         "      --section TEXT   sections named TEXT (station or name), else holding it\n"
          "      --connected      only water connected to the channel's carries flow\n"
          "      --solve n|slope  the n factor or slope that carries Q at each --level\n"
          "      --details        zones, energy and critical levels after each report\n"

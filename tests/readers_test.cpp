@@ -308,6 +308,40 @@ TEST_P(GeometryUnits, AssumingSIIsNotedUnlessTheProjectFileNamesTheUnits) {
   EXPECT_EQ(run.err, expected);
 }
 
+struct Choice {
+  std::vector<std::string> texts;
+  std::vector<std::string> stations;  // the sections computed, in file order
+};
+
+class SectionChoice : public ::testing::TestWithParam<Choice> {};
+
+TEST_P(SectionChoice, AnExactStationOrNameFirstThenSubstrings) {
+  testing::ScratchDir dir;
+  std::string bytes = "River Reach=Creek,Upper\n";
+  for (const char* station : {"5.0", "5.065*", "272", "2724"}) bytes += geometry_section(station, kTrapezoidPoints);
+  std::vector<std::string> run = {"-q", "10", "--slope", "1", "--units", "si", "--format", "csv"};
+  for (const std::string& text : GetParam().texts) run.insert(run.end(), {"--section", text});
+  run.push_back(dir.write("creek.g01", bytes));
+  const testing::CliRun result = testing::run_cli(run);
+  std::vector<std::string> stations;
+  std::istringstream rows(result.out);
+  std::string row;
+  std::getline(rows, row);
+  while (std::getline(rows, row)) {
+    std::vector<std::string> cells;
+    std::istringstream cell(row);
+    for (std::string c; std::getline(cell, c, ',');) cells.push_back(c);
+    stations.push_back(cells.at(3));
+  }
+  EXPECT_EQ(stations, GetParam().stations) << result.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SectionChoice,
+                         ::testing::Values(Choice{{"5.0"}, {"5.0"}}, Choice{{"272"}, {"272"}},
+                                           Choice{{"Creek Upper 2724"}, {"2724"}}, Choice{{"5.06"}, {"5.065*"}},
+                                           Choice{{"27"}, {"272", "2724"}}, Choice{{"5.0", "27"}, {"5.0", "272", "2724"}},
+                                           Choice{{}, {"5.0", "5.065*", "272", "2724"}}));
+
 INSTANTIATE_TEST_SUITE_P(Table, GeometryUnits,
                          ::testing::Values(UnitsNote{nullptr, "no reach.prj beside reach.g01: SI units assumed, see --units"},
                                            UnitsNote{"Proj Title=reach\n", "reach.prj names no units: SI units assumed, see --units"},
