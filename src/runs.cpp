@@ -1,6 +1,7 @@
 #include "runs.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -182,6 +183,7 @@ class Run {
         throw UsageError("option '--svg' draws one section: choose it in " + name + " with --section");
       try {
         CSDATA = CrossSection{};
+        if (every_n_given()) stand_in_for_unusable_n(section);
         install_section(section, BankRule::insert);
         CSDATA.units = units ? units : &kSI;
         compute(name, section.name, section.left_out, false);
@@ -207,6 +209,15 @@ class Run {
              : beside    ? project + " names no units"
                          : "no " + project + " beside " + file.filename().string())
          << ": SI units assumed, see --units\n";
+  }
+
+  bool every_n_given() const { return o_.nc.given && (o_.nf.given || (o_.nl.given && o_.nr.given)); }
+
+  // The command line replaces every n, so a file's n of 0 need not stop the
+  // run: a stand-in of its own keeps the subdivisions where the file has them.
+  static void stand_in_for_unusable_n(SurveyedSection& section) {
+    for (std::size_t k = 0; k < section.n.size(); ++k)
+      if (!(section.n[k] > 0) || !std::isfinite(section.n[k])) section.n[k] = 1000.0 + static_cast<double>(k);
   }
 
   // A name that is the start of another's (5.0 and 5.065) can be chosen
