@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <ostream>
 
 #include "CSdata.h"
@@ -98,8 +97,15 @@ class Axes {
 
   std::string path(const std::vector<std::pair<double, double>>& points) const {
     std::string d;
-    for (const auto& [x, y] : points)
-      d += (d.empty() ? "M" : " L") + fixed_number(px(x), 2) + "," + fixed_number(py(y), 2);
+    bool broken = true;
+    for (const auto& [x, y] : points) {
+      if (std::isnan(x)) {
+        broken = true;
+        continue;
+      }
+      d += (broken ? (d.empty() ? "M" : " M") : " L") + fixed_number(px(x), 2) + "," + fixed_number(py(y), 2);
+      broken = false;
+    }
     return d;
   }
 
@@ -198,17 +204,18 @@ void write_energy_plot(std::ostream& out, const std::vector<LevelResult>& result
   const CrossSection& d = CSDATA;
   const LevelResult& r = results.front();
   const double Q = r.discharge;
-  std::vector<std::pair<double, double>> curve;
-  double Emin = std::numeric_limits<double>::infinity();
-  for (int k = 1; k <= kSamples; ++k) {
-    const double h = d.zmin + (d.zmax - d.zmin) * k / kSamples;
-    const double E = specific_energy(geometry_at(h), h, Q).E;
-    if (!std::isfinite(E)) continue;
-    curve.emplace_back(E, h);
-    Emin = std::min(Emin, E);
-  }
   const double span = d.zmax - d.zmin;
-  const Axes axes({std::min(Emin, d.zmin), d.zmax + span / 2}, {d.zmin, d.zmax});
+  double Emax = d.zmax + span / 2;
+  for (const CriticalLevel& c : r.critical_levels) Emax = std::max(Emax, c.energy + span / 10);
+  const Axes axes({d.zmin, Emax}, {d.zmin, d.zmax});
+  // Far off the frame the curve is left out (a break in its line): where
+  // little is wet, E runs to millions and back between two samples.
+  std::vector<std::pair<double, double>> curve;
+  for (int k = 1; k <= kSamples; ++k) {
+    const double h = d.zmin + span * k / kSamples;
+    const double E = specific_energy(geometry_at(h), h, Q).E;
+    curve.emplace_back(E <= Emax + span ? E : std::nan(""), h);
+  }
   axes.begin(out, "Energia właściwa, Q = " + discharge_words(Q));
   out << "<path clip-path=\"url(#frame)\" fill=\"none\" stroke=\"#9a9a9a\" stroke-dasharray=\"4 4\" d=\""
       << axes.path({{d.zmin, d.zmin}, {d.zmax, d.zmax}}) << "\"/>\n"
@@ -220,7 +227,7 @@ void write_energy_plot(std::ostream& out, const std::vector<LevelResult>& result
     const bool governing = static_cast<int>(i) == r.critical;
     marks.push_back({c.level, (governing ? "krytyczna miarodajna: " : "krytyczna: ") + level_words(c.level),
                      governing ? "2 3" : "8 3 2 3"});
-    out << "<circle cx=\"" << axes.px(c.energy) << "\" cy=\"" << axes.py(c.level) << "\" r=\"4\" fill=\"#c0392b\"/>\n";
+    out << "<circle clip-path=\"url(#frame)\" cx=\"" << axes.px(c.energy) << "\" cy=\"" << axes.py(c.level) << "\" r=\"4\" fill=\"#c0392b\"/>\n";
   }
   Axes::text(out, {kColumn, kTop + 4, "E = h + αv²/2g", "start"});
   write_marks(out, axes, marks, kTop + kLineGap + 14);

@@ -1,5 +1,7 @@
 #include "runs.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -161,7 +163,9 @@ class Run {
   void geometry(const std::string& name) {
     const Units* units = o_.units ? o_.units : project_units(name);
     if (!units) note_units_assumed(name);
-    GeometryFile file(whole_input(name));
+    std::string bytes = whole_input(name);
+    exact_ = named_exactly(bytes);
+    GeometryFile file(std::move(bytes));
     SurveyedSection section;
     std::size_t sections = 0, chosen = 0;
     for (;;) {
@@ -180,6 +184,7 @@ class Run {
         throw UsageError("option '--svg' draws one section: choose it in " + name + " with --section");
       try {
         CSDATA = CrossSection{};
+        if (every_n_given()) stand_in_for_unusable_n(section);
         install_section(section, BankRule::insert);
         CSDATA.units = units ? units : &kSI;
         compute(name, section.name, section.left_out, false);
@@ -215,11 +220,45 @@ class Run {
          << ": SI units assumed, see --units\n";
   }
 
+  bool every_n_given() const { return o_.nc.given && (o_.nf.given || (o_.nl.given && o_.nr.given)); }
+
+  // The command line replaces every n, so a file's n of 0 need not stop the
+  // run: a stand-in of its own keeps the subdivisions where the file has them.
+  static void stand_in_for_unusable_n(SurveyedSection& section) {
+    for (std::size_t k = 0; k < section.n.size(); ++k)
+      if (!(section.n[k] > 0) || !std::isfinite(section.n[k])) section.n[k] = 1000.0 + static_cast<double>(k);
+  }
+
+  // A name that is the start of another's (5.0 and 5.065) can be chosen
+  // alone only if a TEXT equal to a station or whole name means that one.
+  static bool exactly(const std::string& pattern, const SectionName& name) {
+    return pattern == name.station || pattern == name.text();
+  }
+
+  std::vector<std::string> named_exactly(const std::string& bytes) const {
+    std::vector<std::string> exact;
+    if (o_.sections.empty()) return exact;
+    GeometryFile file(bytes);
+    SurveyedSection section;
+    for (bool more = true; more;) {
+      try {
+        more = file.next(section);
+      } catch (const Failure&) {  // its name was read all the same
+      }
+      for (const std::string& pattern : o_.sections)
+        if (exactly(pattern, section.name) && std::find(exact.begin(), exact.end(), pattern) == exact.end())
+          exact.push_back(pattern);
+    }
+    return exact;
+  }
+
   bool chosen_by_name(const SectionName& name) const {
     if (o_.sections.empty()) return true;
     const std::string text = name.text();
-    for (const std::string& pattern : o_.sections)
-      if (text.find(pattern) != std::string::npos) return true;
+    for (const std::string& pattern : o_.sections) {
+      const bool exact = std::find(exact_.begin(), exact_.end(), pattern) != exact_.end();
+      if (exact ? exactly(pattern, name) : text.find(pattern) != std::string::npos) return true;
+    }
     return false;
   }
 
@@ -317,6 +356,7 @@ class Run {
   std::unique_ptr<ResultWriter> writer_;
   Computation computation_;
   std::vector<LevelResult> pictured_;  // --svg: the section's results, drawn once its input is read
+  std::vector<std::string> exact_;     // the --section texts some section of the file is named exactly
   bool failed_ = false;
 };
 

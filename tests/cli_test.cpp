@@ -83,6 +83,13 @@ TEST(CommandLine, RefusesWhatCannotBeRun) {
       {{"-q", "abc", "a.txt"}, "option '-q': cannot read 'abc' as a number"},
       {{"--discharge=", "a.txt"}, "option '--discharge': cannot read '' as a number"},
       {{"--slope", "1..5", "a.txt"}, "option '--slope': cannot read '1..5' as a number"},
+      {{"--slope", "1.5-3", "a.txt"}, "option '--slope': cannot read '1.5-3' as a number"},
+      {{"-q", "+", "a.txt"}, "option '-q': cannot read '+' as a number"},
+      {{"-q", "1.5D3", "a.txt"}, "option '-q': cannot read '1.5D3' as a number"},
+      {{"-q", "3*2", "a.txt"}, "option '-q': cannot read '3*2' as a number"},
+      {{"-q", "2x", "a.txt"}, "option '-q': cannot read '2x' as a number"},
+      {{"-q", ".", "a.txt"}, "option '-q': cannot read '.' as a number"},
+      {{"-q", "1e", "a.txt"}, "option '-q': cannot read '1e' as a number"},
       {{"--level", "inf", "a.txt"}, "option '--level': 'inf' is not a finite number"},
       {{"--format", "xml", "a.txt"}, "option '--format': 'xml' is not one of text, csv, json"},
       {{"--details=yes", "a.txt"}, "option '--details' takes no value"},
@@ -121,7 +128,8 @@ TEST(CommandLine, RefusesWhatCannotBeRun) {
 
 TEST(CommandLine, ReadsValuesInEveryForm) {
   const std::vector<std::vector<std::string>> spellings = {
-      {"-q", "50", "a.txt"}, {"-q50", "a.txt"}, {"--discharge=50", "a.txt"}, {"a.txt", "--discharge", "5D1"}};
+      {"-q", "50", "a.txt"}, {"-q50", "a.txt"}, {"--discharge=50", "a.txt"}, {"a.txt", "--discharge", "5E1"},
+      {"-q", "500e-1", "a.txt"}, {"-q", "+50.", "a.txt"}, {"-q", "0.5E+2", "a.txt"}};
   for (const auto& arguments : spellings) {
     const Options o = parse_command_line(arguments);
     ASSERT_EQ(o.queries.size(), 1u);

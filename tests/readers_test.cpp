@@ -308,6 +308,74 @@ TEST_P(GeometryUnits, AssumingSIIsNotedUnlessTheProjectFileNamesTheUnits) {
   EXPECT_EQ(run.err, expected);
 }
 
+struct Choice {
+  std::vector<std::string> texts;
+  std::vector<std::string> stations;  // the sections computed, in file order
+};
+
+class SectionChoice : public ::testing::TestWithParam<Choice> {};
+
+TEST_P(SectionChoice, AnExactStationOrNameFirstThenSubstrings) {
+  testing::ScratchDir dir;
+  std::string bytes = "River Reach=Creek,Upper\n";
+  for (const char* station : {"5.0", "5.065*", "272", "2724"}) bytes += geometry_section(station, kTrapezoidPoints);
+  std::vector<std::string> run = {"-q", "10", "--slope", "1", "--units", "si", "--format", "csv"};
+  for (const std::string& text : GetParam().texts) run.insert(run.end(), {"--section", text});
+  run.push_back(dir.write("creek.g01", bytes));
+  const testing::CliRun result = testing::run_cli(run);
+  std::vector<std::string> stations;
+  std::istringstream rows(result.out);
+  std::string row;
+  std::getline(rows, row);
+  while (std::getline(rows, row)) {
+    std::vector<std::string> cells;
+    std::istringstream cell(row);
+    for (std::string c; std::getline(cell, c, ',');) cells.push_back(c);
+    stations.push_back(cells.at(3));
+  }
+  EXPECT_EQ(stations, GetParam().stations) << result.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SectionChoice,
+                         ::testing::Values(Choice{{"5.0"}, {"5.0"}}, Choice{{"272"}, {"272"}},
+                                           Choice{{"Creek Upper 2724"}, {"2724"}}, Choice{{"5.06"}, {"5.065*"}},
+                                           Choice{{"27"}, {"272", "2724"}}, Choice{{"5.0", "27"}, {"5.0", "272", "2724"}},
+                                           Choice{{}, {"5.0", "5.065*", "272", "2724"}}));
+
+struct RoughnessCase {
+  const char* mann;  // the #Mann= record's values
+  std::vector<std::string> options;
+  int status;
+  const char* error;  // after "normlevel: FILE: Creek Upper 1: "; "" none
+};
+
+class GeometryRoughness : public ::testing::TestWithParam<RoughnessCase> {};
+
+TEST_P(GeometryRoughness, StationsGoingBackRefusedAFilesNOfZeroOnlyWhereNoOptionReplacesIt) {
+  testing::ScratchDir dir;
+  const std::string section = std::string("Type RM Length L Ch R = 1 ,1,10,10,10\n#Sta/Elev= 6 \n") + kTrapezoidPoints +
+                              "#Mann= 3 ,0,0\n" + GetParam().mann + "\nBank Sta=10,16\n";
+  const std::string g = dir.write("c.g01", "River Reach=Creek,Upper\n" + section + geometry_section("2", kTrapezoidPoints));
+  std::vector<std::string> run = {"-k", "-q", "10", "--slope", "1", "--units", "si", "--format", "csv"};
+  run.insert(run.end(), GetParam().options.begin(), GetParam().options.end());
+  run.push_back(g);
+  const testing::CliRun result = testing::run_cli(run);
+  EXPECT_EQ(result.status, GetParam().status);
+  EXPECT_EQ(result.err, *GetParam().error ? "normlevel: " + g + ": Creek Upper 1: " + GetParam().error + "\n" : "");
+  EXPECT_NE(result.out.find(",Creek,Upper,2,true,"), std::string::npos) << "the run goes on: " << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, GeometryRoughness,
+    ::testing::Values(
+        RoughnessCase{"       0     .05       0      16     .03       0      10     .05       0", {}, 1, "the n stations must not decrease (10 after 16)"},
+        RoughnessCase{"       0     .05       0      16     .03       0      10     .05       0", {"--nc", "0.03", "--nf", "0.05"}, 1,
+                      "the n stations must not decrease (10 after 16)"},
+        RoughnessCase{"       0     .05       0      10       0       0      16     .05       0", {}, 1, "n = 0 from station 10 is not a positive number"},
+        RoughnessCase{"       0     .05       0      10       0       0      16     .05       0", {"--nc", "0.03", "--nf", "0.05"}, 0, ""},
+        RoughnessCase{"       0       0       0      10     .03       0      16       0       0", {"--nc", "0.03", "--nl", "0.05", "--nr", "0.06"}, 0, ""},
+        RoughnessCase{"       0     .05       0      10     .03       0      16     .05       0", {}, 0, ""}));
+
 INSTANTIATE_TEST_SUITE_P(Table, GeometryUnits,
                          ::testing::Values(UnitsNote{nullptr, "no reach.prj beside reach.g01: SI units assumed, see --units"},
                                            UnitsNote{"Proj Title=reach\n", "reach.prj names no units: SI units assumed, see --units"},
