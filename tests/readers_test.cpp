@@ -71,6 +71,57 @@ TEST(StationTable, ReadsEveryExportAlike) {
   }
 }
 
+// The bytes of a UTF-16 text with its byte-order mark, in either order.
+std::string utf16(std::u16string_view text, bool big_endian) {
+  std::string bytes = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+  for (const char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    bytes += big_endian ? std::string{high, low} : std::string{low, high};
+  }
+  return bytes;
+}
+
+TEST(StationTable, ReadsEveryEncodingAndColumnNameAlike) {
+  const std::string tables[] = {
+      "Odleg\xB3o\x9C\xE6 [m];Rz\xEA" "dna [m n.p.m.]\r\n0;103\r\n10;101\r\n12;100\r\n",
+      "Wysoko\x9C\xE6;Odl\n103;0\n101;10\n100;12\n",
+      utf16(u"Odleg\u0142o\u015B\u0107;Rz\u0119dna\r\n0;103\r\n10;101\r\n12;100\r\n", false),
+      utf16(u"Distance,Elev\n0,103\n10,101\n12,100", true),
+      "Dist,H\n0,103\n10,101\n12,100\n",
+      "CrossM;Z\n0;103\n10;101\n12;100\n",
+      "Offset (ft)\tElevation (ft)\n0\t103\n10\t101\n12\t100\n",
+      "Chainage,elevation\n0,103\n10,101\n12,100\n",
+      "x,z\n0,103\n10,101\n12,100\n",
+  };
+  for (const std::string& bytes : tables) {
+    const SurveyedSection s = table(bytes);
+    EXPECT_EQ(s.x, (std::vector<double>{0, 10, 12})) << bytes;
+    EXPECT_EQ(s.z, (std::vector<double>{103, 101, 100})) << bytes;
+  }
+}
+
+TEST(StationTable, RecodesOnlyWhatIsNotUtf8) {
+  const struct {
+    std::string bytes;
+    bool recoded;
+    std::string text;
+  } cases[] = {
+      {"station;elevation\n", false, ""},
+      {"Rz\xC4\x99" "dna", false, ""},
+      {"Rz\xEA" "dna \x80", true, "Rz\xC4\x99" "dna \xE2\x82\xAC"},
+      {"\xC4", true, "\xC3\x84"},
+      {"a\x81", true, "a\xEF\xBF\xBD"},
+      {utf16(u"\U0001F30A\xB3", false), true, "\xF0\x9F\x8C\x8A\xC2\xB3"},
+      {utf16(u"a", false) + "b", true, "a\xEF\xBF\xBD"},
+      {utf16(u"\xD800" "a", true), true, "\xEF\xBF\xBD" "a"},
+  };
+  for (const auto& c : cases) {
+    std::string decoded;
+    EXPECT_EQ(recoded_to_utf8(c.bytes, decoded), c.recoded) << c.bytes;
+    EXPECT_EQ(decoded, c.text) << c.bytes;
+  }
+}
+
 TEST(StationTable, AnNColumnGoesOnWhereACellIsEmpty) {
   const SurveyedSection s = table("station;elevation;n\n0;103;0,05\n10;101;0,03\n12;100;\n14;100;\n16;101;0,05\n26;103;\n");
   EXPECT_EQ(s.point_n, (std::vector<double>{0.05, 0.03, 0.03, 0.03, 0.05, 0.05}));
@@ -82,7 +133,10 @@ TEST(StationTable, NamesTheRowOfWhatItCannotRead) {
     const char* message;
   } cases[] = {
       {"", "line 1: the table is empty: expected a header row naming the columns"},
-      {"x;height\n1;2\n", "line 1: the header names no 'station' (or 'odleglosc') column"},
+      {"y;height\n1;2\n", "line 1: the header names no 'station' (or 'odleglosc') column"},
+      {"x;y;z\n1;2;3\n", "line 1: the header names no 'station' (or 'odleglosc') column"},
+      {"x;height\n1;2\n", "line 1: the header names no 'elevation' (or 'rzedna') column"},
+      {"dist;sta;z\n", "line 1: the header names the column 'sta' twice"},
       {"station,elevation,station\n", "line 1: the header names the column 'station' twice"},
       {"station,elevation\n0,103\n10,5,101\n",
        "line 3: 3 fields where the header names 2: a decimal comma? With ',' between fields numbers take '.'; or "
