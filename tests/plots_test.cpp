@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <sstream>
 
 #include "command_line.h"
@@ -49,17 +48,28 @@ struct Box {
   std::string text;
 };
 
+// The value of attribute NAME in the tag that starts at FROM, or "" when absent.
+std::string attribute(const std::string& svg, std::size_t from, const std::string& name) {
+  const std::size_t end = svg.find('>', from);
+  const std::size_t at = svg.find(" " + name + "=\"", from);
+  if (at == std::string::npos || at > end) return "";
+  const std::size_t value = at + name.size() + 3;
+  return svg.substr(value, svg.find('"', value) - value);
+}
+
 // Every <text>'s box: as wide as text_width says, from a little below its
 // baseline up to its font's height.
 std::vector<Box> text_boxes(const std::string& svg) {
-  static const std::regex text(R"re(<text x="([-0-9.e]+)" y="([-0-9.e]+)" text-anchor="(\w+)"(?: font-size="(\d+)")?>([^<]*)</text>)re");
   std::vector<Box> boxes;
-  for (std::sregex_iterator m(svg.begin(), svg.end(), text), end; m != end; ++m) {
-    const double x = std::stod((*m)[1]), y = std::stod((*m)[2]);
-    const double size = (*m)[4].matched ? std::stod((*m)[4]) : 12;
-    const double w = text_width((*m)[5].str(), size);
-    const double x0 = (*m)[3] == "start" ? x : (*m)[3] == "middle" ? x - w / 2 : x - w;
-    boxes.push_back({x0, y - size, x0 + w, y + 0.25 * size, (*m)[5]});
+  for (std::size_t at = svg.find("<text "); at != std::string::npos; at = svg.find("<text ", at + 1)) {
+    const std::size_t body = svg.find('>', at) + 1;
+    const std::string content = svg.substr(body, svg.find("</text>", body) - body);
+    const double x = std::stod(attribute(svg, at, "x")), y = std::stod(attribute(svg, at, "y"));
+    const std::string size_text = attribute(svg, at, "font-size"), anchor = attribute(svg, at, "text-anchor");
+    const double size = size_text.empty() ? 12 : std::stod(size_text);
+    const double w = text_width(content, size);
+    const double x0 = anchor == "start" ? x : anchor == "middle" ? x - w / 2 : x - w;
+    boxes.push_back({x0, y - size, x0 + w, y + 0.25 * size, content});
   }
   return boxes;
 }
@@ -75,11 +85,12 @@ TEST_P(PlotLayout, NoLabelOverAnotherOrInsideTheFrameOrOffTheCanvas) {
     ASSERT_NE(svg.find("</svg>"), std::string::npos) << file;
     const std::vector<Box> boxes = text_boxes(svg);
     ASSERT_GE(boxes.size(), 12u) << file;
-    static const std::regex rect(R"re(<rect x="([0-9.]+)" y="([0-9.]+)" width="([0-9.]+)" height="([0-9.]+)" fill="none")re");
-    std::smatch m;
-    ASSERT_TRUE(std::regex_search(svg, m, rect)) << file;
-    const double x = std::stod(m[1]), y = std::stod(m[2]);
-    const Box frame{x, y, x + std::stod(m[3]), y + std::stod(m[4]), "frame"};
+    std::size_t tag = svg.find("<rect ");
+    while (tag != std::string::npos && attribute(svg, tag, "fill") != "none") tag = svg.find("<rect ", tag + 1);
+    ASSERT_NE(tag, std::string::npos) << file;
+    const auto number = [&](const char* name) { return std::stod(attribute(svg, tag, name)); };
+    const double x = number("x"), y = number("y");
+    const Box frame{x, y, x + number("width"), y + number("height"), "frame"};
     for (std::size_t i = 0; i < boxes.size(); ++i) {
       EXPECT_FALSE(overlap(boxes[i], frame)) << file << ": '" << boxes[i].text << "' inside the frame";
       EXPECT_TRUE(boxes[i].x0 >= 0 && boxes[i].y0 >= 0 && boxes[i].x1 <= 860 && boxes[i].y1 <= 520)
