@@ -11,6 +11,7 @@
 
 #include "Failure.h"
 #include "FreeForm.h"
+#include "func.h"
 #include "platform.h"
 
 namespace normlevel {
@@ -25,6 +26,7 @@ std::string shortest_real(double value) {
 namespace {
 
 void divide_section();
+void mark_still_water();
 
 // Beyond these the 0.1 m walk of the level search could not end promptly,
 // and no real valley comes near them.
@@ -248,6 +250,7 @@ void measure_segments() {
     d.length[i] = std::sqrt(dx * dx + dz * dz);
   }
   divide_section();
+  mark_still_water();
 }
 
 void finishdata() {
@@ -342,11 +345,80 @@ PartGeometry add_segments(double h, std::int32_t first, std::int32_t last) {
   return {area, perimeter, width, growth};
 }
 
+// Under the model rules the walls standing on segment i: the section's
+// ends, a friction wall above an end point, and the levees' faces.
+struct Faces {
+  double wetted = 0, growth = 0;
+};
+
+Faces faces_on(double h, std::int32_t i) {
+  const CrossSection& d = CSDATA;
+  Faces f;
+  const auto wall = [&](double ground) {
+    if (h > ground) f = {f.wetted + (h - ground), f.growth + 1};
+  };
+  if (i == 1) wall(d.z[1]);
+  if (i == d.N - 1) wall(d.z[d.N]);
+  for (const CrossSection::Wall& w : d.walls) {
+    if (w.segment != i) continue;
+    const double ground = d.z[w.point];
+    if (h < w.crest)
+      wall(ground);
+    else if (w.crest > ground)
+      f.wetted += 2 * (w.crest - ground);  // overtopped: both faces, up to the crest
+  }
+  return f;
+}
+
+// One stretch of a floodplain conveys alone: A (A / P)^(2/3).
+double stretch_conveying(double area, double perimeter) {
+  return perimeter > kDryPerimeter && area > 0 ? area * radius_power(area / perimeter) : 0;
+}
+
+// The model's sums of segments first ... last of `part`: water that does
+// not flow yet adds nothing (but parts no stretch: only ground does), the
+// walls add their wetted faces, and a floodplain's stretches, parted by
+// ground at or above the level, convey one by one.
+template <bool kEverything>
+PartGeometry add_model_segments(double h, const Subdivision& part, std::int32_t first, std::int32_t last) {
+  const CrossSection& d = CSDATA;
+  double area = 0, perimeter = 0, width = 0, growth = 0;
+  double stretch_area = 0, stretch_perimeter = 0, conveying = 0;
+  int stretches = 0;
+  const auto close_stretch = [&] {
+    if (stretch_perimeter == 0) return;
+    conveying += stretch_conveying(stretch_area, stretch_perimeter);
+    ++stretches;
+    stretch_area = stretch_perimeter = 0;
+  };
+  Wetted wet;
+  for (std::int32_t i = first; i <= last; ++i) {
+    if (d.z[i] >= h) close_stretch();
+    if (h < d.flows_from[i] || !SETCC(h, i, wet)) continue;
+    const Faces faces = faces_on(h, i);
+    area += wet.AC;
+    perimeter += wet.PC + faces.wetted;
+    stretch_area += wet.AC;
+    stretch_perimeter += wet.PC + faces.wetted;
+    if constexpr (kEverything) {
+      width += wet.BC;
+      growth += wet.dPC + faces.growth;
+    }
+  }
+  close_stretch();
+  PartGeometry g{area, perimeter, width, growth};
+  if (part.zone != kChannel && stretches > 1) g.conveying = conveying;
+  return g;
+}
+
 template <bool kEverything>
 void add_parts(double h, std::span<PartGeometry> out, SegmentWindow window) {
   const std::vector<Subdivision>& parts = CSDATA.parts;
-  for (std::size_t p = 0; p < parts.size(); ++p)
-    out[p] = add_segments<kEverything>(h, std::max(parts[p].first, window.first), std::min(parts[p].last, window.last));
+  const bool model = CSDATA.rules == Rules::model;
+  for (std::size_t p = 0; p < parts.size(); ++p) {
+    const std::int32_t first = std::max(parts[p].first, window.first), last = std::min(parts[p].last, window.last);
+    out[p] = model ? add_model_segments<kEverything>(h, parts[p], first, last) : add_segments<kEverything>(h, first, last);
+  }
 }
 
 // A zone's area and perimeter are its subdivisions' added in order.
@@ -456,6 +528,48 @@ void divide_zone(std::int32_t first, std::int32_t last, Zone zone) {
   }
 }
 
+// The first and the last point at a station; {0, -1} when none stands there.
+std::pair<std::int32_t, std::int32_t> points_at(double station) {
+  const CrossSection& d = CSDATA;
+  std::int32_t first = 0, last = -1;
+  for (std::int32_t i = 1; i <= d.N; ++i)
+    if (d.x[i] == station) {
+      if (first == 0) first = i;
+      last = i;
+    }
+  return {first, last};
+}
+
+void hold_back(std::int32_t first, std::int32_t last, double from) {
+  for (std::int32_t i = std::max(first, 1); i <= std::min(last, CSDATA.N - 1); ++i)
+    CSDATA.flows_from[i] = std::max(CSDATA.flows_from[i], from);
+}
+
+// Under the model rules: the levels from which each segment's water flows
+// (the ineffective areas' and the levees' doing), and the levees' walls.
+void mark_still_water() {
+  CrossSection& d = CSDATA;
+  d.flows_from.assign(d.x.size(), -std::numeric_limits<double>::infinity());
+  d.walls.clear();
+  if (d.rules != Rules::model) return;
+  for (const StillWater& s : d.still) {
+    const double from = s.permanent ? std::numeric_limits<double>::infinity() : s.elevation;
+    for (std::int32_t i = 1; i < d.N; ++i)
+      if (d.x[i] >= s.from && d.x[i + 1] <= s.to) d.flows_from[i] = std::max(d.flows_from[i], from);
+  }
+  for (const Levee& levee : d.levees) {
+    const auto [first, last] = points_at(levee.station);
+    if (first == 0) continue;  // off the section
+    if (levee.left) {
+      hold_back(1, last - 1, levee.crest);
+      if (last < d.N) d.walls.push_back({last, last, levee.crest});
+    } else {
+      hold_back(first, d.N - 1, levee.crest);
+      if (first > 1) d.walls.push_back({first, first - 1, levee.crest});
+    }
+  }
+}
+
 void divide_section() {
   CrossSection& d = CSDATA;
   d.parts.clear();
@@ -490,6 +604,11 @@ constexpr std::size_t kLevelsPerPass = 256;
 std::vector<PartGeometry> geometry_at_levels(std::span<const double> levels) {
   const std::vector<Subdivision>& parts = CSDATA.parts;
   std::vector<PartGeometry> geometry(levels.size() * parts.size());
+  if (CSDATA.rules == Rules::model) {  // the one-pass sums know only the divided rules
+    for (std::size_t k = 0; k < levels.size(); ++k)
+      wetted_parts(levels[k], std::span(geometry).subspan(k * parts.size(), parts.size()));
+    return geometry;
+  }
   for (std::size_t first = 0; first < levels.size(); first += kLevelsPerPass) {
     const std::span<const double> block = levels.subspan(first, std::min(kLevelsPerPass, levels.size() - first));
     for (std::size_t p = 0; p < parts.size(); ++p) {

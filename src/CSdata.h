@@ -33,6 +33,27 @@ struct Units {
 inline constexpr Units kSI{"si", 1.0, 9.81, 9810.0, "m", "m2", "m/s", "m3/s", "Pa", "W/m2"};
 /// Feet and seconds: k = 1.486, g = 32.174 ft/s2, gamma = 62.4 lb/ft3.
 inline constexpr Units kUS{"us", 1.486, 32.174, 62.4, "ft", "ft2", "ft/s", "cfs", "lb/ft2", "lb/ft/s"};
+/// The same with k = 1.48592, (1 m / 0.3048 ft)^(1/3) rounded as a river model's results show it.
+inline constexpr Units kUSModel{"us", 1.48592, 32.174, 62.4, "ft", "ft2", "ft/s", "cfs", "lb/ft2", "lb/ft/s"};
+
+/// What of the water over a section carries flow: the divided channel's
+/// classic rules, or a river model's (friction walls at the ends, each wet
+/// stretch of a floodplain conveying alone, ineffective areas and levees).
+enum class Rules { divided, model };
+
+/// Stations from ... to, where the water below `elevation` does not flow
+/// (an ineffective area; permanent: whatever the level).
+struct StillWater {
+  double from, to, elevation;
+  bool permanent = false;
+};
+
+/// A levee: a wall of no width standing on the ground at `station`, up to
+/// `crest`; the water on the far side of it flows once the level reaches the crest.
+struct Levee {
+  double station, crest;
+  bool left;  ///< it holds the water left of it back (else right)
+};
 
 /// The zones, left to right.
 enum Zone : int { kLeft = 0, kChannel = 1, kRight = 2 };
@@ -65,6 +86,18 @@ struct CrossSection {
   /// roughness[i]: Manning's n of segment i; empty: nf on the floodplains, nc in the channel
   std::vector<double> roughness;
   std::vector<Subdivision> parts;  ///< worked out by measure_segments, left to right
+  Rules rules = Rules::divided;
+  std::vector<StillWater> still;  ///< model rules: ineffective areas
+  std::vector<Levee> levees;      ///< model rules
+  /// model rules, by measure_segments: segment i's water counts at levels >= flows_from[i]
+  std::vector<double> flows_from;
+  /// model rules: the levees' walls, as points of the section
+  struct Wall {
+    std::int32_t point;    ///< where it stands
+    std::int32_t segment;  ///< the segment on its water side, whose subdivision its faces belong to
+    double crest;
+  };
+  std::vector<Wall> walls;
 };
 
 /// The process-wide data set: written by setdata only, read everywhere.
@@ -111,6 +144,9 @@ struct PartGeometry {
   double P = 0;   ///< wetted perimeter
   double B = 0;   ///< width of the water surface
   double dP = 0;  ///< dP/dh: how the wetted perimeter grows with the level
+  /// Under the model rules, a floodplain's A R^(2/3) summed over its wet
+  /// stretches, each conveying alone; NaN: A (A / P)^(2/3), the subdivision as one.
+  double conveying = std::numeric_limits<double>::quiet_NaN();
 };
 
 /// The segments that take part: all of them, or a run of them (the water

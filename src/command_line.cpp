@@ -93,6 +93,12 @@ const Units* units_named(const std::string& text) {
   refuse("option '--units': '" + text + "' is not one of si, us");
 }
 
+Rules rules_named(const std::string& text) {
+  if (text == "model") return Rules::model;
+  if (text == "divided") return Rules::divided;
+  refuse("option '--rules': '" + text + "' is not one of model, divided");
+}
+
 Solve solve_named(const std::string& text) {
   if (text == "n") return Solve::n;
   if (text == "slope") return Solve::slope;
@@ -146,6 +152,11 @@ const std::vector<OptionRule>& rules() {
       {"", "--banks", true, banks},
       {"", "--units", true,
        [](Options& o, const std::string&, const std::string& v) { o.units = units_named(v); }},
+      {"", "--rules", true,
+       [](Options& o, const std::string&, const std::string& v) {
+         o.rules = rules_named(v);
+         o.rules_given = true;
+       }},
       {"", "--table", true, input_as(Reader::table)},
       {"", "--geometry", true, input_as(Reader::geometry)},
       {"", "--section", true,
@@ -293,8 +304,8 @@ std::string help_text() {
          "      --nl N, --nr N   Manning's n of the left, of the right floodplain\n"
          "      --banks L,R      the bank stations of a station table\n"
          "      --units si|us    metres and m3/s (the default), or feet and cfs\n"
-         "      --table FILE     a station table (as *.csv and *.tsv files are)\n"
-         "      --geometry FILE  a river-model geometry file (as *.g01 ... *.g99 are)\n"
+         "      --table F, --geometry F   a station table (*.csv, *.tsv), a geometry file\n"
+         "      --rules model|divided  as a river model (geometry files) or divided\n"
          "      --section TEXT   sections named TEXT (station or name), else holding it\n"
          "      --connected      only water connected to the channel's carries flow\n"
          "      --solve n|slope  the n factor or slope that carries Q at each --level\n"

@@ -61,6 +61,8 @@ struct Options {
   Override slope_per_mille, nc, nf, nl, nr;
   Override bank_left, bank_right;  ///< --banks L,R: the bank stations of a table
   const Units* units = nullptr;    ///< --units; null: SI, or what a geometry file's project says
+  bool rules_given = false;        ///< --rules: else a geometry file's sections are the model's, others divided
+  Rules rules = Rules::divided;
   std::vector<std::string> sections;  ///< --section: parts of the names of the sections wanted
   bool connected = false;   ///< only water connected to the channel's carries flow
   Solve solve = Solve::none;

@@ -68,6 +68,10 @@ int conveyances(std::span<const PartGeometry> geometry, std::vector<Conveyance>&
     c.per_P = 1 / P;
     const double R = A * c.per_P;
     c.S3 = k * k * k * A * R * R;  // K^3 / A^2 = (k / n)^3 A^3 / P^2
+    if (!std::isnan(geometry[p].conveying)) {  // stretches conveying one by one
+      const double K = k * geometry[p].conveying;
+      c.S3 = K * K * K * c.per_A * c.per_A;
+    }
     ++wet;
   }
   if (wet > 1)
@@ -342,6 +346,66 @@ constexpr int kHalvings = 40;
 // time: past this many in all, only every so many elevations are sampled.
 constexpr double kMostEvaluations = 5e7;
 
+// Under the model rules the geometry is summed level by level (no
+// polynomials know its walls and stretches): it is smooth between the
+// points' elevations and the levels at which held water starts to flow.
+std::vector<double> model_breaks(double top) {
+  const CrossSection& d = CSDATA;
+  std::vector<double> breaks;
+  const auto take = [&](double e) {
+    if (e > d.zmin && e < top) breaks.push_back(e);
+  };
+  for (std::int32_t i = 1; i <= d.N; ++i) take(d.z[i]);
+  for (std::int32_t i = 1; i < d.N; ++i) take(d.flows_from[i]);
+  for (const CrossSection::Wall& w : d.walls) take(w.crest);
+  breaks.push_back(top);
+  std::sort(breaks.begin(), breaks.end());
+  breaks.erase(std::unique(breaks.begin(), breaks.end()), breaks.end());
+  return breaks;
+}
+
+// Plain sums cost the points at each level: past this many points in all,
+// only the ends of each stretch are sampled.
+constexpr double kMostModelSums = 2e6;
+
+EnergySlope slope_at(double h, double Q, std::vector<PartGeometry>& geometry) {
+  wetted_parts(h, geometry);
+  return specific_energy(geometry, h, Q);
+}
+
+std::vector<CriticalLevel> model_critical_levels(double Q, double top) {
+  const CrossSection& d = CSDATA;
+  std::vector<CriticalLevel> found;
+  std::vector<PartGeometry> geometry(d.parts.size());
+  const std::vector<double> breaks = model_breaks(top);
+  const bool inside = static_cast<double>(breaks.size()) * static_cast<double>(d.N) * 16 < kMostModelSums;
+  const auto add = [&](double h, bool at_end) {
+    wetted_parts(h, geometry);
+    found.push_back({h, energy_at(geometry, h, Q).energy_level, at_end});
+  };
+  double lo = d.zmin;
+  EnergySlope before{kInfinity, -kInfinity, kInfinity};
+  for (const double hi : breaks) {
+    double from = lo;
+    for (const double f : kInside) {
+      if (!inside && f != 0.5) continue;
+      const double h = lo + f * (hi - lo);
+      const EnergySlope here = slope_at(h, Q, geometry);
+      if (before.dE < 0 && here.dE >= 0) add(refine_by_geometry(from, h, Q), false);
+      before = here;
+      from = h;
+    }
+    const EnergySlope below = slope_at(std::nextafter(hi, -kInfinity), Q, geometry);
+    if (before.dE < 0 && below.dE >= 0) add(refine_by_geometry(from, hi, Q), false);
+    if (hi == top) break;
+    const EnergySlope above = slope_at(std::nextafter(hi, kInfinity), Q, geometry);
+    if (below.dE < 0 && above.dE >= 0) add(hi, at_an_end(hi));
+    before = above;
+    lo = hi;
+  }
+  return found;
+}
+
 }  // namespace
 
 EnergySlope specific_energy(std::span<const PartGeometry> geometry, double h, double Q) {
@@ -379,6 +443,7 @@ std::vector<CriticalLevel> critical_levels(double Q, double top) {
   std::vector<CriticalLevel> found;
   const CrossSection& d = CSDATA;
   if (!(Q > 0) || !(top > d.zmin)) return found;
+  if (d.rules == Rules::model) return model_critical_levels(Q, top);
   Sweep sweep(Q);
   if (!sweep.done() && sweep.elevation() <= d.zmin) {  // the lowest points: nothing wet yet
     sweep.below(d.zmin);
@@ -462,6 +527,19 @@ std::vector<CriticalLevel> critical_levels(double Q, double top) {
 void for_each_stretch(double top, const StretchVisitor& visit) {
   const CrossSection& d = CSDATA;
   if (!(top > d.zmin)) return;
+  if (d.rules == Rules::model) {
+    std::vector<PartGeometry> geometry(d.parts.size());
+    const StretchGeometry summed = [&geometry](double h) -> std::span<const PartGeometry> {
+      wetted_parts(h, geometry);
+      return geometry;
+    };
+    double lo = d.zmin;
+    for (const double hi : model_breaks(top)) {
+      visit(lo, hi, summed);
+      lo = hi;
+    }
+    return;
+  }
   Sweep sweep(1);
   while (!sweep.done() && sweep.elevation() <= d.zmin) sweep.pass_elevation();
   for (double lo = d.zmin;;) {

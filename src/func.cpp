@@ -35,6 +35,12 @@ ZoneFlow part_flow(const Subdivision& part, double A, double P) {
   return flow_of(R, roughness_of(part), A);
 }
 
+ZoneFlow part_flow(const Subdivision& part, const PartGeometry& g) {
+  if (std::isnan(g.conveying)) return part_flow(part, g.A, g.P);
+  const double Q = g.conveying * (CSDATA.units->k * std::sqrt(CSDATA.s) / roughness_of(part));
+  return {g.A / g.P, g.A == 0 ? 0 : Q / g.A, Q};
+}
+
 ZoneFlow zone_flow(Zone zone, std::span<const PartGeometry> geometry) {
   const std::vector<Subdivision>& parts = CSDATA.parts;
   double A = 0, P = 0, Q = 0;
@@ -42,7 +48,7 @@ ZoneFlow zone_flow(Zone zone, std::span<const PartGeometry> geometry) {
   ZoneFlow only{0, 0, 0};
   for (std::size_t p = 0; p < parts.size(); ++p) {
     if (parts[p].zone != zone) continue;
-    only = part_flow(parts[p], geometry[p].A, geometry[p].P);
+    only = part_flow(parts[p], geometry[p]);
     A += geometry[p].A;
     P += geometry[p].P;
     Q += only.Q;
@@ -60,7 +66,7 @@ double balance_in(double h, SegmentWindow window) {
   if (latest.size() != parts.size()) latest.assign(parts.size(), PartGeometry{});
   wetted_areas(h, latest, window);
   double Q[3] = {0, 0, 0};
-  for (std::size_t p = 0; p < parts.size(); ++p) Q[parts[p].zone] += part_flow(parts[p], latest[p].A, latest[p].P).Q;
+  for (std::size_t p = 0; p < parts.size(); ++p) Q[parts[p].zone] += part_flow(parts[p], latest[p]).Q;
   return CSDATA.Q - Q[kLeft] - Q[kChannel] - Q[kRight];
 }
 

@@ -36,6 +36,10 @@ struct ZoneFlow {
 /// (P = 0) has R = 0/0, V = k sqrt(s) / n and Q = 0.
 ZoneFlow part_flow(const Subdivision& part, double A, double P);
 
+/// The same from its geometry: where its stretches convey one by one (the
+/// model rules), Q = k sqrt(s) / n times their A R^(2/3) and V = Q / A.
+ZoneFlow part_flow(const Subdivision& part, const PartGeometry& g);
+
 /// What a zone carries, from its subdivisions' geometry in CSDATA.parts
 /// order: one subdivision's own figures, or for several R = A / P, Q their
 /// sum and V = Q / A. A dry zone (P = 0) has R = V = Q = 0.

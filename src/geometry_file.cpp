@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "Failure.h"
 
@@ -18,6 +19,11 @@ constexpr std::string_view kSectionStart = "Type RM Length L Ch R";
 constexpr std::string_view kPoints = "#Sta/Elev=";
 constexpr std::string_view kRoughness = "#Mann=";
 constexpr std::string_view kBanks = "Bank Sta=";
+constexpr std::string_view kIneffective = "#XS Ineff=";
+constexpr std::string_view kPermanent = "Permanent Ineff=";
+constexpr std::string_view kLevee = "Levee=";
+constexpr std::string_view kObstructions = "#Block Obstruct=";
+constexpr double kEnd = std::numeric_limits<double>::infinity();
 
 // Records the computation leaves out, with what a warning calls them.
 constexpr std::pair<std::string_view, const char*> kLeftOut[] = {
@@ -157,6 +163,68 @@ void GeometryFile::read_columns(std::string_view line, std::string_view key, std
   }
 }
 
+// Fields of 8 characters, or failing that numbers between blanks.
+void GeometryFile::read_loose_fields(std::size_t count, std::string_view key, std::size_t record_line) {
+  fields_.clear();
+  std::string bad;
+  std::string_view line;
+  while (fields_.size() < count) {
+    if (!next_line(line) || line.find('=') != std::string_view::npos) {
+      if (line.find('=') != std::string_view::npos) {
+        pending_ = true;
+        pending_line_ = line;
+      }
+      refuse_line(record_line, std::string(key) + " expected " + std::to_string(count) + " values, found " +
+                                   std::to_string(fields_.size()));
+    }
+    const std::size_t before = fields_.size();
+    if (fixed_fields(line, count - before, fields_, bad)) continue;
+    fields_.resize(before);
+    for (std::string_view rest = trimmed(line); !rest.empty() && fields_.size() < count;) {
+      const std::size_t blank = rest.find_first_of(" \t");
+      fields_.push_back(number_in(rest.substr(0, blank), line_, "a field of " + std::string(key)));
+      rest = blank == std::string_view::npos ? std::string_view{} : trimmed(rest.substr(blank));
+    }
+  }
+}
+
+// "KEY= count ,mode": blocks of station from, to and elevation (mode -1),
+// or station and elevation pairs, the first from the section's left end,
+// the second to its right end.
+void GeometryFile::read_blocks(std::string_view line, std::string_view key, std::vector<StillWater>& blocks) {
+  const std::size_t at = line_;
+  const std::vector<std::string_view> head = values_after(line, key);
+  const std::size_t count = count_in(head[0], at, "the number of blocks");
+  const bool by_blocks = head.size() > 1 && number_in(head[1], at, "the mode") == -1;
+  read_loose_fields((by_blocks ? 3 : 2) * count, key, at);
+  for (std::size_t k = 0; k < count; ++k) {
+    if (by_blocks)
+      blocks.push_back({fields_[3 * k], fields_[3 * k + 1], fields_[3 * k + 2]});
+    else if (k == 0)
+      blocks.push_back({-kEnd, fields_[0], fields_[1]});
+    else
+      blocks.push_back({fields_[2 * k], kEnd, fields_[2 * k + 1]});
+  }
+}
+
+// The flags of the blocks from `from` on, T where one never flows.
+void GeometryFile::read_permanence(std::vector<StillWater>& blocks, std::size_t from) {
+  std::string_view line;
+  for (std::size_t k = from; k < blocks.size();) {
+    if (!next_line(line)) return;
+    if (line.find('=') != std::string_view::npos) {
+      pending_ = true;
+      pending_line_ = line;
+      return;
+    }
+    for (std::size_t at = 0; at < line.size() && k < blocks.size(); at += kFieldWidth) {
+      const std::string_view flag = trimmed(line.substr(at, kFieldWidth));
+      if (flag.empty()) continue;
+      blocks[k++].permanent = flag == "T" || flag == "-1";
+    }
+  }
+}
+
 bool GeometryFile::next(SurveyedSection& section) {
   std::string_view line;
   while (next_line(line)) {
@@ -179,6 +247,30 @@ bool GeometryFile::next(SurveyedSection& section) {
     return read_section(section);
   }
   return false;
+}
+
+// A levee's flag, station and elevation from `first` on: none where the
+// flag is 0 or either number is missing.
+static void take_levee(const std::vector<std::string_view>& values, std::size_t first, bool left, SurveyedSection& s) {
+  double station = 0, crest = 0;
+  if (values.size() < first + 3 || values[first] == "0") return;
+  if (!parse_decimal(values[first + 1], false, station) || !parse_decimal(values[first + 2], false, crest)) return;
+  s.levees.push_back({station, crest, left});
+}
+
+void GeometryFile::read_model_record(std::string_view line, SurveyedSection& s) {
+  if (line.starts_with(kIneffective)) {
+    ineffective_from_ = s.still.size();
+    read_blocks(line, kIneffective, s.still);
+  } else if (line.starts_with(kPermanent)) {
+    read_permanence(s.still, ineffective_from_);
+  } else if (line.starts_with(kObstructions)) {
+    read_blocks(line, kObstructions, s.obstructions);
+  } else if (line.starts_with(kLevee)) {
+    const std::vector<std::string_view> values = values_after(line, kLevee);
+    take_levee(values, 0, true, s);
+    take_levee(values, 3, false, s);
+  }
 }
 
 // The records of one cross section, up to the next section or reach. On a
@@ -206,6 +298,7 @@ bool GeometryFile::read_section(SurveyedSection& s) {
         s.bank_right = number_in(stations[1], at, "the right bank station");
         banks = true;
       } else {
+        read_model_record(line, s);
         for (const auto& [key, what] : kLeftOut)
           if (line.starts_with(key) && std::find(s.left_out.begin(), s.left_out.end(), what) == s.left_out.end())
             s.left_out.push_back(what);

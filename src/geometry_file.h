@@ -40,6 +40,10 @@ class GeometryFile {
   bool next_line(std::string_view& line);
   bool read_section(SurveyedSection& section);
   void read_fields(std::size_t count, std::vector<double>& values, const char* record, std::size_t record_line);
+  void read_model_record(std::string_view line, SurveyedSection& section);
+  void read_loose_fields(std::size_t count, std::string_view key, std::size_t record_line);
+  void read_blocks(std::string_view line, std::string_view key, std::vector<StillWater>& blocks);
+  void read_permanence(std::vector<StillWater>& blocks, std::size_t from);
   void read_columns(std::string_view line, std::string_view key, std::size_t width, const char* what,
                     std::vector<double>& first, std::vector<double>& second);
 
@@ -49,6 +53,7 @@ class GeometryFile {
   std::string river_, reach_;
   std::size_t others_ = 0;
   std::vector<double> fields_;
+  std::size_t ineffective_from_ = 0;  // the section's first block of the latest #XS Ineff=
   bool pending_ = false;  // the line last read starts a record not yet taken
   std::string_view pending_line_;
 };

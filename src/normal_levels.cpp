@@ -17,7 +17,7 @@ constexpr double kInside[] = {0x1p-24, 0x1p-16, 0x1p-10, 0x1p-6, 0x1p-3, 0.25, 0
 double shortfall(double Q, std::span<const PartGeometry> geometry) {
   const std::vector<Subdivision>& parts = CSDATA.parts;
   double carried = 0;
-  for (std::size_t p = 0; p < parts.size(); ++p) carried += part_flow(parts[p], geometry[p].A, geometry[p].P).Q;
+  for (std::size_t p = 0; p < parts.size(); ++p) carried += part_flow(parts[p], geometry[p]).Q;
   return Q - carried;
 }
 

@@ -124,6 +124,8 @@ Fields roughness_fields(const ZoneRoughness& n) {
 
 const char* solve_name(Solve solve) { return solve == Solve::n ? "n" : solve == Solve::slope ? "slope" : ""; }
 
+const char* rules_name(Rules rules) { return rules == Rules::model ? "model" : "divided"; }
+
 Fields head_fields(const LevelResult& r, bool solve) {
   Fields f = {{"discharge", number(r.discharge)}, {"slope_per_mille", number(r.slope_per_mille)}};
   append(f, roughness_fields(r.n));
@@ -238,6 +240,7 @@ Fields csv_row(const LevelResult& r, bool solve, const std::string& error) {
   append(row, {{"found", error.empty() ? flag(r.found) : Value{}}, {"error", error.empty() ? Value{} : text(error)}});
   const std::size_t who = row.size();
   row.push_back({"units", text(r.units->name)});
+  row.push_back({"rules", text(rules_name(r.rules))});
   append(row, head_fields(r, solve));
   append(row, section_fields(r));
   for (int i = 0; i < 4; ++i) {
@@ -475,6 +478,7 @@ class TextWriter final : public ResultWriter {
 
   void write(const LevelResult& r) override {
     std::string heading = place_named(r.file, r.section);
+    if (r.rules == Rules::model) heading += ", zasady modelu";  // the divided rules go unsaid, as they always have
     if (layout_.name_values) heading += query_named(r) + (r.solve == Solve::none ? values_named(r.slope_per_mille, r.n) : "");
     begin_block(heading);
     if (!r.found) {
@@ -650,7 +654,7 @@ class JsonWriter final : public ResultWriter {
   void write(const LevelResult& r) override {
     begin_object(r.file, r.section);
     const char* next = ",\n    ";
-    out_ << next << "\"units\": " << json_string(r.units->name) << next << json_members(head_fields(r, layout_.solve), next)
+    out_ << next << "\"units\": " << json_string(r.units->name) << next << "\"rules\": " << json_string(rules_name(r.rules)) << next << json_members(head_fields(r, layout_.solve), next)
          << next << "\"found\": " << (r.found ? "true" : "false") << next << json_members(section_fields(r), next)
          << next << "\"channel_velocity\": " << json_value(number(r.channel_velocity, r.found)) << next << "\"zones\": ";
     if (!r.found) {

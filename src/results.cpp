@@ -129,6 +129,7 @@ LevelResult result_for(const Computation& c, const Query& query) {
   const CrossSection& d = CSDATA;
   LevelResult r;
   r.units = d.units;
+  r.rules = d.rules;
   r.query = query;
   r.solve = c.solve;
   r.zmin = d.zmin;
@@ -148,7 +149,10 @@ LevelResult result_for(const Computation& c, const Query& query) {
     r.discharge = discharge_carried(r.level, c.connected);
   } else {
     r.discharge = d.Q;
-    const LevelSearch search = c.connected ? find_level_of(connected_func) : find_level();
+    // The walk's proofs bound the divided rules' sums only.
+    const LevelSearch search = c.connected              ? find_level_of(connected_func)
+                               : d.rules == Rules::model ? find_level_of(func)
+                                                         : find_level();
     r.found = search.found;
     r.level = search.found ? search.level : 0;
     find_normal_levels(r, c);

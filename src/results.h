@@ -32,6 +32,7 @@ struct LevelResult {
   std::string file;  ///< the name as given
   SectionName section;
   const Units* units = &kSI;
+  Rules rules = Rules::divided;
   Query query;
   Solve solve = Solve::none;
   double n_factor = 1;   ///< --solve n: every n is the file's times this

@@ -144,6 +144,7 @@ class Run {
     } else {
       setdata(name);
     }
+    CSDATA.rules = rules_for(Reader::data_file);
     CSDATA.units = o_.units ? o_.units : &kSI;
     compute(name, {}, {}, true);
   }
@@ -155,6 +156,7 @@ class Run {
     section.bank_left = o_.bank_left.value;
     section.bank_right = o_.bank_right.value;
     CSDATA = CrossSection{};
+    CSDATA.rules = rules_for(Reader::table);
     install_section(section, BankRule::point);
     CSDATA.units = o_.units ? o_.units : &kSI;
     compute(name, {}, {}, false);
@@ -184,10 +186,11 @@ class Run {
         throw UsageError("option '--svg' draws one section: choose it in " + name + " with --section");
       try {
         CSDATA = CrossSection{};
+        CSDATA.rules = rules_for(Reader::geometry);
         if (every_n_given()) stand_in_for_unusable_n(section);
         install_section(section, BankRule::insert);
         CSDATA.units = units ? units : &kSI;
-        compute(name, section.name, section.left_out, false);
+        compute(name, section.name, still_left_out(section.left_out), false);
       } catch (Failure& failure) {
         failed(name, section.name, failure);
       }
@@ -218,6 +221,22 @@ class Run {
              : beside    ? project + " names no units"
                          : "no " + project + " beside " + file.filename().string())
          << ": SI units assumed, see --units\n";
+  }
+
+  // A river model's sections are computed as the model defines them, other
+  // inputs as the divided channel always has been.
+  Rules rules_for(Reader reader) const {
+    if (o_.rules_given) return o_.rules;
+    return reader == Reader::geometry ? Rules::model : Rules::divided;
+  }
+
+  // What the rules in force leave out of what the file holds.
+  static std::vector<std::string> still_left_out(const std::vector<std::string>& left_out) {
+    if (CSDATA.rules != Rules::model) return left_out;
+    std::vector<std::string> still;
+    for (const std::string& what : left_out)
+      if (what != "levees" && what != "ineffective flow areas" && what != "blocked obstructions") still.push_back(what);
+    return still;
   }
 
   bool every_n_given() const { return o_.nc.given && (o_.nf.given || (o_.nl.given && o_.nr.given)); }
@@ -305,6 +324,7 @@ class Run {
                bool holds_flow) {
     settle_values(file, holds_flow);
     check_flow_values();
+    if (CSDATA.rules == Rules::model && CSDATA.units == &kUS) CSDATA.units = &kUSModel;
     const std::string place = place_of(file, name);
     std::vector<Warning> left_out_warnings;
     for (const std::string& what : left_out) {

@@ -95,6 +95,75 @@ void check_roughness(const SurveyedSection& s) {
       refuse("point " + std::to_string(i + 1) + ": n = " + shortest_real(s.point_n[i]) + " is not a positive number");
 }
 
+// The ground at `station` (within the section) seen from the left or the
+// right: on a vertical wall there, its first or its last point.
+double ground_at(const SurveyedSection& s, double station, bool from_left) {
+  const auto first = std::lower_bound(s.x.begin(), s.x.end(), station);
+  const auto last = std::upper_bound(s.x.begin(), s.x.end(), station);
+  if (first != last) return s.z[static_cast<std::size_t>((from_left ? first : last - 1) - s.x.begin())];
+  const std::size_t right = static_cast<std::size_t>(first - s.x.begin()), left = right - 1;
+  const double t = (station - s.x[left]) / (s.x[right] - s.x[left]);
+  return s.z[left] + t * (s.z[right] - s.z[left]);
+}
+
+// A blocked obstruction: the ground over it raised to its elevation, with
+// a vertical face at each edge where it stands above the ground.
+void raise_ground(SurveyedSection& s, const StillWater& block) {
+  const double from = std::max(block.from, s.x.front()), to = std::min(block.to, s.x.back()), e = block.elevation;
+  if (!(from < to)) return;
+  std::vector<double> x, z;
+  const auto put = [&](double station, double elevation) {
+    x.push_back(station);
+    z.push_back(elevation);
+  };
+  std::size_t i = 0;
+  for (; i < s.x.size() && s.x[i] < from; ++i) put(s.x[i], s.z[i]);
+  const double left = ground_at(s, from, true), right = ground_at(s, to, false);
+  put(from, left);
+  if (left < e) put(from, e);
+  for (; i < s.x.size() && s.x[i] <= to; ++i) put(s.x[i], std::max(s.z[i], e));
+  if (right < e) put(to, e);
+  put(to, right);
+  for (; i < s.x.size(); ++i) put(s.x[i], s.z[i]);
+  s.x = std::move(x);
+  s.z = std::move(z);
+}
+
+// A point of its own where the water that counts may begin or end.
+void point_at(SurveyedSection& s, double station) {
+  const std::size_t i = segment_holding(s, station);
+  if (i < s.x.size()) insert_point(s, i, station);
+}
+
+void take_model_records(SurveyedSection& s) {
+  for (const StillWater& block : s.obstructions) raise_ground(s, block);
+  for (const StillWater& block : s.still) {
+    point_at(s, block.from);
+    point_at(s, block.to);
+  }
+  for (const Levee& levee : s.levees) point_at(s, levee.station);
+  CSDATA.still = s.still;
+  CSDATA.levees = s.levees;
+}
+
+// A left bank on a vertical wall: its upper point (the first of the
+// highest), wherever the wall runs, up or down.
+std::size_t upper_point(const SurveyedSection& s, std::vector<double>::const_iterator first) {
+  std::size_t best = static_cast<std::size_t>(first - s.x.begin());
+  for (std::size_t i = best + 1; i < s.x.size() && s.x[i] == s.x[best]; ++i)
+    if (s.z[i] > s.z[best]) best = i;
+  return best;
+}
+
+// A vertical wall at the right bank belongs to the channel, and so at the
+// channel's n, though n changes at its station: no subdivision of no width.
+void channel_n_on_right_wall(std::vector<double>& roughness, std::int32_t il, std::int32_t ip,
+                             const std::vector<double>& x) {
+  std::int32_t wall = ip - 1;  // 1-based segments: wall ... ip - 1 stand at the bank's station
+  while (wall > il && x[static_cast<std::size_t>(wall)] == x[static_cast<std::size_t>(ip)]) --wall;
+  for (std::int32_t i = wall + 1; i < ip; ++i) roughness[static_cast<std::size_t>(i)] = roughness[static_cast<std::size_t>(wall)];
+}
+
 }  // namespace
 
 std::size_t bank_point(SurveyedSection& s, double station, bool left, BankRule rule) {
@@ -102,7 +171,7 @@ std::size_t bank_point(SurveyedSection& s, double station, bool left, BankRule r
   if (s.x.empty()) refuse("the section has no points");
   const auto first = std::lower_bound(s.x.begin(), s.x.end(), station);
   const auto last = std::upper_bound(s.x.begin(), s.x.end(), station);
-  if (first != last) return static_cast<std::size_t>((left ? first : last - 1) - s.x.begin());
+  if (first != last) return left ? upper_point(s, first) : static_cast<std::size_t>(last - 1 - s.x.begin());
   // No point stands exactly there: the nearest one within a snap, on its side.
   const std::size_t right = static_cast<std::size_t>(first - s.x.begin());
   const bool right_near = right < s.x.size() && s.x[right] - station <= kSnap;
@@ -110,7 +179,7 @@ std::size_t bank_point(SurveyedSection& s, double station, bool left, BankRule r
   if (left_near && (!right_near || station - s.x[right - 1] <= s.x[right] - station)) {
     std::size_t i = right - 1;
     while (left && i > 0 && s.x[i - 1] == s.x[i]) --i;
-    return i;
+    return left ? upper_point(s, s.x.begin() + static_cast<std::ptrdiff_t>(i)) : i;
   }
   if (right_near) {
     std::size_t i = right;
@@ -133,6 +202,7 @@ void install_section(SurveyedSection& s, BankRule rule) {
     refuse("point " + std::to_string(i + 1) + ": stations must not decrease (" + shortest_real(s.x[i]) + " after " +
            shortest_real(s.x[i - 1]) + ")");
   }
+  if (CSDATA.rules == Rules::model) take_model_records(s);
   if (!s.n.empty()) insert_roughness_points(s);
   const std::size_t left = bank_point(s, s.bank_left, true, rule);
   const std::size_t right = bank_point(s, s.bank_right, false, rule);
@@ -150,7 +220,10 @@ void install_section(SurveyedSection& s, BankRule rule) {
   one_based(d.x, s.x);
   one_based(d.z, s.z);
   d.roughness.clear();
-  if (!s.n.empty()) d.roughness = segment_roughness(s);
+  if (!s.n.empty()) {
+    d.roughness = segment_roughness(s);
+    channel_n_on_right_wall(d.roughness, d.il, d.ip, d.x);
+  }
   if (!s.point_n.empty()) {
     d.roughness.assign(1, 0.0);
     d.roughness.insert(d.roughness.end(), s.point_n.begin(), s.point_n.end());

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "CSdata.h"
+
 namespace normlevel {
 
 /// Where a section stands in a river model: empty for tables and data files.
@@ -33,7 +35,10 @@ struct SurveyedSection {
   std::vector<double> n_station, n;  ///< n[k] applies from n_station[k] to the next one; empty: none given
   std::vector<double> point_n;       ///< or point_n[i]: n from point i to the next (a table's n column)
   double bank_left = 0, bank_right = 0;  ///< bank stations
-  std::vector<std::string> left_out;     ///< what the file holds that the computation leaves out
+  std::vector<std::string> left_out;     ///< what the file holds that the divided rules leave out
+  std::vector<StillWater> still;         ///< ineffective flow areas, as the file gives them
+  std::vector<Levee> levees;
+  std::vector<StillWater> obstructions;  ///< blocked: the ground is raised to their elevation
 };
 
 /// The index of the point at `station`, 0-based: for the left bank the
@@ -46,7 +51,9 @@ std::size_t bank_point(SurveyedSection& s, double station, bool left, BankRule r
 /// (when it has any), checked by the loader's rules; n stations that fall
 /// inside a segment get a point of their own, and a segment starting at a
 /// station where n changes takes the new n. Q, s and the units are left
-/// as they are. Throws Failure for a section that cannot be computed.
+/// as they are. Under the model rules (CSDATA.rules, set before) the ground
+/// is raised over the obstructions and points are put at the edges of the
+/// ineffective areas and at the levees. Throws Failure for a section that cannot be computed.
 void install_section(SurveyedSection& s, BankRule rule);
 
 /// A real as a table or geometry file writes it: optional sign, digits with

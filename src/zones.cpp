@@ -19,9 +19,11 @@ double froude(double velocity, double area, double top_width) {
 PartFigures part_figures(const Subdivision& part, const PartGeometry& g) {
   const CrossSection& d = CSDATA;
   const double n = roughness_of(part);
-  const ZoneFlow flow = part_flow(part, g.A, g.P);
+  const ZoneFlow flow = part_flow(part, g);
   const bool dry = g.P == 0;  // a conveyance whatever the slope: --solve slope starts from a slope of 0 too
-  const double conveyance = dry ? 0 : radius_power(flow.R) * (d.units->k / n) * g.A;
+  const double conveyance = dry                      ? 0
+                            : std::isnan(g.conveying) ? radius_power(flow.R) * (d.units->k / n) * g.A
+                                                      : (d.units->k / n) * g.conveying;
   return {d.x[part.first], d.x[part.last + 1], n, g.A, g.P, g.B, dry ? 0 : flow.Q, conveyance};
 }
 

@@ -461,15 +461,15 @@ TEST(MachineFormats, CsvHasOneHeaderAndOneRowPerFileAndQuery) {
   const std::string t = dir.write("x,y.txt", trapezoid_file());
   const std::vector<std::string> lines = csv_lines(cli({"--format", "csv", "-q", "10", "-q", "1e6", t}));
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_TRUE(lines[0].starts_with("file,river,reach,station,found,error,units,discharge,slope_per_mille,nc,nf,nl,nr,"
+  EXPECT_TRUE(lines[0].starts_with("file,river,reach,station,found,error,units,rules,discharge,slope_per_mille,nc,nf,nl,nr,"
                                    "level,zmin,zmax,bank_left,bank_right,left_area,left_perimeter,"))
       << lines[0];
   EXPECT_TRUE(lines[0].ends_with(",regime,bankfull_level,bankfull_discharge,warnings"));
   const json r = json_of({"-q", "10", t})[0];
-  EXPECT_TRUE(lines[1].starts_with(csv_field(t) + ",,,,true,,si,10,1,0.03,0.05,0.05,0.05," +
+  EXPECT_TRUE(lines[1].starts_with(csv_field(t) + ",,,,true,,si,divided,10,1,0.03,0.05,0.05,0.05," +
                                    shortest_number(r["level"].get<double>()) + ",100,"))
       << lines[1];
-  EXPECT_TRUE(lines[2].starts_with(csv_field(t) + ",,,,false,,si,1e+06,1,0.03,0.05,0.05,0.05,,100,")) << lines[2];
+  EXPECT_TRUE(lines[2].starts_with(csv_field(t) + ",,,,false,,si,divided,1e+06,1,0.03,0.05,0.05,0.05,,100,")) << lines[2];
   const auto commas = [](const std::string& line) { return std::count(line.begin(), line.end(), ','); };
   EXPECT_EQ(commas(lines[1]), commas(lines[0]) + 1) << "the name's own comma is quoted";
   EXPECT_EQ(commas(lines[2]), commas(lines[1]));
@@ -678,7 +678,7 @@ TEST(Batch, KeepGoingPastABadSectionOfARiverModel) {
   const std::size_t second = model.find("Type RM Length L Ch R = 1 ,90");
   model.insert(second, "Type RM Length L Ch R = 1 ,95,10,10,10\n#Sta/Elev= 2\n       0     103      10     abc\n");
   const std::string file = dir.write("reach.g01", model);
-  const testing::CliRun run = run_cli({"-k", "--format", "json", "-q", "10", "--slope", "1", file});
+  const testing::CliRun run = run_cli({"--rules", "divided", "-k", "--format", "json", "-q", "10", "--slope", "1", file});
   EXPECT_EQ(run.status, 1);
   const json all = json::parse(run.out);
   ASSERT_EQ(all.size(), 3u);

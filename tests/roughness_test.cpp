@@ -83,7 +83,7 @@ TEST(OneSectionThreeWays, TheSameLevelToTheLastBit) {
     std::vector<std::vector<std::string>> runs = {
         {"--banks", banks, "-q", Q, "--slope", s, "--nc", nc, "--nf", nf, dir.write("t.csv", f.table)},
         {"--banks", banks, "-q", Q, "--slope", s, "--nc", nc, "--nf", nf, dir.write("t.tsv", f.table_comma)}};
-    if (!f.geometry.empty()) runs.push_back({"-q", Q, "--slope", s, dir.write("t.g01", f.geometry)});
+    if (!f.geometry.empty()) runs.push_back({"--rules", "divided", "-q", Q, "--slope", s, dir.write("t.g01", f.geometry)});
     geometries += f.geometry.empty() ? 0 : 1;
     for (const auto& run : runs) {
       const json r = json_of(run)[0];
@@ -183,12 +183,14 @@ namespace {
 // three zones (n 0.07, 0.04, 0.07) at the level found.
 TEST(RiverModel, TheWhiteRiverAtMunciePinned) {
   const std::string model = std::string(NORMLEVEL_TEST_DATA) + "/geometry/Muncie.g05";
-  const json first = json_of({"-q", "5000", "--slope", "0.5", "--units", "us", "--section", "15696.24", model})[0];
+  const json first =
+      json_of({"--rules", "divided", "-q", "5000", "--slope", "0.5", "--units", "us", "--section", "15696.24", model})[0];
   EXPECT_EQ(first["section"]["station"], "15696.24");
   EXPECT_NEAR(first["level"], 948.83827, 5e-6);
   EXPECT_NEAR(first["zones"]["total"]["area"], 2520.9159207617, 1e-9);
   EXPECT_NEAR(first["zones"]["total"]["conveyance"], 223593.95869, 223593.95869 * 1e-7);
-  const testing::CliRun all = run_cli({"-q", "5000", "--slope", "0.5", "--units", "us", "--format", "csv", model});
+  const testing::CliRun all =
+      run_cli({"--rules", "divided", "-q", "5000", "--slope", "0.5", "--units", "us", "--format", "csv", model});
   EXPECT_EQ(all.status, 0);
   EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 62) << "a header and 61 sections";
   std::size_t left_out = 0;
