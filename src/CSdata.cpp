@@ -540,6 +540,21 @@ std::pair<std::int32_t, std::int32_t> points_at(double station) {
   return {first, last};
 }
 
+// Whether ground inside `part` can stand above water on both sides of it:
+// a point higher than the lowest on its left and the lowest on its right.
+bool may_part(const Subdivision& part) {
+  const CrossSection& d = CSDATA;
+  std::vector<double> lowest_right(static_cast<std::size_t>(part.last + 2), std::numeric_limits<double>::infinity());
+  for (std::int32_t i = part.last + 1; i > part.first; --i)
+    lowest_right[static_cast<std::size_t>(i - 1)] = std::min(lowest_right[static_cast<std::size_t>(i)], d.z[i]);
+  double lowest_left = d.z[part.first];
+  for (std::int32_t b = part.first + 1; b <= part.last; ++b) {
+    if (d.z[b] > std::max(lowest_left, lowest_right[static_cast<std::size_t>(b)])) return true;
+    lowest_left = std::min(lowest_left, d.z[b]);
+  }
+  return false;
+}
+
 void hold_back(std::int32_t first, std::int32_t last, double from) {
   for (std::int32_t i = std::max(first, 1); i <= std::min(last, CSDATA.N - 1); ++i)
     CSDATA.flows_from[i] = std::max(CSDATA.flows_from[i], from);
@@ -551,6 +566,7 @@ void mark_still_water() {
   CrossSection& d = CSDATA;
   d.flows_from.assign(d.x.size(), -std::numeric_limits<double>::infinity());
   d.walls.clear();
+  d.plain_sums = false;
   if (d.rules != Rules::model) return;
   for (const StillWater& s : d.still) {
     const double from = s.permanent ? std::numeric_limits<double>::infinity() : s.elevation;
@@ -568,6 +584,10 @@ void mark_still_water() {
       if (first > 1) d.walls.push_back({first, first - 1, levee.crest});
     }
   }
+  d.plain_sums = !d.walls.empty() || std::any_of(d.flows_from.begin(), d.flows_from.end(), [](double f) {
+    return f > -std::numeric_limits<double>::infinity();
+  });
+  for (const Subdivision& part : d.parts) d.plain_sums = d.plain_sums || (part.zone != kChannel && may_part(part));
 }
 
 void divide_section() {

@@ -98,6 +98,10 @@ struct CrossSection {
     double crest;
   };
   std::vector<Wall> walls;
+  /// model rules, by measure_segments: the geometry is not polynomial between
+  /// point elevations (held water, levees, a floodplain wet in several
+  /// stretches), so it is summed level by level
+  bool plain_sums = false;
 };
 
 /// The process-wide data set: written by setdata only, read everywhere.

@@ -241,6 +241,7 @@ class Sweep {
       const std::int32_t point = order_[next_].second;
       for (const std::int32_t i : {point - 1, point})
         if (i >= 1 && i < CSDATA.N) segment_event(i, point);
+      if (CSDATA.rules == Rules::model) wall_event(point);
     }
   }
 
@@ -299,6 +300,15 @@ class Sweep {
       q.p0 = q.p1 * d + q.p0;
     }
     origin_ = o;
+  }
+
+  // Under the model rules the walls above the end points have friction: from
+  // the end point's elevation (the origin now) the end subdivision's
+  // perimeter grows with the level.
+  void wall_event(std::int32_t point) {
+    const CrossSection& d = CSDATA;
+    if (point == 1) polys_[segment_part_[1]].p1 += 1;
+    if (point == d.N) polys_[segment_part_[static_cast<std::size_t>(d.N - 1)]].p1 += 1;
   }
 
   void segment_event(std::int32_t i, std::int32_t point) {
@@ -443,7 +453,7 @@ std::vector<CriticalLevel> critical_levels(double Q, double top) {
   std::vector<CriticalLevel> found;
   const CrossSection& d = CSDATA;
   if (!(Q > 0) || !(top > d.zmin)) return found;
-  if (d.rules == Rules::model) return model_critical_levels(Q, top);
+  if (d.plain_sums) return model_critical_levels(Q, top);
   Sweep sweep(Q);
   if (!sweep.done() && sweep.elevation() <= d.zmin) {  // the lowest points: nothing wet yet
     sweep.below(d.zmin);
@@ -527,7 +537,7 @@ std::vector<CriticalLevel> critical_levels(double Q, double top) {
 void for_each_stretch(double top, const StretchVisitor& visit) {
   const CrossSection& d = CSDATA;
   if (!(top > d.zmin)) return;
-  if (d.rules == Rules::model) {
+  if (d.plain_sums) {
     std::vector<PartGeometry> geometry(d.parts.size());
     const StretchGeometry summed = [&geometry](double h) -> std::span<const PartGeometry> {
       wetted_parts(h, geometry);
