@@ -10,6 +10,7 @@
 #include "CSdata.h"
 #include "NumberField.h"
 #include "dialogue.h"
+#include "power.h"
 
 namespace normlevel {
 
@@ -49,7 +50,7 @@ std::string xml_escaped(std::string_view text) {
 double round_step(double span, int ticks) {
   if (!(span > 0) || !std::isfinite(span) || ticks < 1) return 1;
   const double wanted = span / ticks;
-  const double power = std::pow(10.0, std::floor(std::log10(wanted)));
+  const double power = power_of_ten(decimal_exponent(wanted));
   for (const double multiple : {1.0, 2.0, 5.0})
     if (multiple * power >= wanted * (1 - 1e-12)) return multiple * power;
   return 10 * power;
@@ -82,7 +83,8 @@ std::vector<int> points_to_draw(int first, int last, double x0, double x1, int c
 
 std::string level_tint(const char* tint, int k) {
   const long rgb = std::strtol(tint + 1, nullptr, 16);
-  const double darker = std::pow(0.84, k);
+  double darker = 1;
+  for (int step = 0; step < k; ++step) darker *= 0.84;
   char text[8];
   std::snprintf(text, sizeof text, "#%02x%02x%02x", static_cast<int>(((rgb >> 16) & 255) * darker),
                 static_cast<int>(((rgb >> 8) & 255) * darker), static_cast<int>((rgb & 255) * darker));
@@ -302,8 +304,8 @@ class Picture {
 
   void grid(const Canvas& canvas) {
     const double xs = round_step(x1_ - x0_, 10), zs = round_step(z1_ - z0_, 8);
-    const int xd = std::max(0, -static_cast<int>(std::floor(std::log10(xs))));
-    const int zd = std::max(0, -static_cast<int>(std::floor(std::log10(zs))));
+    const int xd = std::max(0, -decimal_exponent(xs));
+    const int zd = std::max(0, -decimal_exponent(zs));
     out_ << "<g stroke=\"" << kGrid << "\" stroke-width=\"1\">\n";
     std::string labels;
     for (double k = std::ceil(x0_ / xs); k * xs <= x1_; ++k) {
