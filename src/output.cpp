@@ -410,9 +410,19 @@ std::string zone_n_text(Zone zone) {
   }
   if (least > most) {  // a zone without segments: the n it would have
     const ZoneRoughness n = zone_roughness();
-    return plain_number(zone == kChannel ? n.nc : zone == kLeft ? n.nl : n.nr);
+    const double value = zone == kChannel ? n.nc : zone == kLeft ? n.nl : n.nr;
+    return std::isfinite(value) ? plain_number(value) : "";
   }
   return roughness_text(least, most);
+}
+
+std::string floodplain_n_named(const std::string& shared) {
+  const auto has_width = [](Zone zone) {
+    return std::any_of(CSDATA.parts.begin(), CSDATA.parts.end(), [zone](const Subdivision& p) { return p.zone == zone; });
+  };
+  const bool left = has_width(kLeft), right = has_width(kRight);
+  if (!shared.empty()) return left || right ? ", nf = " + shared : "";
+  return (left ? ", nl = " + zone_n_text(kLeft) : "") + (right ? ", nr = " + zone_n_text(kRight) : "");
 }
 
 std::string roughness_text(double least, double most) {
@@ -451,8 +461,7 @@ namespace {
 
 std::string values_named(double slope_per_mille, const ZoneRoughness& n) {
   std::string text = ", s = " + plain_number(slope_per_mille) + " promil, nc = " + zone_n_text(kChannel);
-  if (std::isfinite(n.nf)) return text + ", nf = " + plain_number(n.nf);
-  return text + ", nl = " + zone_n_text(kLeft) + ", nr = " + zone_n_text(kRight);
+  return text + floodplain_n_named(std::isfinite(n.nf) ? plain_number(n.nf) : "");
 }
 
 std::string place_named(const std::string& file, const SectionName& section) {

@@ -204,7 +204,7 @@ class Run {
     switch (o_.plot) {
       case PlotKind::rating: write_rating_plot(out_, pictured_, o_.connected); break;
       case PlotKind::energy: write_energy_plot(out_, pictured_); break;
-      default: write_picture(out_, pictured_); break;
+      default: write_picture(out_, pictured_, o_.connected); break;
     }
   }
 
