@@ -82,7 +82,7 @@ char* shortest_fixed(char* first, char* last, double value) {
 }
 
 char* fixed(char* first, char* last, double value, int precision) {
-  std::string text = special(value);
+  std::string text = std::isfinite(value) ? std::string() : special(value);
   if (text.empty()) {
     text.resize(static_cast<std::size_t>(std::snprintf(nullptr, 0, "%.*f", precision, value)));
     std::snprintf(text.data(), text.size() + 1, "%.*f", precision, value);
