@@ -33,6 +33,7 @@ class Warnings {
     above_section();
     ponded();
     supercritical();
+    several_levels();
     roughness();
     slope();
     notice_reason();
@@ -108,6 +109,22 @@ class Warnings {
     add("supercritical", "the normal flow is supercritical (Froude number " + figure(r_.energy.froude) +
                              ", critical level " + length(critical) +
                              "): the level holds only on a long uniform reach");
+  }
+
+  void several_levels() {
+    const std::vector<NormalLevel>& all = r_.normal_levels;
+    if (all.size() < 2) return;
+    std::string levels, falls;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+      levels += (i ? ", " : "") + figure(all[i].level);
+      if (all[i].falling && i > 0)
+        falls += (falls.empty() ? "" : ", ") + figure(all[i - 1].level) + " and " + figure(all[i].level);
+    }
+    add("several_levels", "the section carries " + figure(r_.discharge) + " " + r_.units->discharge + " at " +
+                              std::to_string(all.size()) + " levels (" + levels + " " + m_ +
+                              "): its conveyance falls between " + (falls.empty() ? "them" : falls) +
+                              " as a flat gets wet; the report gives " + length(r_.level) +
+                              ", the first the 0.1 " + m_ + " steps from the lowest point bracket");
   }
 
   void roughness() {

@@ -17,7 +17,33 @@ namespace {
 
 [[noreturn]] void refuse(const std::string& message) { throw UsageError(message); }
 
+std::size_t digits_from(std::string_view text, std::size_t at) {
+  while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at;
+  return at;
+}
+
+// A command line takes plain decimals only: the data file's list-directed
+// forms (1.5-3, 1.5D3, 3*2, a lone +) would read a typo as a number.
+bool plain_decimal(std::string_view text) {
+  std::size_t at = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
+  std::string word(text.substr(at));
+  for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (word == "inf" || word == "infinity" || word == "nan") return true;  // refused as not finite
+  const std::size_t whole = digits_from(text, at);
+  std::size_t end = whole;
+  if (end < text.size() && text[end] == '.') end = digits_from(text, end + 1);
+  if (end - at == 0 || (end - at == 1 && whole == at)) return false;
+  if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
+    at = end + 1;
+    if (at < text.size() && (text[at] == '-' || text[at] == '+')) ++at;
+    end = digits_from(text, at);
+    if (end == at) return false;
+  }
+  return end == text.size();
+}
+
 double number(const std::string& option, const std::string& text) {
+  if (!plain_decimal(text)) refuse("option '" + option + "': cannot read '" + text + "' as a number");
   double value = 0;
   const ConvertResult result = parse_real(text.data(), text.data() + text.size(), value);
   if (text.empty() || result.ec != std::errc{} || result.ptr != text.data() + text.size())
@@ -71,6 +97,13 @@ Solve solve_named(const std::string& text) {
   if (text == "n") return Solve::n;
   if (text == "slope") return Solve::slope;
   refuse("option '--solve': '" + text + "' is not one of n, slope");
+}
+
+PlotKind plot_named(const std::string& text) {
+  if (text == "section") return PlotKind::section;
+  if (text == "rating") return PlotKind::rating;
+  if (text == "energy") return PlotKind::energy;
+  refuse("option '--plot': '" + text + "' is not one of section, rating, energy");
 }
 
 using Setter = std::function<void(Options&, const std::string& option, const std::string& value)>;
@@ -129,6 +162,11 @@ const std::vector<OptionRule>& rules() {
          if (!(o.rating_step > 0)) refuse("option '--rating': the step must be positive, not '" + v + "'");
        }},
       {"", "--svg", false, flag(&Options::svg)},
+      {"", "--plot", true,
+       [](Options& o, const std::string&, const std::string& v) {
+         o.svg = true;
+         o.plot = plot_named(v);
+       }},
       {"-k", "--keep-going", false, flag(&Options::keep_going)},
       {"-h", "--help", false,
        [](Options& o, const std::string&, const std::string&) { o.action = Options::Action::help; }},
@@ -257,12 +295,12 @@ std::string help_text() {
          "      --units si|us    metres and m3/s (the default), or feet and cfs\n"
          "      --table FILE     a station table (as *.csv and *.tsv files are)\n"
          "      --geometry FILE  a river-model geometry file (as *.g01 ... *.g99 are)\n"
-         "      --section TEXT   only the geometry file's sections whose name holds TEXT\n"
+         "      --section TEXT   sections named TEXT (station or name), else holding it\n"
          "      --connected      only water connected to the channel's carries flow\n"
          "      --solve n|slope  the n factor or slope that carries Q at each --level\n"
          "      --details        zones, energy and critical levels after each report\n"
          "      --rating STEP    the rating table: zmin + STEP, zmin + 2 STEP, ...\n"
-         "      --svg            a picture of the section and its water (SVG)\n"
+         "      --plot KIND      an SVG: section (or --svg), rating or energy\n"
          "      --format F       text (the default), csv or json\n"
          "  -k, --keep-going     go on past an input that fails\n"
          "  -h, --help           this text, --version the version\n"

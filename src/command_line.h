@@ -51,6 +51,9 @@ struct Override {
 /// What --solve looks for at each --level.
 enum class Solve { none, n, slope };
 
+/// What --plot draws.
+enum class PlotKind { section, rating, energy };
+
 struct Options {
   enum class Action { run, help, version } action = Action::run;
   std::vector<Input> inputs;
@@ -66,7 +69,8 @@ struct Options {
   bool keep_going = false;
   Format format = Format::text;
   double rating_step = 0;  ///< > 0: the rating table in this step
-  bool svg = false;
+  bool svg = false;  ///< an SVG of the section, or with --plot of another kind
+  PlotKind plot = PlotKind::section;
 };
 
 /// The options and inputs of argv[1] ... (without the program name).

@@ -162,6 +162,10 @@ class Polynomials {
     return energy_slope(conveyance_, wet, geometry_, h, Q, dB_);
   }
   std::vector<Poly>& polys() { return polys_; }
+  std::span<const PartGeometry> geometry(double h) {
+    geometry_from(polys_, ref_, h, geometry_, dB_);
+    return geometry_;
+  }
 
  private:
   std::vector<Poly> polys_;
@@ -453,6 +457,22 @@ std::vector<CriticalLevel> critical_levels(double Q, double top) {
     lo_right = above;
   }
   return found;
+}
+
+void for_each_stretch(double top, const StretchVisitor& visit) {
+  const CrossSection& d = CSDATA;
+  if (!(top > d.zmin)) return;
+  Sweep sweep(1);
+  while (!sweep.done() && sweep.elevation() <= d.zmin) sweep.pass_elevation();
+  for (double lo = d.zmin;;) {
+    const bool last = sweep.done() || sweep.elevation() >= top;
+    const double hi = last ? top : sweep.elevation();
+    Polynomials stretch = sweep.stretch();
+    visit(lo, hi, [&stretch](double h) { return stretch.geometry(h); });
+    if (last) return;
+    sweep.pass_elevation();
+    lo = hi;
+  }
 }
 
 int governing_critical(const std::vector<CriticalLevel>& levels) {

@@ -4,6 +4,7 @@
 // with alpha from the subdivisions' conveyances: the energy figures at a
 // level and every critical level, where E has a local minimum.
 
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -53,5 +54,14 @@ std::vector<CriticalLevel> critical_levels(double Q, double top);
 /// The critical level by the usual convention: the index of the minimum of
 /// least energy not at an end of the section; -1 when there is none.
 int governing_critical(const std::vector<CriticalLevel>& levels);
+
+/// Every subdivision's wetted geometry at a level inside one stretch.
+using StretchGeometry = std::function<std::span<const PartGeometry>(double)>;
+using StretchVisitor = std::function<void(double lo, double hi, const StretchGeometry&)>;
+
+/// Visits, ascending, the stretches between the points' elevations from the
+/// lowest point up to top, where the geometry is smooth (polynomials in the
+/// level, so a level inside costs the subdivisions, not the points).
+void for_each_stretch(double top, const StretchVisitor& visit);
 
 }  // namespace normlevel

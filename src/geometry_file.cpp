@@ -21,7 +21,11 @@ constexpr std::string_view kBanks = "Bank Sta=";
 
 // Records the computation leaves out, with what a warning calls them.
 constexpr std::pair<std::string_view, const char*> kLeftOut[] = {
-    {"Levee=", "levees"}, {"#XS Ineff=", "ineffective flow areas"}, {"#Block Obstruct=", "blocked obstructions"}};
+    {"Levee=", "levees"},
+    {"#XS Ineff=", "ineffective flow areas"},
+    {"#Block Obstruct=", "blocked obstructions"},
+    {"Ice Thickness=", "ice covers"},
+    {"Vertical n Elevations=", "vertical variations of n"}};
 
 
 // The comma-separated values after a record's '='.

@@ -254,6 +254,9 @@ Fields csv_row(const LevelResult& r, bool solve, const std::string& error) {
   }
   for (const Warning& w : r.warnings) codes.push_back(w.code);
   append(row, {{"critical_levels", text(joined(levels))}, {"critical_energies", text(joined(energies))}});
+  std::vector<std::string> normal;
+  for (const NormalLevel& l : r.normal_levels) normal.push_back(shortest_number(l.level));
+  row.push_back({"normal_levels", text(joined(normal))});
   append(row, tail_fields(r));
   row.push_back({"warnings", text(joined(codes))});
   if (!error.empty())  // a failed input: nothing but who it was and why
@@ -665,7 +668,10 @@ class JsonWriter final : public ResultWriter {
       out_ << (i ? ", " : "") << "{\"level\": " << shortest_number(c.level) << ", \"energy\": "
            << shortest_number(c.energy) << ", \"at_end\": " << (c.at_end ? "true" : "false") << "}";
     }
-    out_ << "]" << next << json_members(critical_fields(r), next) << next << json_members(tail_fields(r), next) << next
+    out_ << "]" << next << json_members(critical_fields(r), next) << next << "\"normal_levels\": [";
+    for (std::size_t i = 0; i < r.normal_levels.size(); ++i)
+      out_ << (i ? ", " : "") << shortest_number(r.normal_levels[i].level);
+    out_ << "]" << next << json_members(tail_fields(r), next) << next
          << "\"warnings\": [";
     for (std::size_t i = 0; i < r.warnings.size(); ++i)
       out_ << (i ? "," : "") << "\n      {\"code\": " << json_string(r.warnings[i].code)

@@ -89,6 +89,15 @@ std::string level_tint(const char* tint, int k) {
   return text;
 }
 
+// No "-0" for a value that rounds to zero.
+std::string fixed_number(double value, int decimals) {
+  char text[400];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  const std::string s = text;
+  const bool zero = s.find_first_not_of("-0.") == std::string::npos;
+  return zero && s[0] == '-' ? s.substr(1) : s;
+}
+
 double text_width(std::string_view text, double font_size) {
   std::size_t characters = 0;
   for (const char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) == 0x80 ? 0 : 1;
@@ -113,14 +122,7 @@ struct Point {
   double x, z;
 };
 
-// Fixed decimals, and no "-0" for a value that rounds to zero.
-std::string number(double value, int decimals = 2) {
-  char text[400];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  const std::string s = text;
-  const bool zero = s.find_first_not_of("-0.") == std::string::npos;
-  return zero && s[0] == '-' ? s.substr(1) : s;
-}
+std::string number(double value, int decimals = 2) { return fixed_number(value, decimals); }
 
 // The notice without its leading blank and line end.
 std::string notice_text() {

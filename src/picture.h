@@ -27,6 +27,9 @@ std::string level_tint(const char* tint, int k);
 /// character, however many bytes it takes in UTF-8, counts alike.
 double text_width(std::string_view text, double font_size = 12);
 
+/// value with fixed decimals:  (1.005, 1) -> "1.0"   (-0.001, 2) -> "0.00"
+std::string fixed_number(double value, int decimals = 2);
+
 /// Text made safe for XML character data and attribute values:
 ///   a&b<c> -> a&amp;b&lt;c&gt;   say "hi" -> say &quot;hi&quot;
 std::string xml_escaped(std::string_view text);

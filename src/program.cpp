@@ -2,7 +2,9 @@
 // Without arguments the console dialogue; with arguments a run driven by
 // the command line.
 
+#include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -56,6 +58,15 @@ int main(int argc, char** argv) {
       std::cerr << failure.diagnostic() << std::flush;
     else
       std::cerr << "normlevel: " << failure.plain() << "\n" << std::flush;
+    return -1;
+  } catch (const std::bad_alloc&) {
+    // Last resort: whatever ran out was not caught where it was known.
+    std::cout.flush();
+    std::cerr << "normlevel: not enough memory for this run\n" << std::flush;
+    return -1;
+  } catch (const std::exception& error) {
+    std::cout.flush();
+    std::cerr << "normlevel: internal error: " << error.what() << "\n" << std::flush;
     return -1;
   }
 }

@@ -1,6 +1,7 @@
 #include "rating.h"
 
 #include "CSdata.h"
+#include "Failure.h"
 #include "command_line.h"
 #include "zones.h"
 
@@ -11,6 +12,19 @@ namespace {
 [[noreturn]] void too_many_rows(double step) {
   throw UsageError("option '--rating': a step of " + shortest_real(step) + " gives more than " +
                    std::to_string(kMostRatingRows) + " rows");
+}
+
+// Every subdivision's geometry at every level is held at once: refuse a table
+// that would take more than this rather than run out halfway.
+constexpr std::size_t kMostRatingBytes = std::size_t{1} << 30;
+
+void check_rating_size(std::size_t rows, std::size_t parts) {
+  const double bytes = static_cast<double>(rows) * static_cast<double>(parts) * sizeof(PartGeometry);
+  if (bytes <= static_cast<double>(kMostRatingBytes)) return;
+  const std::string words = "a rating of " + std::to_string(rows) + " rows x " + std::to_string(parts) +
+                            " subdivisions needs " + std::to_string(static_cast<long long>(bytes / 1048576)) +
+                            " MB, more than the 1024 MB allowed; take a larger step";
+  throw Failure(kRunTimeError, words, "");
 }
 
 RatingRow row_at(double level, double zmin, const Breakdown& b) {
@@ -51,8 +65,9 @@ RatingTable rating_table(double step, bool connected) {
     for (const double h : levels) table.rows.push_back(row_at(h, d.zmin, flow_split(geometry_at(h, true))));
     return table;
   }
-  const std::vector<PartGeometry> geometry = geometry_at_levels(levels);
   const std::size_t parts = d.parts.size();
+  check_rating_size(levels.size(), parts);
+  const std::vector<PartGeometry> geometry = geometry_at_levels(levels);
   for (std::size_t k = 0; k < levels.size(); ++k)
     table.rows.push_back(row_at(levels[k], d.zmin, flow_split(std::span(geometry).subspan(k * parts, parts))));
   return table;

@@ -67,6 +67,13 @@ void find_critical(LevelResult& r) {
   r.regime = r.level > critical ? "subcritical" : r.level < critical ? "supercritical" : "critical";
 }
 
+// With --connected the ponds carry nothing, which the sweep does not know:
+// the walk's level is then the only one told.
+void find_normal_levels(LevelResult& r, const Computation& c) {
+  if (!c.connected) r.normal_levels = normal_levels(r.discharge, search_top());
+  if (r.found) include_level(r.normal_levels, r.level);
+}
+
 // The figures, the critical levels and the assumptions, all with the
 // roughness and slope as they now stand.
 void complete(LevelResult& r, const Computation& c) {
@@ -144,6 +151,7 @@ LevelResult result_for(const Computation& c, const Query& query) {
     const LevelSearch search = c.connected ? find_level_of(connected_func) : find_level();
     r.found = search.found;
     r.level = search.found ? search.level : 0;
+    find_normal_levels(r, c);
   }
   complete(r, c);
   return r;

@@ -9,6 +9,7 @@
 
 #include "command_line.h"
 #include "energy.h"
+#include "normal_levels.h"
 #include "survey.h"
 #include "zones.h"
 
@@ -46,6 +47,7 @@ struct LevelResult {
   std::vector<CriticalLevel> critical_levels;
   int critical = -1;  ///< the governing one's index in critical_levels; -1: none
   const char* regime = "";  ///< "subcritical", "supercritical", "critical" or "" (no level)
+  std::vector<NormalLevel> normal_levels;  ///< every level carrying the discharge sought, the walk's among them
   std::vector<Warning> warnings;
 };
 

@@ -1,5 +1,7 @@
 #include "runs.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -12,6 +14,7 @@
 #include "geometry_file.h"
 #include "output.h"
 #include "picture.h"
+#include "plots.h"
 #include "platform.h"
 #include "rating.h"
 #include "results.h"
@@ -127,7 +130,7 @@ class Run {
         case Reader::geometry: geometry(input.name); break;
         default: data_file(input.name); break;
       }
-      if (!pictured_.empty()) write_picture(out_, pictured_);
+      if (!pictured_.empty()) draw();
     } catch (Failure& failure) {
       failed(input.name, {}, failure);
     }
@@ -159,7 +162,10 @@ class Run {
 
   void geometry(const std::string& name) {
     const Units* units = o_.units ? o_.units : project_units(name);
-    GeometryFile file(whole_input(name));
+    if (!units) note_units_assumed(name);
+    std::string bytes = whole_input(name);
+    exact_ = named_exactly(bytes);
+    GeometryFile file(std::move(bytes));
     SurveyedSection section;
     std::size_t sections = 0, chosen = 0;
     for (;;) {
@@ -178,6 +184,7 @@ class Run {
         throw UsageError("option '--svg' draws one section: choose it in " + name + " with --section");
       try {
         CSDATA = CrossSection{};
+        if (every_n_given()) stand_in_for_unusable_n(section);
         install_section(section, BankRule::insert);
         CSDATA.units = units ? units : &kSI;
         compute(name, section.name, section.left_out, false);
@@ -193,11 +200,65 @@ class Run {
       throw Failure(kRunTimeError, "no section's name holds what --section asks for", "");
   }
 
+  void draw() const {
+    switch (o_.plot) {
+      case PlotKind::rating: write_rating_plot(out_, pictured_, o_.connected); break;
+      case PlotKind::energy: write_energy_plot(out_, pictured_); break;
+      default: write_picture(out_, pictured_); break;
+    }
+  }
+
+  // Four feet models read as metres would be silently wrong by a factor of 3.3.
+  void note_units_assumed(const std::string& name) {
+    const std::filesystem::path file(name);
+    const std::string project = std::filesystem::path(file.filename()).replace_extension(".prj").string();
+    const bool beside = name != "-" && std::filesystem::exists(std::filesystem::path(native_path(name)).replace_extension(".prj"));
+    err_ << "normlevel: " << name << ": note: "
+         << (name == "-" ? std::string("a geometry file from standard input")
+             : beside    ? project + " names no units"
+                         : "no " + project + " beside " + file.filename().string())
+         << ": SI units assumed, see --units\n";
+  }
+
+  bool every_n_given() const { return o_.nc.given && (o_.nf.given || (o_.nl.given && o_.nr.given)); }
+
+  // The command line replaces every n, so a file's n of 0 need not stop the
+  // run: a stand-in of its own keeps the subdivisions where the file has them.
+  static void stand_in_for_unusable_n(SurveyedSection& section) {
+    for (std::size_t k = 0; k < section.n.size(); ++k)
+      if (!(section.n[k] > 0) || !std::isfinite(section.n[k])) section.n[k] = 1000.0 + static_cast<double>(k);
+  }
+
+  // A name that is the start of another's (5.0 and 5.065) can be chosen
+  // alone only if a TEXT equal to a station or whole name means that one.
+  static bool exactly(const std::string& pattern, const SectionName& name) {
+    return pattern == name.station || pattern == name.text();
+  }
+
+  std::vector<std::string> named_exactly(const std::string& bytes) const {
+    std::vector<std::string> exact;
+    if (o_.sections.empty()) return exact;
+    GeometryFile file(bytes);
+    SurveyedSection section;
+    for (bool more = true; more;) {
+      try {
+        more = file.next(section);
+      } catch (const Failure&) {  // its name was read all the same
+      }
+      for (const std::string& pattern : o_.sections)
+        if (exactly(pattern, section.name) && std::find(exact.begin(), exact.end(), pattern) == exact.end())
+          exact.push_back(pattern);
+    }
+    return exact;
+  }
+
   bool chosen_by_name(const SectionName& name) const {
     if (o_.sections.empty()) return true;
     const std::string text = name.text();
-    for (const std::string& pattern : o_.sections)
-      if (text.find(pattern) != std::string::npos) return true;
+    for (const std::string& pattern : o_.sections) {
+      const bool exact = std::find(exact_.begin(), exact_.end(), pattern) != exact_.end();
+      if (exact ? exactly(pattern, name) : text.find(pattern) != std::string::npos) return true;
+    }
     return false;
   }
 
@@ -295,6 +356,7 @@ class Run {
   std::unique_ptr<ResultWriter> writer_;
   Computation computation_;
   std::vector<LevelResult> pictured_;  // --svg: the section's results, drawn once its input is read
+  std::vector<std::string> exact_;     // the --section texts some section of the file is named exactly
   bool failed_ = false;
 };
 

@@ -14,6 +14,106 @@ namespace normlevel {
 
 namespace {
 
+void append_utf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// The length of the UTF-8 sequence at `i`, or 0 where the bytes are not one.
+std::size_t utf8_sequence(std::string_view bytes, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
+  const unsigned lead = byte(i);
+  const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
+                             : lead >= 0xF0 && lead < 0xF5                  ? 4
+                                                                            : 0;
+  if (length == 0 || i + length > bytes.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k)
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+  return length;
+}
+
+bool valid_utf8(std::string_view bytes) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    const std::size_t length = utf8_sequence(bytes, i);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
+// A Polish spreadsheet saves its CSV in the Windows code page; the five
+// bytes that page leaves undefined become U+FFFD.
+constexpr char16_t kWindows1250[128] = {
+    0x20AC, 0xFFFD, 0x201A, 0xFFFD, 0x201E, 0x2026, 0x2020, 0x2021,
+    0xFFFD, 0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179,
+    0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0xFFFD, 0x2122, 0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A,
+    0x00A0, 0x02C7, 0x02D8, 0x0141, 0x00A4, 0x0104, 0x00A6, 0x00A7,
+    0x00A8, 0x00A9, 0x015E, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x017B,
+    0x00B0, 0x00B1, 0x02DB, 0x0142, 0x00B4, 0x00B5, 0x00B6, 0x00B7,
+    0x00B8, 0x0105, 0x015F, 0x00BB, 0x013D, 0x02DD, 0x013E, 0x017C,
+    0x0154, 0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7,
+    0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E,
+    0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7,
+    0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF,
+    0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,
+    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F,
+    0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,
+    0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9};
+
+std::string from_windows_1250(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 8);
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) out += c;
+    else append_utf8(out, kWindows1250[byte - 0x80]);
+  }
+  return out;
+}
+
+// UTF-16 in either byte order, its mark dropped; an odd last byte and a
+// lone surrogate become U+FFFD.
+std::string from_utf16(std::string_view bytes, bool big_endian) {
+  std::string out;
+  out.reserve(bytes.size());
+  const auto unit = [&](std::size_t i) -> char32_t {
+    const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+    return big_endian ? (a << 8 | b) : (b << 8 | a);
+  };
+  for (std::size_t i = 2; i < bytes.size(); i += 2) {
+    if (i + 1 == bytes.size()) {
+      append_utf8(out, 0xFFFD);
+      break;
+    }
+    char32_t c = unit(i);
+    if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+      i += 2;
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = 0xFFFD;
+    }
+    append_utf8(out, c);
+  }
+  return out;
+}
 
 // The fields of one row; a field between double quotes may hold the
 // separator, and "" stands for one quote.
@@ -63,19 +163,34 @@ bool named(const std::string& key, std::initializer_list<const char*> names) {
   return std::any_of(names.begin(), names.end(), [&](const char* name) { return key == name; });
 }
 
+// An x column is a station only without a y beside it: with one, the two
+// are a map's coordinates.
+std::size_t lone_x(const std::vector<std::string_view>& header) {
+  std::size_t x = SIZE_MAX;
+  for (std::size_t i = 0; i < header.size(); ++i) {
+    const std::string key = column_key(header[i]);
+    if (key == "y") return SIZE_MAX;
+    if (key == "x" && x == SIZE_MAX) x = i;
+  }
+  return x;
+}
+
 Columns columns_of(const std::vector<std::string_view>& header, std::size_t line) {
   Columns c;
   c.count = header.size();
   for (std::size_t i = 0; i < header.size(); ++i) {
     const std::string key = column_key(header[i]);
-    std::size_t* column = named(key, {"station", "odleglosc"}) ? &c.station
-                          : named(key, {"elevation", "rzedna"}) ? &c.elevation
-                          : named(key, {"n"})                   ? &c.n
-                                                                : nullptr;
+    std::size_t* column =
+        named(key, {"station", "sta", "distance", "dist", "offset", "chainage", "crossm", "odleglosc", "odl"})
+            ? &c.station
+        : named(key, {"elevation", "elev", "z", "h", "rzedna", "wysokosc"}) ? &c.elevation
+        : named(key, {"n"})                                                  ? &c.n
+                                                                             : nullptr;
     if (column == nullptr) continue;  // a column of something else
     if (*column != SIZE_MAX) refuse_line(line, "the header names the column '" + key + "' twice");
     *column = i;
   }
+  if (c.station == SIZE_MAX) c.station = lone_x(header);
   if (c.station == SIZE_MAX) refuse_line(line, "the header names no 'station' (or 'odleglosc') column");
   if (c.elevation == SIZE_MAX) refuse_line(line, "the header names no 'elevation' (or 'rzedna') column");
   return c;
@@ -177,6 +292,16 @@ char table_separator(std::string_view header) {
   return ',';
 }
 
+bool recoded_to_utf8(std::string_view bytes, std::string& decoded) {
+  if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+    decoded = from_utf16(bytes, bytes[0] == '\xFE');
+    return true;
+  }
+  if (valid_utf8(bytes)) return false;
+  decoded = from_windows_1250(bytes);
+  return true;
+}
+
 std::string column_key(std::string_view name) {
   std::string key;
   name = trimmed(name);
@@ -204,6 +329,8 @@ std::string column_key(std::string_view name) {
 }
 
 void read_station_table(std::string_view bytes, SurveyedSection& section) {
+  std::string decoded;
+  if (recoded_to_utf8(bytes, decoded)) bytes = decoded;
   Lines lines(bytes);
   std::string_view row;
   std::vector<std::string_view> fields;

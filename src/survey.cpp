@@ -82,7 +82,12 @@ std::vector<double> segment_roughness(const SurveyedSection& s) {
   return roughness;
 }
 
+// Taken in file order, stations that go backwards would give n to the wrong ground.
 void check_roughness(const SurveyedSection& s) {
+  for (std::size_t k = 1; k < s.n_station.size(); ++k)
+    if (s.n_station[k] < s.n_station[k - 1])
+      refuse("the n stations must not decrease (" + shortest_real(s.n_station[k]) + " after " +
+             shortest_real(s.n_station[k - 1]) + ")");
   for (std::size_t k = 0; k < s.n.size(); ++k)
     if (!(s.n[k] > 0) || !std::isfinite(s.n[k]))
       refuse("n = " + shortest_real(s.n[k]) + " from station " + shortest_real(s.n_station[k]) + " is not a positive number");

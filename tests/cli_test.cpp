@@ -83,6 +83,13 @@ TEST(CommandLine, RefusesWhatCannotBeRun) {
       {{"-q", "abc", "a.txt"}, "option '-q': cannot read 'abc' as a number"},
       {{"--discharge=", "a.txt"}, "option '--discharge': cannot read '' as a number"},
       {{"--slope", "1..5", "a.txt"}, "option '--slope': cannot read '1..5' as a number"},
+      {{"--slope", "1.5-3", "a.txt"}, "option '--slope': cannot read '1.5-3' as a number"},
+      {{"-q", "+", "a.txt"}, "option '-q': cannot read '+' as a number"},
+      {{"-q", "1.5D3", "a.txt"}, "option '-q': cannot read '1.5D3' as a number"},
+      {{"-q", "3*2", "a.txt"}, "option '-q': cannot read '3*2' as a number"},
+      {{"-q", "2x", "a.txt"}, "option '-q': cannot read '2x' as a number"},
+      {{"-q", ".", "a.txt"}, "option '-q': cannot read '.' as a number"},
+      {{"-q", "1e", "a.txt"}, "option '-q': cannot read '1e' as a number"},
       {{"--level", "inf", "a.txt"}, "option '--level': 'inf' is not a finite number"},
       {{"--format", "xml", "a.txt"}, "option '--format': 'xml' is not one of text, csv, json"},
       {{"--details=yes", "a.txt"}, "option '--details' takes no value"},
@@ -121,7 +128,8 @@ TEST(CommandLine, RefusesWhatCannotBeRun) {
 
 TEST(CommandLine, ReadsValuesInEveryForm) {
   const std::vector<std::vector<std::string>> spellings = {
-      {"-q", "50", "a.txt"}, {"-q50", "a.txt"}, {"--discharge=50", "a.txt"}, {"a.txt", "--discharge", "5D1"}};
+      {"-q", "50", "a.txt"}, {"-q50", "a.txt"}, {"--discharge=50", "a.txt"}, {"a.txt", "--discharge", "5E1"},
+      {"-q", "500e-1", "a.txt"}, {"-q", "+50.", "a.txt"}, {"-q", "0.5E+2", "a.txt"}};
   for (const auto& arguments : spellings) {
     const Options o = parse_command_line(arguments);
     ASSERT_EQ(o.queries.size(), 1u);
@@ -391,6 +399,28 @@ TEST(ZoneBreakdown, ADryOrUnfoundLevelHoldsNoNumberJsonCannotRead) {
   for (const char* key : {"level", "channel_velocity", "zones", "froude_channel", "froude_section"})
     EXPECT_TRUE(notice[key].is_null()) << key;
   EXPECT_EQ(notice["zmax"], 103);
+}
+
+// A ditch in the left floodplain, then its 48 m flat going under at 1 m.
+TEST(NormalLevelsReported, EveryLevelListedTheWalksAmongThemSeveralNamedInAWarning) {
+  ScratchDir dir;
+  const std::string step = dir.write("step.txt", "step\r\n\r\n\r\n---\r\n10 1 0.03 0.05\r\n\r\n---\r\n8 5 7\r\n\r\n"
+                                                 "0 3\r\n0 1\r\n48 1\r\n48 0.5\r\n50 0.5\r\n50 0\r\n52 0\r\n52 3\r\n");
+  const json three = json_of({"-q", "2", step})[0];
+  ASSERT_EQ(three["normal_levels"].size(), 3u);
+  EXPECT_EQ(three["normal_levels"][1], 1);
+  EXPECT_EQ(three["normal_levels"][2], three["level"]);
+  ASSERT_EQ(three["warnings"].size(), 1u);
+  EXPECT_EQ(three["warnings"][0]["code"], "several_levels");
+  EXPECT_EQ(three["warnings"][0]["message"],
+            "the section carries 2 m3/s at 3 levels (0.96, 1, 1.017 m): its conveyance falls between 0.96 and 1 as a "
+            "flat gets wet; the report gives 1.017 m, the first the 0.1 m steps from the lowest point bracket");
+  const json one = json_of({"-q", "10", step})[0];
+  EXPECT_EQ(one["normal_levels"], json::array({one["level"]}));
+  EXPECT_TRUE(one["warnings"].empty());
+  EXPECT_TRUE(json_of({"--level", "1.5", step})[0]["normal_levels"].empty());
+  const testing::CliRun csv = testing::run_cli({"-q", "2", "--format", "csv", step});
+  EXPECT_NE(csv.out.find(",0.9601731463335454;1;1.01701564018731,"), std::string::npos) << csv.out;
 }
 
 // ---- the machine formats ---------------------------------------------

@@ -11,6 +11,7 @@
 #include "geometry_file.h"
 #include "station_table.h"
 #include "survey.h"
+#include "test_support.h"
 
 namespace normlevel {
 namespace {
@@ -70,6 +71,57 @@ TEST(StationTable, ReadsEveryExportAlike) {
   }
 }
 
+// The bytes of a UTF-16 text with its byte-order mark, in either order.
+std::string utf16(std::u16string_view text, bool big_endian) {
+  std::string bytes = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+  for (const char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    bytes += big_endian ? std::string{high, low} : std::string{low, high};
+  }
+  return bytes;
+}
+
+TEST(StationTable, ReadsEveryEncodingAndColumnNameAlike) {
+  const std::string tables[] = {
+      "Odleg\xB3o\x9C\xE6 [m];Rz\xEA" "dna [m n.p.m.]\r\n0;103\r\n10;101\r\n12;100\r\n",
+      "Wysoko\x9C\xE6;Odl\n103;0\n101;10\n100;12\n",
+      utf16(u"Odleg\u0142o\u015B\u0107;Rz\u0119dna\r\n0;103\r\n10;101\r\n12;100\r\n", false),
+      utf16(u"Distance,Elev\n0,103\n10,101\n12,100", true),
+      "Dist,H\n0,103\n10,101\n12,100\n",
+      "CrossM;Z\n0;103\n10;101\n12;100\n",
+      "Offset (ft)\tElevation (ft)\n0\t103\n10\t101\n12\t100\n",
+      "Chainage,elevation\n0,103\n10,101\n12,100\n",
+      "x,z\n0,103\n10,101\n12,100\n",
+  };
+  for (const std::string& bytes : tables) {
+    const SurveyedSection s = table(bytes);
+    EXPECT_EQ(s.x, (std::vector<double>{0, 10, 12})) << bytes;
+    EXPECT_EQ(s.z, (std::vector<double>{103, 101, 100})) << bytes;
+  }
+}
+
+TEST(StationTable, RecodesOnlyWhatIsNotUtf8) {
+  const struct {
+    std::string bytes;
+    bool recoded;
+    std::string text;
+  } cases[] = {
+      {"station;elevation\n", false, ""},
+      {"Rz\xC4\x99" "dna", false, ""},
+      {"Rz\xEA" "dna \x80", true, "Rz\xC4\x99" "dna \xE2\x82\xAC"},
+      {"\xC4", true, "\xC3\x84"},
+      {"a\x81", true, "a\xEF\xBF\xBD"},
+      {utf16(u"\U0001F30A\xB3", false), true, "\xF0\x9F\x8C\x8A\xC2\xB3"},
+      {utf16(u"a", false) + "b", true, "a\xEF\xBF\xBD"},
+      {utf16(u"\xD800" "a", true), true, "\xEF\xBF\xBD" "a"},
+  };
+  for (const auto& c : cases) {
+    std::string decoded;
+    EXPECT_EQ(recoded_to_utf8(c.bytes, decoded), c.recoded) << c.bytes;
+    EXPECT_EQ(decoded, c.text) << c.bytes;
+  }
+}
+
 TEST(StationTable, AnNColumnGoesOnWhereACellIsEmpty) {
   const SurveyedSection s = table("station;elevation;n\n0;103;0,05\n10;101;0,03\n12;100;\n14;100;\n16;101;0,05\n26;103;\n");
   EXPECT_EQ(s.point_n, (std::vector<double>{0.05, 0.03, 0.03, 0.03, 0.05, 0.05}));
@@ -81,7 +133,10 @@ TEST(StationTable, NamesTheRowOfWhatItCannotRead) {
     const char* message;
   } cases[] = {
       {"", "line 1: the table is empty: expected a header row naming the columns"},
-      {"x;height\n1;2\n", "line 1: the header names no 'station' (or 'odleglosc') column"},
+      {"y;height\n1;2\n", "line 1: the header names no 'station' (or 'odleglosc') column"},
+      {"x;y;z\n1;2;3\n", "line 1: the header names no 'station' (or 'odleglosc') column"},
+      {"x;height\n1;2\n", "line 1: the header names no 'elevation' (or 'rzedna') column"},
+      {"dist;sta;z\n", "line 1: the header names the column 'sta' twice"},
       {"station,elevation,station\n", "line 1: the header names the column 'station' twice"},
       {"station,elevation\n0,103\n10,5,101\n",
        "line 3: 3 fields where the header names 2: a decimal comma? With ',' between fields numbers take '.'; or "
@@ -133,6 +188,10 @@ TEST(GeometryFile, SectionsWithTheirReachAndWhatIsLeftOut) {
   EXPECT_EQ(s.name.text(), "Creek Lower 90*");
   EXPECT_TRUE(s.left_out.empty());
   EXPECT_FALSE(file.next(s));
+  GeometryFile iced(geometry_section("7", kTrapezoidPoints,
+                                     "Ice Thickness=0.2\nVertical n Elevations= 1 ,0\nIce Thickness=0.3\n"));
+  ASSERT_TRUE(iced.next(s));
+  EXPECT_EQ(s.left_out, (std::vector<std::string>{"ice covers", "vertical variations of n"}));
   EXPECT_EQ(file.others(), 1u) << "the bridge";
 }
 
@@ -279,6 +338,103 @@ TEST(Banks, InstallingASectionItsBanksAndItsRoughness) {
   }
   finishdata();
 }
+
+}  // namespace
+}  // namespace normlevel
+
+namespace normlevel {
+namespace {
+
+struct UnitsNote {
+  const char* project;  // the NAME.prj's bytes; nullptr: none
+  const char* note;     // what stderr says of the units; "" none
+};
+
+class GeometryUnits : public ::testing::TestWithParam<UnitsNote> {};
+
+TEST_P(GeometryUnits, AssumingSIIsNotedUnlessTheProjectFileNamesTheUnits) {
+  testing::ScratchDir dir;
+  const std::string g = dir.write("reach.g01", "River Reach=R,r\n" + geometry_section("1", kTrapezoidPoints));
+  if (GetParam().project) dir.write("reach.prj", GetParam().project);
+  const testing::CliRun run = testing::run_cli({"-q", "10", "--slope", "1", g});
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::string expected = *GetParam().note ? "normlevel: " + g + ": note: " + GetParam().note + "\n" : "";
+  EXPECT_EQ(run.err, expected);
+}
+
+struct Choice {
+  std::vector<std::string> texts;
+  std::vector<std::string> stations;  // the sections computed, in file order
+};
+
+class SectionChoice : public ::testing::TestWithParam<Choice> {};
+
+TEST_P(SectionChoice, AnExactStationOrNameFirstThenSubstrings) {
+  testing::ScratchDir dir;
+  std::string bytes = "River Reach=Creek,Upper\n";
+  for (const char* station : {"5.0", "5.065*", "272", "2724"}) bytes += geometry_section(station, kTrapezoidPoints);
+  std::vector<std::string> run = {"-q", "10", "--slope", "1", "--units", "si", "--format", "csv"};
+  for (const std::string& text : GetParam().texts) run.insert(run.end(), {"--section", text});
+  run.push_back(dir.write("creek.g01", bytes));
+  const testing::CliRun result = testing::run_cli(run);
+  std::vector<std::string> stations;
+  std::istringstream rows(result.out);
+  std::string row;
+  std::getline(rows, row);
+  while (std::getline(rows, row)) {
+    std::vector<std::string> cells;
+    std::istringstream cell(row);
+    for (std::string c; std::getline(cell, c, ',');) cells.push_back(c);
+    stations.push_back(cells.at(3));
+  }
+  EXPECT_EQ(stations, GetParam().stations) << result.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SectionChoice,
+                         ::testing::Values(Choice{{"5.0"}, {"5.0"}}, Choice{{"272"}, {"272"}},
+                                           Choice{{"Creek Upper 2724"}, {"2724"}}, Choice{{"5.06"}, {"5.065*"}},
+                                           Choice{{"27"}, {"272", "2724"}}, Choice{{"5.0", "27"}, {"5.0", "272", "2724"}},
+                                           Choice{{}, {"5.0", "5.065*", "272", "2724"}}));
+
+struct RoughnessCase {
+  const char* mann;  // the #Mann= record's values
+  std::vector<std::string> options;
+  int status;
+  const char* error;  // after "normlevel: FILE: Creek Upper 1: "; "" none
+};
+
+class GeometryRoughness : public ::testing::TestWithParam<RoughnessCase> {};
+
+TEST_P(GeometryRoughness, StationsGoingBackRefusedAFilesNOfZeroOnlyWhereNoOptionReplacesIt) {
+  testing::ScratchDir dir;
+  const std::string section = std::string("Type RM Length L Ch R = 1 ,1,10,10,10\n#Sta/Elev= 6 \n") + kTrapezoidPoints +
+                              "#Mann= 3 ,0,0\n" + GetParam().mann + "\nBank Sta=10,16\n";
+  const std::string g = dir.write("c.g01", "River Reach=Creek,Upper\n" + section + geometry_section("2", kTrapezoidPoints));
+  std::vector<std::string> run = {"-k", "-q", "10", "--slope", "1", "--units", "si", "--format", "csv"};
+  run.insert(run.end(), GetParam().options.begin(), GetParam().options.end());
+  run.push_back(g);
+  const testing::CliRun result = testing::run_cli(run);
+  EXPECT_EQ(result.status, GetParam().status);
+  EXPECT_EQ(result.err, *GetParam().error ? "normlevel: " + g + ": Creek Upper 1: " + GetParam().error + "\n" : "");
+  EXPECT_NE(result.out.find(",Creek,Upper,2,true,"), std::string::npos) << "the run goes on: " << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, GeometryRoughness,
+    ::testing::Values(
+        RoughnessCase{"       0     .05       0      16     .03       0      10     .05       0", {}, 1, "the n stations must not decrease (10 after 16)"},
+        RoughnessCase{"       0     .05       0      16     .03       0      10     .05       0", {"--nc", "0.03", "--nf", "0.05"}, 1,
+                      "the n stations must not decrease (10 after 16)"},
+        RoughnessCase{"       0     .05       0      10       0       0      16     .05       0", {}, 1, "n = 0 from station 10 is not a positive number"},
+        RoughnessCase{"       0     .05       0      10       0       0      16     .05       0", {"--nc", "0.03", "--nf", "0.05"}, 0, ""},
+        RoughnessCase{"       0       0       0      10     .03       0      16       0       0", {"--nc", "0.03", "--nl", "0.05", "--nr", "0.06"}, 0, ""},
+        RoughnessCase{"       0     .05       0      10     .03       0      16     .05       0", {}, 0, ""}));
+
+INSTANTIATE_TEST_SUITE_P(Table, GeometryUnits,
+                         ::testing::Values(UnitsNote{nullptr, "no reach.prj beside reach.g01: SI units assumed, see --units"},
+                                           UnitsNote{"Proj Title=reach\n", "reach.prj names no units: SI units assumed, see --units"},
+                                           UnitsNote{"Proj Title=reach\nEnglish Units\n", ""},
+                                           UnitsNote{"SI Units\n", ""}));
 
 }  // namespace
 }  // namespace normlevel

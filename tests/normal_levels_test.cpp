@@ -1,0 +1,122 @@
+// Every level carrying the discharge: a flat floodplain step that makes
+// what the section carries fall, and on random sections every change of
+// sign of a dense scan of the balance found, none invented, the walk's
+// level among them.
+
+#include "normal_levels.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "CSdata.h"
+#include "dialogue.h"
+#include "func.h"
+#include "test_support.h"
+
+namespace normlevel {
+namespace {
+
+// A ditch in the left floodplain wet from 0.5, then its 48 m flat going
+// under at 1: the floodplain's perimeter jumps, and what it carries drops.
+void set_stepped_floodplain(double Q, double flat = 48, double ditch = 0.5) {
+  testing::set_section({{0, 3}, {0, 1}, {flat, 1}, {flat, 1 - ditch}, {flat + 2, 1 - ditch}, {flat + 2, 0},
+                        {flat + 4, 0}, {flat + 4, 3}},
+                       5, 7, Q, 0.001, 0.03, 0.05);
+}
+
+// Just short of what the section carries just below a random point's
+// elevation, where a flat going under may make it fall.
+double discharge_near_a_fall(std::mt19937& random) {
+  std::uniform_int_distribution<int> point(1, CSDATA.N);
+  const double e = CSDATA.z[point(random)];
+  return std::max(0.01, -func(e - 1e-9 * std::max(1.0, std::fabs(e))) * 0.9999);
+}
+
+bool crosses(double h, double d) {
+  const double below = func(h - d), above = func(h + d);
+  return (below > 0) != (above > 0);
+}
+
+TEST(NormalLevels, AFlatGoingUnderGivesThreeLevelsTheMiddleOneAtTheFlat) {
+  set_stepped_floodplain(0);
+  CSDATA.Q = -func(1 - 1e-9) * 0.9999;  // a little less than carried just below the flat
+  const std::vector<NormalLevel> levels = normal_levels(CSDATA.Q, search_top());
+  ASSERT_EQ(levels.size(), 3u);
+  EXPECT_FALSE(levels[0].falling);
+  EXPECT_TRUE(levels[1].falling);
+  EXPECT_EQ(levels[1].level, 1);
+  EXPECT_FALSE(levels[2].falling);
+  for (const NormalLevel& l : levels) EXPECT_TRUE(crosses(l.level, 1e-7)) << l.level;
+}
+
+struct Including {
+  std::vector<double> levels;
+  double walk;
+  std::vector<double> expected;
+};
+
+class IncludeLevel : public ::testing::TestWithParam<Including> {};
+
+TEST_P(IncludeLevel, TheWalksLevelReplacesTheNearestWithinTwoMillimetresElseJoinsInOrder) {
+  std::vector<NormalLevel> levels;
+  for (const double h : GetParam().levels) levels.push_back({h, false});
+  include_level(levels, GetParam().walk);
+  std::vector<double> got;
+  for (const NormalLevel& l : levels) got.push_back(l.level);
+  EXPECT_EQ(got, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, IncludeLevel,
+                         ::testing::Values(Including{{}, 5, {5}}, Including{{1, 2, 3}, 2.0015, {1, 2.0015, 3}},
+                                           Including{{1, 2, 3}, 2.5, {1, 2, 2.5, 3}},
+                                           Including{{1, 2}, 0.5, {0.5, 1, 2}}));
+
+TEST(NormalLevels, EveryChangeOfSignOfADenseScanFoundNoneInventedTheWalksAmongThem) {
+  std::mt19937 random(2024);
+  constexpr int kLevels = 20000;
+  int several = 0;
+  for (int section = 0; section < 300; ++section) {
+    if (section % 3 == 0) {
+      std::uniform_real_distribution<double> flat(2, 80), ditch(0.05, 0.95);
+      set_stepped_floodplain(0, flat(random), ditch(random));
+    } else {
+      testing::set_random_section(random, 2 + section % 30);
+      if (section % 2 == 1) testing::vary_roughness(random);
+    }
+    std::uniform_real_distribution<double> depth(0.05, CSDATA.zmax - CSDATA.zmin + 1);
+    CSDATA.Q = 0;
+    CSDATA.Q = section % 2 == 0 ? discharge_near_a_fall(random) : std::max(0.01, -func(CSDATA.zmin + depth(random)));
+    const double top = search_top(), step = (top - CSDATA.zmin) / kLevels;
+    std::vector<NormalLevel> found = normal_levels(CSDATA.Q, top);
+    const LevelSearch walk = find_level();
+    if (walk.found) include_level(found, walk.level);
+    const std::string where = "section " + std::to_string(section) + " Q " + std::to_string(CSDATA.Q);
+    several += found.size() > 1 ? 1 : 0;
+    if (walk.found) {
+      EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&](const NormalLevel& l) { return l.level == walk.level; }))
+          << where;
+    }
+    for (const NormalLevel& l : found) {
+      const double d = walk.found && l.level == walk.level ? 1.5e-3 : 1e-7 * std::max(1.0, std::fabs(l.level));
+      EXPECT_TRUE(crosses(l.level, d)) << where << ": nothing carried changes through Q at " << l.level;
+    }
+    double before = func(CSDATA.zmin + 0.5 * step);
+    for (int j = 1; j < kLevels; ++j) {
+      const double lo = CSDATA.zmin + (j - 0.5) * step, hi = lo + step, now = func(hi);
+      if ((before > 0) != (now > 0)) {
+        EXPECT_TRUE(std::any_of(found.begin(), found.end(),
+                                [&](const NormalLevel& l) { return l.level >= lo - 2e-3 && l.level <= hi + 2e-3; }))
+            << where << ": the change of sign between " << lo << " and " << hi << " was missed";
+      }
+      before = now;
+    }
+    if (::testing::Test::HasFailure()) return;
+  }
+  EXPECT_GE(several, 30) << "the sample must hold sections with several levels";
+}
+
+}  // namespace
+}  // namespace normlevel

@@ -1,0 +1,156 @@
+// The rating and energy plots: their labels laid out apart on real
+// sections, rendered by a real SVG renderer, and the --plot option.
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "command_line.h"
+#include "picture.h"
+#include "plots.h"
+#include "runs.h"
+#include "test_support.h"
+
+namespace normlevel {
+namespace {
+
+using testing::ScratchDir;
+
+struct SpreadCase {
+  std::vector<double> wanted;
+  double top, bottom;
+  std::vector<double> placed;
+};
+
+class SpreadApart : public ::testing::TestWithParam<SpreadCase> {};
+
+TEST_P(SpreadApart, KeepsOrderAndGapWithinTheRoom) {
+  const SpreadCase& c = GetParam();
+  EXPECT_EQ(spread_apart(c.wanted, 14, c.top, c.bottom), c.placed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SpreadApart,
+                         ::testing::Values(SpreadCase{{10, 12, 50}, 0, 100, {10, 24, 50}},
+                                           SpreadCase{{10, 20, 30}, 15, 100, {15, 29, 43}},
+                                           SpreadCase{{90, 95, 99}, 0, 100, {72, 86, 100}}));
+
+std::string run(const std::vector<std::string>& arguments) {
+  std::ostringstream out, err;
+  run_command_line(parse_command_line(arguments), out, err);
+  return out.str();
+}
+
+struct Box {
+  double x0, y0, x1, y1;
+  std::string text;
+};
+
+// The value of attribute NAME in the tag that starts at FROM, or "" when absent.
+std::string attribute(const std::string& svg, std::size_t from, const std::string& name) {
+  const std::size_t end = svg.find('>', from);
+  const std::size_t at = svg.find(" " + name + "=\"", from);
+  if (at == std::string::npos || at > end) return "";
+  const std::size_t value = at + name.size() + 3;
+  return svg.substr(value, svg.find('"', value) - value);
+}
+
+// Every <text>'s box: as wide as text_width says, from a little below its
+// baseline up to its font's height.
+std::vector<Box> text_boxes(const std::string& svg) {
+  std::vector<Box> boxes;
+  for (std::size_t at = svg.find("<text "); at != std::string::npos; at = svg.find("<text ", at + 1)) {
+    const std::size_t body = svg.find('>', at) + 1;
+    const std::string content = svg.substr(body, svg.find("</text>", body) - body);
+    const double x = std::stod(attribute(svg, at, "x")), y = std::stod(attribute(svg, at, "y"));
+    const std::string size_text = attribute(svg, at, "font-size"), anchor = attribute(svg, at, "text-anchor");
+    const double size = size_text.empty() ? 12 : std::stod(size_text);
+    const double w = text_width(content, size);
+    const double x0 = anchor == "start" ? x : anchor == "middle" ? x - w / 2 : x - w;
+    boxes.push_back({x0, y - size, x0 + w, y + 0.25 * size, content});
+  }
+  return boxes;
+}
+
+bool overlap(const Box& a, const Box& b) { return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1; }
+
+class PlotLayout : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(PlotLayout, NoLabelOverAnotherOrInsideTheFrameOrOffTheCanvas) {
+  for (const auto& entry : std::filesystem::directory_iterator(std::string(NORMLEVEL_TEST_DATA) + "/sections")) {
+    const std::string file = entry.path().string();
+    const std::string svg = run({"--plot", GetParam(), "-q", "5", "-q", "50", "-q", "500", "-q", "5000", file});
+    ASSERT_NE(svg.find("</svg>"), std::string::npos) << file;
+    const std::vector<Box> boxes = text_boxes(svg);
+    ASSERT_GE(boxes.size(), 12u) << file;
+    std::size_t tag = svg.find("<rect ");
+    while (tag != std::string::npos && attribute(svg, tag, "fill") != "none") tag = svg.find("<rect ", tag + 1);
+    ASSERT_NE(tag, std::string::npos) << file;
+    const auto number = [&](const char* name) { return std::stod(attribute(svg, tag, name)); };
+    const double x = number("x"), y = number("y");
+    const Box frame{x, y, x + number("width"), y + number("height"), "frame"};
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+      EXPECT_FALSE(overlap(boxes[i], frame)) << file << ": '" << boxes[i].text << "' inside the frame";
+      EXPECT_TRUE(boxes[i].x0 >= 0 && boxes[i].y0 >= 0 && boxes[i].x1 <= 860 && boxes[i].y1 <= 520)
+          << file << ": '" << boxes[i].text << "' off the canvas";
+      for (std::size_t j = i + 1; j < boxes.size(); ++j)
+        EXPECT_FALSE(overlap(boxes[i], boxes[j])) << file << ": '" << boxes[i].text << "' over '" << boxes[j].text << "'";
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, PlotLayout, ::testing::Values("rating", "energy"));
+
+// How many pixels of the rendered plot are near the colour.
+long pixels_of(const ScratchDir& dir, const std::string& svg, const char* hex) {
+  const std::string in = dir.write("plot.svg", svg), out = dir.path("plot.png");
+  if (std::system(("rsvg-convert -o '" + out + "' '" + in + "'").c_str()) != 0) return -1;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, out.c_str())) return -1;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return -1;
+  const long colour = std::strtol(hex + 1, nullptr, 16);
+  const int want[] = {static_cast<int>(colour >> 16), static_cast<int>((colour >> 8) & 255), static_cast<int>(colour & 255)};
+  long count = 0;
+  for (std::size_t i = 0; i + 2 < rgb.size(); i += 3)
+    count += std::abs(rgb[i] - want[0]) <= 6 && std::abs(rgb[i + 1] - want[1]) <= 6 && std::abs(rgb[i + 2] - want[2]) <= 6;
+  return count;
+}
+
+TEST(PlotRendering, TheRatingCurvesBandsAndTheCriticalLevelsDots) {
+  ScratchDir dir;
+  const std::string napa = std::string(NORMLEVEL_TEST_DATA) + "/sections/napa_creek_2100.txt";
+  const std::string rating = run({"--plot", "rating", "-q", "2000", napa});
+  EXPECT_GT(pixels_of(dir, rating, kChannelWater), 30000);  // the area under the curve
+  EXPECT_GT(pixels_of(dir, rating, kFloodplainWater), 1000);
+  const std::string energy = run({"--plot", "energy", "-q", "2000", napa});
+  EXPECT_GT(pixels_of(dir, energy, "#c0392b"), 20);
+  EXPECT_NE(energy.find(">krytyczna miarodajna: 13.410 m</text>"), std::string::npos);
+  EXPECT_NE(rating.find(">Q 2000.00 m3/s: 15.952 m</text>"), std::string::npos);
+  EXPECT_NE(rating.find(">brzegi: 16.900 m</text>"), std::string::npos);
+  // Four critical levels, one of them governing, every dot inside the frame.
+  const std::string four = run({"--plot", "energy", "-q", "500", std::string(NORMLEVEL_TEST_DATA) + "/sections/meerlustkloof_3905.txt"});
+  int critical = 0;
+  for (std::size_t at = four.find(">krytyczna"); at != std::string::npos; at = four.find(">krytyczna", at + 1)) ++critical;
+  EXPECT_EQ(critical, 4);
+  EXPECT_NE(four.find(">krytyczna miarodajna: 290.023 m</text>"), std::string::npos);
+  EXPECT_GT(pixels_of(dir, four, "#c0392b"), 4 * 20);
+}
+
+TEST(PlotOption, SectionIsThePictureAndOtherKindsAreRefused) {
+  const std::string trapezoid = std::string(NORMLEVEL_EXAMPLES) + "/trapezoid.txt";
+  EXPECT_EQ(run({"--plot", "section", trapezoid}), run({"--svg", trapezoid}));
+  try {
+    parse_command_line({"--plot", "profile", trapezoid});
+    FAIL() << "no UsageError";
+  } catch (const UsageError& e) {
+    EXPECT_STREQ(e.what(), "option '--plot': 'profile' is not one of section, rating, energy");
+  }
+}
+
+}  // namespace
+}  // namespace normlevel
