@@ -98,6 +98,10 @@ async function downloads(page) {
 async function compareCase(page, c) {
   await fillForm(page, c);
   await compute(page);
+  await compareOutputs(page, c);
+}
+
+async function compareOutputs(page, c) {
   const offered = await downloads(page);
   const title = `${c.file} ${c.args.join(' ')}`;
   for (const [label, args] of Object.entries(outputs(c))) {
@@ -156,6 +160,30 @@ async function checkScreenshot(page) {
   check('the screenshot shows ground', counts.ground > counts.all / 20, JSON.stringify(counts));
 }
 
+// A station table without banks is drawn with its ends as banks; clicking
+// two corners of the ground line gives the banks at those survey points.
+async function checkBanksByClicks(page) {
+  await fillForm(page, {file: 'przekroj.csv', form: {q: '10', slope: '1'}});
+  await compute(page);
+  const picture = await page.$('#section-picture img');
+  check('a table without banks is drawn for picking them', picture !== null);
+  if (!picture) return;
+  const corners = await page.$eval('#section-picture img', async (img) => {
+    const svg = await (await fetch(img.src)).text();
+    const ground = new DOMParser().parseFromString(svg, 'image/svg+xml').querySelector('path[stroke="#5b4526"]');
+    return {xs: [...ground.getAttribute('d').matchAll(/[ML]([\d.]+),/g)].map((m) => Number(m[1])), width: img.naturalWidth};
+  });
+  await picture.scrollIntoView();
+  const box = await picture.boundingBox();
+  const runs = await page.$eval('body', (b) => Number(b.dataset.runs));
+  for (const corner of [11, 5])  // 50.1 and 36.2, the right one first
+    await page.mouse.click(box.x + corners.xs[corner] * box.width / corners.width + 2, box.y + box.height / 2);
+  await page.waitForFunction((n) => Number(document.body.dataset.runs) > n, {timeout: 60000}, runs);
+  const banks = await page.$eval('#banks', (e) => e.value);
+  check('two clicks give the banks at the survey points', banks === '36.2,50.1', `  got ${banks}`);
+  await compareOutputs(page, {file: 'przekroj.csv', args: ['-q', '10', '--slope', '1', '--banks', '36.2,50.1']});
+}
+
 const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'normlevel-chromium-'));
 const browser = await puppeteer.launch({
   executablePath: '/usr/bin/chromium',
@@ -180,6 +208,8 @@ try {
     await compareCase(page, c);
     if (c === cases[0]) await checkScreenshot(page);
   }
+  await page.goto(url, {waitUntil: 'load'});
+  await checkBanksByClicks(page);
   check('the page asked the network for nothing', network.length === 0, network.join('\n'));
   check('the page threw no error', pageErrors.length === 0, pageErrors.join('\n'));
 } finally {
