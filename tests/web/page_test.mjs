@@ -29,6 +29,7 @@ const cases = [
    args: ['-q', '30', '--slope', '2', '--section', '90']},
   {file: 'reach.g01', form: {q: '30 60', slope: '2'}, args: ['-q', '30', '-q', '60', '--slope', '2', '--section', '105.5']},
   {file: 'levee.txt', form: {units: 'us', nc: '0.04'}, args: ['--nc', '0.04', '--units', 'us']},
+  {file: 'wklejony.txt', pasted: 'trapezoid.txt', form: {q: '7'}, args: ['-q', '7']},
 ];
 
 // The outputs the page offers, and the options that make them.
@@ -41,9 +42,9 @@ const outputs = (c) => ({
   'energia właściwa': [...c.args, '--plot', 'energy'],
 });
 
-function runNative(args, file) {
+function runNative(args, file, source = file) {
   const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'normlevel-page-'));
-  fs.copyFileSync(path.join(examples, file), path.join(folder, file));
+  fs.copyFileSync(path.join(examples, source), path.join(folder, file));
   const run = spawnSync(native, [...args, file], {cwd: folder, input: ''});
   fs.rmSync(folder, {recursive: true});
   return {stdout: run.stdout, stderr: run.stderr, status: run.status};
@@ -66,9 +67,14 @@ function firstDifference(a, b) {
 }
 
 async function fillForm(page, c) {
-  const field = (id) => page.$(`#${CSS_escape(id)}`);
-  await (await field('file')).uploadFile(path.join(examples, c.file));
-  await page.waitForFunction((name) => document.getElementById('status').textContent.includes(name), {}, c.file);
+  if (c.pasted) {
+    await page.$eval('#pasted', (e, text) => { e.value = text; }, fs.readFileSync(path.join(examples, c.pasted), 'utf8'));
+    await page.$eval('#name', (e) => { e.value = ''; });
+    await page.type('#name', c.file);
+  } else {
+    await (await page.$('#file')).uploadFile(path.join(examples, c.file));
+    await page.waitForFunction((name) => document.getElementById('status').textContent.includes(name), {}, c.file);
+  }
   for (const [id, value] of Object.entries(c.form)) {
     if (typeof value === 'boolean') {
       const checked = await page.$eval(`#${id}`, (e) => e.checked);
@@ -81,7 +87,6 @@ async function fillForm(page, c) {
     }
   }
 }
-const CSS_escape = (id) => id.replace(/[^a-z0-9-]/gi, (ch) => '\\' + ch);
 
 async function compute(page) {
   const before = await page.$eval('body', (b) => Number(b.dataset.runs || 0));
@@ -108,7 +113,7 @@ async function compareOutputs(page, c) {
   const offered = await downloads(page);
   const title = `${c.file} ${c.args.join(' ')}`;
   for (const [label, args] of Object.entries(outputs(c))) {
-    const expected = runNative(args, c.file);
+    const expected = runNative(args, c.file, c.pasted);
     const got = offered.find((d) => d.label === label);
     if (expected.status !== 0 && expected.stdout.length === 0) {
       check(`${title}: ${label} is not offered when the program gives none`, !got);
@@ -120,7 +125,7 @@ async function compareOutputs(page, c) {
     check(`${title}: ${label} (${args.join(' ')}) has the native bytes`, bytes.equals(expected.stdout),
           firstDifference(bytes, expected.stdout));
   }
-  const report = runNative(outputs(c)['raport'], c.file);
+  const report = runNative(outputs(c)['raport'], c.file, c.pasted);
   check(`${title}: the case computes`, report.status === 0, report.stderr.toString());
   const shown = await page.$eval('#report', (e) => e.textContent);
   check(`${title}: the report shown`, shown === report.stdout.toString());
@@ -128,7 +133,7 @@ async function compareOutputs(page, c) {
   check(`${title}: the warnings shown are the native stderr`, warnings === report.stderr.toString(),
         `  page: ${JSON.stringify(warnings)}\n  native: ${JSON.stringify(report.stderr.toString())}`);
   if (c.rating) {
-    const table = runNative(c.rating, c.file);
+    const table = runNative(c.rating, c.file, c.pasted);
     check(`${title}: the rating table is computed`, table.status === 0);
     const rating = await page.$eval('#rating', (e) => e.textContent);
     check(`${title}: the rating table shown`, rating === table.stdout.toString() + table.stderr.toString());
