@@ -6,6 +6,7 @@
 // usage: node page_test.mjs PAGE NATIVE_PROGRAM EXAMPLES_DIR
 import {spawnSync} from 'node:child_process';
 import fs from 'node:fs';
+import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import {pathToFileURL} from 'node:url';
@@ -194,6 +195,29 @@ async function checkBanksByClicks(page) {
   await compareOutputs(page, {file: 'przekroj.csv', args: ['-q', '10', '--slope', '1', '--banks', '36.2,50.1']});
 }
 
+// From a plain static server on this machine the page works the same and
+// asks it for nothing but the page itself.
+async function checkServed(page, network) {
+  const served = [];
+  const server = http.createServer((request, response) => {
+    served.push(request.url);
+    response.writeHead(200, {'Content-Type': 'text/html; charset=utf-8'});
+    response.end(fs.readFileSync(page_file));
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  try {
+    network.length = 0;
+    await page.setOfflineMode(false);
+    await page.goto(`http://127.0.0.1:${server.address().port}/normlevel.html`, {waitUntil: 'load'});
+    await compareCase(page, cases[0]);
+    const url = `http://127.0.0.1:${server.address().port}/normlevel.html`;
+    check('served, the page asks for itself alone',
+          served.join() === '/normlevel.html' && network.join() === url, [...served, ...network].join('\n'));
+  } finally {
+    server.close();
+  }
+}
+
 const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'normlevel-chromium-'));
 const browser = await puppeteer.launch({
   executablePath: '/usr/bin/chromium',
@@ -221,6 +245,7 @@ try {
   await page.goto(url, {waitUntil: 'load'});
   await checkBanksByClicks(page);
   check('the page asked the network for nothing', network.length === 0, network.join('\n'));
+  await checkServed(page, network);
   check('the page threw no error', pageErrors.length === 0, pageErrors.join('\n'));
 } finally {
   await browser.close();
