@@ -12,6 +12,7 @@
 
 #include "NumberField.h"
 #include "dialogue.h"
+#include "real_chars.h"
 
 namespace normlevel {
 
@@ -178,7 +179,7 @@ Fields rating_fields(const RatingRow& row) {
 
 void append_number(std::string& to, double value) {
   char text[32];
-  to.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+  to.append(text, real_chars::shortest(text, text + sizeof text, value));
 }
 
 std::string json_value(const Value& v) {
@@ -441,7 +442,7 @@ std::string plain_number(double value) {
   const double magnitude = std::fabs(value);
   if (!(magnitude >= 1e-4 && magnitude < 1e15)) return shortest_number(value);
   char text[64];
-  return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr);
+  return std::string(text, real_chars::shortest_fixed(text, text + sizeof text, value));
 }
 
 std::vector<std::string> csv_columns(const Layout& layout) {
