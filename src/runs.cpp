@@ -124,6 +124,7 @@ class Run {
   // must hold no second section it would have to leave out.
   void read(const Input& input) {
     pictured_.clear();
+    strickler_ = o_.strickler;
     try {
       switch (reader_for(input)) {
         case Reader::table: table(input.name); break;
@@ -151,6 +152,7 @@ class Run {
   void table(const std::string& name) {
     const TableOptions options = table_options();
     SurveyTable survey = read_survey_table(whole_input(name), options);
+    strickler_ = o_.strickler || survey.strickler;
     const Units* units = o_.units ? o_.units : survey.units ? survey.units : &kSI;
     std::vector<SectionName> names;
     for (const TableSection& t : survey.sections) names.push_back(t.section.name);
@@ -372,6 +374,7 @@ class Run {
       LevelResult r = result_for(computation_, query);
       r.file = file;
       r.section = name;
+      r.strickler = strickler_;
       r.warnings.insert(r.warnings.end(), left_out_warnings.begin(), left_out_warnings.end());
       for (const Warning& w : r.warnings)
         if (w.code != "left_out" && w.code != "bent_section_line") err_ << "normlevel: " << place << ": warning: " << w.message << "\n";
@@ -406,6 +409,7 @@ class Run {
   std::vector<LevelResult> pictured_;  // --svg: the section's results, drawn once its input is read
   std::vector<std::string> exact_;     // the --section texts some section of the file is named exactly
   bool failed_ = false;
+  bool strickler_ = false;  // the input's roughness is given as Strickler's k
 };
 
 }  // namespace

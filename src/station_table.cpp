@@ -383,6 +383,7 @@ const Units* unit_line(std::string_view line) {
 std::string hex_bytes(const std::vector<unsigned char>& bytes) {
   static const char kDigits[] = "0123456789ABCDEF";
   std::string text;
+  if (bytes.size() > 8) return hex_bytes({bytes.begin(), bytes.begin() + 8}) + " ...";
   for (const unsigned char b : bytes) text += std::string(text.empty() ? "" : " ") + kDigits[b >> 4] + kDigits[b & 15];
   return text;
 }
