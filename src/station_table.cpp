@@ -644,8 +644,8 @@ void project(TableSection& t, const std::string& length) {
   t.northing.clear();
   const double width = line.stations.back() - line.stations.front();
   const std::string off = point_named(t, line.farthest_point) + ", lies " + millimetres(line.farthest) + " " + length;
-  t.section.notes.push_back("stations measured along the straight line fitted to the points; the farthest, " + off +
-                            " off it");
+  t.section.notes.push_back("stations measured along the straight line fitted to the points; " +
+                            (line.farthest < 0.0005 ? "every point lies on it" : "the farthest, " + off + " off it"));
   if (line.farthest > width / 10)
     t.section.bent.push_back("the section line is bent: " + off + " off the straight line fitted to the points, " +
                              "more than a tenth of the section's width (" + millimetres(width) + " " + length + ")");
