@@ -178,8 +178,12 @@ struct Columns {
   }
 };
 
+// "Point Index", "point_index" and "Lp." name what "pointindex" and "lp" do.
 bool named(const std::string& key, std::initializer_list<const char*> names) {
-  return std::any_of(names.begin(), names.end(), [&](const char* name) { return key == name; });
+  std::string squeezed;
+  for (const char c : key)
+    if (c != ' ' && c != '_' && c != '-' && c != '.') squeezed += c;
+  return std::any_of(names.begin(), names.end(), [&](const char* name) { return squeezed == name; });
 }
 
 const std::initializer_list<const char*> kStationNames = {"station", "sta",       "distance",  "dist", "offset",
@@ -204,7 +208,7 @@ std::size_t Columns::*column_named(const std::string& key, const std::vector<std
   if (named(key, {"e", "easting"})) return &Columns::easting;
   if (named(key, {"northing"})) return &Columns::northing;
   if (named(key, {"k", "kst", "strickler"})) return &Columns::k;
-  if (options.section_column.empty() && named(key, {"section", "przekroj", "name", "id", "xs"})) return &Columns::section;
+  if (options.section_column.empty() && named(key, {"section", "przekroj", "name", "id", "xs", "sectionid", "xsid"})) return &Columns::section;
   if (named(key, {"point", "pointindex", "lp", "nr"})) return &Columns::order;
   if (named(key, {"code", "kod", "description", "opis"})) return &Columns::code;
   return nullptr;
@@ -521,14 +525,32 @@ class SectionsByName {
   std::size_t last_ = 0;
 };
 
-// n from an n cell, or from a Strickler k cell as 1/k; NaN for an empty cell.
+// The n or Strickler k cell's value; NaN for an empty cell.
 double roughness_cell(const std::vector<std::string_view>& fields, const Columns& c, char separator, std::size_t line) {
   const bool strickler = c.k != kNone;
   const std::size_t column = strickler ? c.k : c.n;
   if (cell(fields, column).empty()) return NAN;
-  const double value = value_at(fields, column, strickler ? "k" : "n", separator, line);
+  return value_at(fields, column, strickler ? "k" : "n", separator, line);
+}
+
+// n as the cell gives it, or 1/k.
+double roughness_of(double value, bool strickler, std::size_t line) {
+  if (std::isnan(value)) return value;
   if (!(value > 0)) refuse_line(line, (strickler ? "k = " : "n = ") + shortest_real(value) + " is not positive");
   return strickler ? 1 / value : value;
+}
+
+// Rows in order are checked as the plain reader checks them, in the same
+// order, so that a table says the same whichever reader takes it.
+void check_station(const std::vector<double>& x, std::size_t line) {
+  if (x.size() > 1 && x.back() < x[x.size() - 2])
+    refuse_line(line, "stations must not decrease (" + shortest_real(x.back()) + " after " + shortest_real(x[x.size() - 2]) + ")");
+}
+
+void check_first_n(const std::vector<double>& n, std::size_t line) {
+  if (n.size() > 1 && !std::isnan(n.back()) && std::isnan(n[n.size() - 2]) &&
+      std::all_of(n.begin(), n.end() - 1, [](double v) { return std::isnan(v); }))
+    refuse_line(line, "the first point has no n, though this one has");
 }
 
 void read_row(const std::vector<std::string_view>& fields, const Header& header, std::size_t line, TableSection& t) {
@@ -541,8 +563,16 @@ void read_row(const std::vector<std::string_view>& fields, const Header& header,
     t.section.x.push_back(value_at(fields, c.station, "station", separator, line));
   }
   t.section.z.push_back(value_at(fields, c.elevation, "elevation", separator, line));
-  t.section.point_n.push_back(roughness_cell(fields, c, separator, line));
-  if (c.order != kNone) t.order.push_back(value_at(fields, c.order, "point number", separator, line));
+  const double roughness = roughness_cell(fields, c, separator, line);
+  if (c.order != kNone) {
+    t.order.push_back(value_at(fields, c.order, "point number", separator, line));
+    t.in_order = t.in_order && (t.order.size() < 2 || t.order[t.order.size() - 2] <= t.order.back());
+  }
+  // Rows standing in their order so far are checked as they come, as a
+  // table without an order column is; the others once they are sorted.
+  if (t.in_order && !c.raw()) check_station(t.section.x, line);
+  t.section.point_n.push_back(roughness_of(roughness, c.k != kNone, line));
+  if (t.in_order) check_first_n(t.section.point_n, line);
   if (c.code != kNone) t.codes.emplace_back(cell(fields, c.code));
   t.lines.push_back(line);
 }
@@ -702,7 +732,8 @@ void shape_section(TableSection& t, const TableOptions& options, const std::stri
   sort_points(t);
   carry_roughness(t);
   if (t.section.x.size() < 2)
-    refuse_line(t.lines.back(), "the section holds " + std::to_string(t.section.x.size()) + " points; a section needs 2");
+    refuse_line(t.lines.back(), std::string(t.section.name.empty() ? "the table" : "the section") + " holds " +
+                                    std::to_string(t.section.x.size()) + " points; a section needs 2");
   if (t.northing.empty())
     check_stations(t);
   else

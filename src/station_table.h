@@ -45,6 +45,7 @@ struct TableSection {
   std::vector<double> order;        ///< the order column's values; empty: file order
   std::vector<std::size_t> lines;   ///< each point's line; empty where checked as they were read
   std::vector<std::string> codes;   ///< each point's code; empty: no code column
+  bool in_order = true;             ///< every row so far stands after those before it in the order column
   std::size_t left_bank = SIZE_MAX, right_bank = SIZE_MAX;  ///< the points the codes mark, once shaped
 };
 

@@ -60,9 +60,9 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"", {0, 10, 12}}}, &kUS},
         FormCase{"jednostka", std::string("Rzeka;Odra\njednostka;m\n") + kPlain, {}, {{"", {0, 10, 12}}}, &kSI},
         FormCase{"GIS export, order shuffled",
-                 "xs,point,station,elevation\nA,2,10,101\nA,1,0,103\nB,1,5,9\nA,3,12,100\nB,2,6,8\n", {},
+                 "XS_ID,Point Index,station,elevation\nA,2,10,101\nA,1,0,103\nB,1,5,9\nA,3,12,100\nB,2,6,8\n", {},
                  {{"A", {0, 10, 12}}, {"B", {5, 6}}}},
-        FormCase{"a named section column", "reach_id;lp;dist;z\nR1;1;0;3\n;2;4;1\nR2;1;0;2\nR2;2;1;1\n",
+        FormCase{"a named section column", "reach_id;Lp.;dist;z\nR1;1;0;3\n;2;4;1\nR2;1;0;2\nR2;2;1;1\n",
                  section_column("Reach_ID"), {{"R1", {0, 4}}, {"R2", {0, 1}}}},
         FormCase{"E/N/Z on a 3-4-5 line", "E;N;Z;kod\n100;200;103;\n103;204;101;BL\n106;208;100;\n109;212;101;BP\n",
                  {}, {{"", {0, 5, 10, 15}, 5, 15}}},
@@ -197,6 +197,60 @@ TEST(SurveyCommandLine, SectionsOfOneTableAreResultsOfTheirOwn) {
   EXPECT_EQ(one.out.find("Upper 2"), std::string::npos) << "an exact name first";
   EXPECT_NE(one.out.find("\"n\": 0.030303030303030304, \"strickler\": 33,"), std::string::npos) << one.out;
   EXPECT_NE(one.out.find("\"kl\": 20,"), std::string::npos) << one.out;
+}
+
+}  // namespace
+}  // namespace normlevel
+
+namespace normlevel {
+namespace {
+
+// What a table read today says, whichever reader takes it: a code column
+// beside (or an order column in order) sends the rows through the reader of
+// the survey forms, and must change neither the points nor the refusals.
+std::string outcome(const std::string& bytes) {
+  try {
+    SurveyedSection s;
+    read_station_table(bytes, s);
+    std::string text;
+    for (std::size_t i = 0; i < s.x.size(); ++i)
+      text += shortest_real(s.x[i]) + "/" + shortest_real(s.z[i]) + "/" + (s.point_n.empty() ? "-" : shortest_real(s.point_n[i])) + " ";
+    return text;
+  } catch (const Failure& failure) {
+    return failure.plain();
+  }
+}
+
+// Each row with a field added: a code, or its place in order.
+std::string with_column(const std::string& bytes, const char* name, bool numbered) {
+  std::string out;
+  std::size_t row = 0;
+  for (std::size_t at = 0; at < bytes.size();) {
+    const std::size_t end = std::min(bytes.find('\n', at), bytes.size());
+    out += bytes.substr(at, end - at) + ";" + (row == 0 ? name : numbered ? std::to_string(row) : "skarpa") + "\n";
+    ++row;
+    at = end + 1;
+  }
+  return out;
+}
+
+TEST(SurveyTable, ATableReadTodaySaysTheSameThroughEitherReader) {
+  const char* const tables[] = {
+      "station;elevation;n\n0;103;0,05\n10;101;0,03\n12;100;\n14;100;\n16;101;0,05\n26;103;",
+      "station;elevation\n14;103\n12.5;101",
+      "station;elevation;n\n0;103;\n10;101;0.03",
+      "station;elevation;n\n0;103;0\n1;2;0.03",
+      "station;elevation;n\n0;103;0.03\n-1;101;abc",
+      "station;elevation\n0;103\n10;abc",
+      "station;elevation\n0;103\n;101",
+      "station;elevation\n0;103",
+      "Odleg\xB3o\x9C\xE6;Rz\xEA" "dna\n0;103\n10;101",
+  };
+  for (const char* table : tables) {
+    const std::string plain = outcome(table);
+    EXPECT_EQ(outcome(with_column(table, "opis", false)), plain) << table;
+    EXPECT_EQ(outcome(with_column(table, "nr", true)), plain) << table;
+  }
 }
 
 }  // namespace
