@@ -673,11 +673,12 @@ void project(TableSection& t, const std::string& length) {
   t.section.x = line.stations;
   t.northing.clear();
   const double width = line.stations.back() - line.stations.front();
-  const std::string off = point_named(t, line.farthest_point) + ", lies " + millimetres(line.farthest) + " " + length;
+  const std::string point = point_named(t, line.farthest_point);
+  const std::string off = " lies " + millimetres(line.farthest) + " " + length + " off";
   t.section.notes.push_back("stations measured along the straight line fitted to the points; " +
-                            (line.farthest < 0.0005 ? "every point lies on it" : "the farthest, " + off + " off it"));
+                            (line.farthest < 0.0005 ? "every point lies on it" : "the farthest, " + point + "," + off + " it"));
   if (line.farthest > width / 10)
-    t.section.bent.push_back("the section line is bent: " + off + " off the straight line fitted to the points, " +
+    t.section.bent.push_back("the section line is bent: " + point + off + " the straight line fitted to the points, " +
                              "more than a tenth of the section's width (" + millimetres(width) + " " + length + ")");
 }
 

@@ -97,7 +97,7 @@ TEST(SurveyTable, ANoteNamesTheFarthestPointAWarningABentLine) {
   shape_section(table.sections[0], {}, "m");
   ASSERT_EQ(table.sections[0].section.bent.size(), 1u);
   EXPECT_EQ(table.sections[0].section.bent[0],
-            "the section line is bent: point 2 (line 3), lies 1.333 m off the straight line fitted to the points, more "
+            "the section line is bent: point 2 (line 3) lies 1.333 m off the straight line fitted to the points, more "
             "than a tenth of the section's width (10.000 m)");
 }
 
