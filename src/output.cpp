@@ -123,6 +123,11 @@ Fields roughness_fields(const ZoneRoughness& n) {
   return {{"nc", number(n.nc)}, {"nf", number(n.nf)}, {"nl", number(n.nl)}, {"nr", number(n.nr)}};
 }
 
+// Strickler's k = 1/n, for roughness given as k (European practice).
+Fields strickler_fields(const ZoneRoughness& n) {
+  return {{"kc", number(1 / n.nc)}, {"kf", number(1 / n.nf)}, {"kl", number(1 / n.nl)}, {"kr", number(1 / n.nr)}};
+}
+
 const char* solve_name(Solve solve) { return solve == Solve::n ? "n" : solve == Solve::slope ? "slope" : ""; }
 
 Fields head_fields(const LevelResult& r, bool solve) {
@@ -639,14 +644,16 @@ std::string section_object(const SectionName& s) {
          ", \"station\": " + json_string(s.station) + "}";
 }
 
-std::string zone_object(const ZoneFigures& z, bool with_parts) {
+std::string zone_object(const ZoneFigures& z, bool with_parts, bool strickler) {
   std::string object(1, '{');
   object += json_members(zone_fields(z, true), ", ");
   if (with_parts) {
     object += ", \"parts\": [";
     for (std::size_t i = 0; i < z.parts.size(); ++i) {
       if (i > 0) object += ", ";
-      object.append(1, '{').append(json_members(part_fields(z.parts[i]), ", ")).append(1, '}');
+      Fields part = part_fields(z.parts[i]);
+      if (strickler) part.insert(part.begin() + 3, {"strickler", number(1 / z.parts[i].n)});
+      object.append(1, '{').append(json_members(part, ", ")).append(1, '}');
     }
     object += "]";
   }
@@ -661,6 +668,7 @@ class JsonWriter final : public ResultWriter {
     begin_object(r.file, r.section);
     const char* next = ",\n    ";
     out_ << next << "\"units\": " << json_string(r.units->name) << next << json_members(head_fields(r, layout_.solve), next)
+         << (r.strickler ? next + json_members(strickler_fields(r.n), next) : "")
          << next << "\"found\": " << (r.found ? "true" : "false") << next << json_members(section_fields(r), next)
          << next << "\"channel_velocity\": " << json_value(number(r.channel_velocity, r.found)) << next << "\"zones\": ";
     if (!r.found) {
@@ -668,7 +676,7 @@ class JsonWriter final : public ResultWriter {
     } else {
       out_ << "{";
       for (int i = 0; i < 4; ++i)
-        out_ << (i ? "," : "") << "\n      " << json_string(kZoneNames[i]) << ": " << zone_object(zone_of(r.zones, i), i < 3);
+        out_ << (i ? "," : "") << "\n      " << json_string(kZoneNames[i]) << ": " << zone_object(zone_of(r.zones, i), i < 3, r.strickler);
       out_ << "\n    }";
     }
     out_ << next << json_members(energy_fields(r), next) << next << "\"critical_levels\": [";

@@ -134,7 +134,9 @@ TEST(StationTable, NamesTheRowOfWhatItCannotRead) {
   } cases[] = {
       {"", "line 1: the table is empty: expected a header row naming the columns"},
       {"y;height\n1;2\n", "line 1: the header names no 'station' (or 'odleglosc') column"},
-      {"x;y;z\n1;2;3\n", "line 1: the header names no 'station' (or 'odleglosc') column"},
+      {"x;y;height\n1;2;3\n", "line 1: the header names no 'elevation' (or 'rzedna') column"},
+      {"e;height;z\n1;2;3\n", "line 1: the header names an easting but no 'northing' (or 'n', 'y') column"},
+      {"Location: Odra\nUnit: m\n\nx;y;z\n1;2;3\n", "line 5: the table holds 1 points; a section needs 2"},
       {"x;height\n1;2\n", "line 1: the header names no 'elevation' (or 'rzedna') column"},
       {"dist;sta;z\n", "line 1: the header names the column 'sta' twice"},
       {"station,elevation,station\n", "line 1: the header names the column 'station' twice"},
