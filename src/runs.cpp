@@ -222,7 +222,7 @@ class Run {
         throw UsageError("option '--svg' draws one section: choose it in " + name + " with --section");
       try {
         CSDATA = CrossSection{};
-        if (every_n_given()) stand_in_for_unusable_n(section);
+        stand_in_for_unusable_n(section);
         install_section(section, BankRule::insert);
         CSDATA.units = units ? units : &kSI;
         compute(name, section.name, section.left_out, false);
@@ -258,13 +258,27 @@ class Run {
          << ": SI units assumed, see --units\n";
   }
 
-  bool every_n_given() const { return o_.nc.given && (o_.nf.given || (o_.nl.given && o_.nr.given)); }
+  bool replaced(Zone zone) const {
+    if (zone == kChannel) return o_.nc.given;
+    return o_.nf.given || (zone == kLeft ? o_.nl.given : o_.nr.given);
+  }
 
-  // The command line replaces every n, so a file's n of 0 need not stop the
-  // run: a stand-in of its own keeps the subdivisions where the file has them.
-  static void stand_in_for_unusable_n(SurveyedSection& section) {
+  // Whether the n that applies from n_station[k] on lies only where the
+  // command line gives n of its own.
+  bool n_replaced(const SurveyedSection& s, std::size_t k) const {
+    const double from = k == 0 ? -HUGE_VAL : s.n_station[k];
+    const double to = k + 1 < s.n_station.size() ? s.n_station[k + 1] : HUGE_VAL;
+    return (from >= s.bank_left || replaced(kLeft)) && (to <= s.bank_left || from >= s.bank_right || replaced(kChannel)) &&
+           (to <= s.bank_right || replaced(kRight));
+  }
+
+  // An n the command line replaces is never used, so a file's n of 0 there
+  // need not stop the run: a stand-in of its own keeps the subdivisions
+  // where the file has them.
+  void stand_in_for_unusable_n(SurveyedSection& section) const {
     for (std::size_t k = 0; k < section.n.size(); ++k)
-      if (!(section.n[k] > 0) || !std::isfinite(section.n[k])) section.n[k] = 1000.0 + static_cast<double>(k);
+      if ((!(section.n[k] > 0) || !std::isfinite(section.n[k])) && n_replaced(section, k))
+        section.n[k] = 1000.0 + static_cast<double>(k);
   }
 
   // A name that is the start of another's (5.0 and 5.065) can be chosen

@@ -430,6 +430,15 @@ INSTANTIATE_TEST_SUITE_P(
         RoughnessCase{"       0     .05       0      10       0       0      16     .05       0", {}, 1, "n = 0 from station 10 is not a positive number"},
         RoughnessCase{"       0     .05       0      10       0       0      16     .05       0", {"--nc", "0.03", "--nf", "0.05"}, 0, ""},
         RoughnessCase{"       0       0       0      10     .03       0      16       0       0", {"--nc", "0.03", "--nl", "0.05", "--nr", "0.06"}, 0, ""},
+        RoughnessCase{"       0       0       0      10     .03       0      16     .05       0", {"--nl", "0.05"}, 0, ""},
+        RoughnessCase{"       0       0       0      10     .03       0      16     .05       0", {"--nr", "0.05"}, 1,
+                      "n = 0 from station 0 is not a positive number"},
+        RoughnessCase{"       0     .05       0      10       0       0      16     .05       0", {"--nf", "0.05"}, 1,
+                      "n = 0 from station 10 is not a positive number"},
+        RoughnessCase{"       0     .05       0      10       0       0      16     .05       0", {"--nc", "0.03"}, 0, ""},
+        RoughnessCase{"       0     .05       0      12       0       0      16     .05       0", {"--nc", "0.03"}, 0, ""},
+        RoughnessCase{"       0     .05       0       8       0       0      16     .05       0", {"--nc", "0.03"}, 1,
+                      "n = 0 from station 8 is not a positive number"},
         RoughnessCase{"       0     .05       0      10     .03       0      16     .05       0", {}, 0, ""}));
 
 INSTANTIATE_TEST_SUITE_P(Table, GeometryUnits,
