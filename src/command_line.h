@@ -64,6 +64,10 @@ struct Options {
   bool rules_given = false;        ///< --rules: else a geometry file's sections are the model's, others divided
   Rules rules = Rules::divided;
   std::vector<std::string> sections;  ///< --section: parts of the names of the sections wanted
+  std::string section_column;         ///< --section-column: a table's column naming each point's section
+  bool y_first = false;               ///< --xy-order yx: a table's x is the northing, y the easting
+  std::string left_code, right_code;  ///< --bank-codes L,R: the codes of a table's bank points
+  bool strickler = false;             ///< --kc or --kf gave roughness as Strickler's k
   bool connected = false;   ///< only water connected to the channel's carries flow
   Solve solve = Solve::none;
   Override solve_discharge;    ///< with --solve, -q: the discharge to carry; else the file's

@@ -36,6 +36,8 @@ struct SurveyedSection {
   std::vector<double> point_n;       ///< or point_n[i]: n from point i to the next (a table's n column)
   double bank_left = 0, bank_right = 0;  ///< bank stations
   std::vector<std::string> left_out;     ///< what the file holds that the divided rules leave out
+  std::vector<std::string> notes;        ///< how the points were taken, for the user to know
+  std::vector<std::string> bent;         ///< a warning: the surveyed points stray from a straight line
   std::vector<StillWater> still;         ///< ineffective flow areas, as the file gives them
   std::vector<Levee> levees;
   std::vector<StillWater> obstructions;  ///< blocked: the ground is raised to their elevation
