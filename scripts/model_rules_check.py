@@ -54,6 +54,20 @@ def read_sections(path):
             else:
                 v = values(2 * n)
                 cur["ineff"] = [[-math.inf, v[0], v[1], False]] + [[v[2], math.inf, v[3], False]][: n - 1]
+        elif line.startswith("#Block Obstruct="):
+            head = line.split("=")[1].split(",")
+            n, mode = int(head[0]), float(head[1])
+            if mode == -1:
+                v = values(3 * n)
+                cur["blocks"] = [(v[3 * k], v[3 * k + 1], v[3 * k + 2]) for k in range(n)]
+            else:
+                v = values(2 * n)
+                cur["blocks"] = [(-math.inf, v[0], v[1])] + [(v[2], math.inf, v[3])][: n - 1]
+        elif line.startswith("Levee="):
+            v = [t.strip() for t in line.split("=", 1)[1].split(",")] + [""] * 6
+            for side, at in (("left", 0), ("right", 3)):
+                if v[at] not in ("", "0") and v[at + 1] and v[at + 2]:
+                    cur["levees"].append((side, float(v[at + 1]), float(v[at + 2])))
         elif line.startswith("Permanent Ineff="):
             i += 1
             flags = lines[i].split()
@@ -88,13 +102,59 @@ def wet(p, q, h):
     return w * max(d1, d2) / 2, f * length, w
 
 
+def ground(x, z, s, last):
+    """The ground at station s; on a vertical wall its first or last point."""
+    at = [k for k in range(len(x)) if x[k] == s]
+    if at:
+        return z[at[-1] if last else at[0]]
+    for k in range(len(x) - 1):
+        if x[k] < s < x[k + 1]:
+            return z[k] + (s - x[k]) / (x[k + 1] - x[k]) * (z[k + 1] - z[k])
+    return z[0] if s < x[0] else z[-1]
+
+
+def raised(x, z, blocks):
+    """The polyline with each obstruction's ground lifted to its elevation."""
+    for f, t, e in blocks:
+        f, t = max(f, x[0]), min(t, x[-1])
+        if not f < t:
+            continue
+        nx, nz = [], []
+        for xi, zi in zip(x, z):
+            if xi < f:
+                nx.append(xi); nz.append(zi)
+        left, right = ground(x, z, f, False), ground(x, z, t, True)
+        if f > x[0]:  # at an end the end wall stands on the block
+            nx.append(f); nz.append(left)
+        nx.append(f); nz.append(max(left, e))
+        for xi, zi in zip(x, z):
+            if f < xi < t:
+                nx.append(xi); nz.append(max(zi, e))
+        nx.append(t); nz.append(max(right, e))
+        if t < x[-1]:
+            nx.append(t); nz.append(right)
+        for xi, zi in zip(x, z):
+            if xi > t:
+                nx.append(xi); nz.append(zi)
+        # a face only where the block stands above the ground
+        x, z = [], []
+        for xi, zi in zip(nx, nz):
+            if x and x[-1] == xi and z[-1] == zi:
+                continue
+            x.append(xi); z.append(zi)
+    return x, z
+
+
 def section_figures(s, h, k):
-    x, z = s["x"], s["z"]
+    x, z = raised(s["x"], s["z"], s["blocks"])
     bl, br = s["banks"]
     cuts = sorted(set([x[0], x[-1], bl, br] + [c for c in s["n_sta"] if x[0] < c < x[-1]]))
     zones = {"left": [0, 0, 0, 0], "channel": [0, 0, 0, 0], "right": [0, 0, 0, 0]}
 
     def counts(a, b):
+        for side, at, crest in s["levees"]:
+            if h < crest and (b <= at if side == "left" else a >= at):
+                return False
         for f, t, e, perm in s["ineff"]:
             if f <= a and b <= t and (perm or h < e):
                 return False
@@ -107,9 +167,11 @@ def section_figures(s, h, k):
         zone = "left" if b <= bl else "right" if a >= br else "channel"
         pts = clip(x, z, a, b)
         # the ineffective blocks' edges as points too
-        edges = sorted(set(e for f, t, _, _ in s["ineff"] for e in (f, t) if a < e < b))
+        edges = sorted(set([e for f, t, _, _ in s["ineff"] for e in (f, t) if a < e < b] +
+                           [at for _, at, _ in s["levees"] if a < at < b]))
         for e in edges:
-            pts = sorted(pts + clip(x, z, e, e)[:1], key=lambda p: p[0])
+            if all(p[0] != e for p in pts):
+                pts = sorted(pts + clip(x, z, e, e)[:1], key=lambda p: p[0])
         stretches, area, per, width = [], 0.0, 0.0, 0.0
         for j, (p, q) in enumerate(zip(pts, pts[1:])):
             if p[1] >= h and (area or per):
@@ -122,6 +184,13 @@ def section_figures(s, h, k):
                 P += h - p[1]
             if b == x[-1] and j == len(pts) - 2 and h > q[1]:
                 P += h - q[1]
+            for side, at, crest in s["levees"]:
+                if (side == "left" and p[0] == at) or (side == "right" and q[0] == at):
+                    g = ground(x, z, at, side == "left")
+                    if h < crest and h > g:
+                        P += h - g
+                    elif h >= crest and crest > g:
+                        P += 2 * (crest - g)
             area, per, width = area + A, per + P, width + B
             zones[zone][2] += B
         stretches.append((area, per))

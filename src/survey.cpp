@@ -114,17 +114,18 @@ void raise_ground(SurveyedSection& s, const StillWater& block) {
   if (!(from < to)) return;
   std::vector<double> x, z;
   const auto put = [&](double station, double elevation) {
+    if (!x.empty() && x.back() == station && z.back() == elevation) return;
     x.push_back(station);
     z.push_back(elevation);
   };
   std::size_t i = 0;
   for (; i < s.x.size() && s.x[i] < from; ++i) put(s.x[i], s.z[i]);
   const double left = ground_at(s, from, true), right = ground_at(s, to, false);
-  put(from, left);
-  if (left < e) put(from, e);
+  if (from > s.x.front()) put(from, left);  // at an end the end wall stands on the block
+  put(from, std::max(left, e));
   for (; i < s.x.size() && s.x[i] <= to; ++i) put(s.x[i], std::max(s.z[i], e));
-  if (right < e) put(to, e);
-  put(to, right);
+  put(to, std::max(right, e));
+  if (to < s.x.back()) put(to, right);
   for (; i < s.x.size(); ++i) put(s.x[i], s.z[i]);
   s.x = std::move(x);
   s.z = std::move(z);
