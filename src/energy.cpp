@@ -409,7 +409,14 @@ std::vector<CriticalLevel> model_critical_levels(double Q, double top) {
     if (before.dE < 0 && below.dE >= 0) add(refine_by_geometry(from, hi, Q), false);
     if (hi == top) break;
     const EnergySlope above = slope_at(std::nextafter(hi, kInfinity), Q, geometry);
-    if (below.dE < 0 && above.dE >= 0) add(hi, at_an_end(hi));
+    // E may jump where a level segment goes under or held water starts to
+    // flow: as in the sweep, a jump down that then rises has its minimum just above.
+    const bool jump = std::fabs(above.E - below.E) > 1e-12 * std::fabs(below.E);
+    if (jump && above.E < below.E) {
+      if (above.dE >= 0) add(std::nextafter(hi, kInfinity), false);
+    } else if (below.dE < 0 && (above.dE >= 0 || jump)) {
+      add(hi, at_an_end(hi));
+    }
     before = above;
     lo = hi;
   }

@@ -8,9 +8,14 @@
 #include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "dialogue.h"
+#include "energy.h"
+#include "func.h"
+#include "normal_levels.h"
 #include "test_support.h"
 
 namespace normlevel {
@@ -143,6 +148,43 @@ TEST(ModelSections, EachInputHasItsDefaultRulesAndEitherCanBeAsked) {
   const testing::CliRun wrong = run_cli({"--rules", "hec", data});
   EXPECT_EQ(wrong.status, 2);
   EXPECT_EQ(wrong.err, "normlevel: option '--rules': 'hec' is not one of model, divided\n");
+}
+
+std::vector<double> levels_of(const std::vector<CriticalLevel>& found) {
+  std::vector<double> levels;
+  for (const CriticalLevel& c : found) levels.push_back(c.level);
+  return levels;
+}
+
+// Where no ground can part a floodplain and nothing is held back, the model
+// rules differ from the divided ones by the end walls alone, and the sweep's
+// polynomials carry them: its critical and normal levels are those the
+// plain sums give level by level.
+TEST(ModelSections, TheSweepAgreesWithThePlainSums) {
+  std::mt19937 random(1848);
+  int compared = 0;
+  for (int section = 0; section < 300 && compared < 60; ++section) {
+    testing::set_random_section(random, 2 + section % 20);
+    if (section % 2 == 1) testing::vary_roughness(random);
+    CSDATA.rules = Rules::model;
+    measure_segments();
+    if (CSDATA.plain_sums) continue;
+    ++compared;
+    std::uniform_real_distribution<double> depth(0.05, CSDATA.zmax - CSDATA.zmin + 1);
+    CSDATA.Q = 0;
+    const double Q = std::max(0.01, -func(CSDATA.zmin + depth(random))), top = search_top();
+    const std::vector<double> swept = levels_of(critical_levels(Q, top));
+    const std::vector<NormalLevel> normal = normal_levels(Q, top);
+    CSDATA.plain_sums = true;
+    const std::vector<double> summed = levels_of(critical_levels(Q, top));
+    const std::vector<NormalLevel> normal_summed = normal_levels(Q, top);
+    const std::string where = "section " + std::to_string(section) + " Q " + std::to_string(Q);
+    ASSERT_EQ(swept.size(), summed.size()) << where;
+    for (std::size_t k = 0; k < swept.size(); ++k) EXPECT_NEAR(swept[k], summed[k], 1e-5) << where;
+    ASSERT_EQ(normal.size(), normal_summed.size()) << where;
+    for (std::size_t k = 0; k < normal.size(); ++k) EXPECT_NEAR(normal[k].level, normal_summed[k].level, 1e-6) << where;
+  }
+  EXPECT_GE(compared, 60);
 }
 
 }  // namespace
