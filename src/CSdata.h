@@ -89,6 +89,7 @@ struct CrossSection {
   Rules rules = Rules::divided;
   std::vector<StillWater> still;  ///< model rules: ineffective areas
   std::vector<Levee> levees;      ///< model rules
+  std::vector<StillWater> obstructions;  ///< model rules: blocks the ground is raised to (for the picture)
   /// model rules, by measure_segments: segment i's water counts at levels >= flows_from[i]
   std::vector<double> flows_from;
   /// model rules: the levees' walls, as points of the section

@@ -61,7 +61,8 @@ class Warnings {
     for (const auto& end : ends)
       if (r_.level > d.z[end.point])
         add(end.code, "the water stands " + length(r_.level - d.z[end.point]) + " above the " + end.side +
-                          " end point (station " + figure(d.x[end.point]) + "): an assumed frictionless wall holds it");
+                          " end point (station " + figure(d.x[end.point]) + "): an assumed " +
+                          (d.rules == Rules::model ? "wall with friction" : "frictionless wall") + " holds it");
   }
 
   void above_section() {

@@ -316,7 +316,10 @@ class Picture {
          << hatching() << "<rect width=\"100%\" height=\"100%\" fill=\"" << kBackground << "\"/>\n";
     grid(canvas);
     water(canvas);
+    held_water(canvas);
+    model_records(canvas, false);
     ground(canvas);
+    model_records(canvas, true);
     walls(canvas);
     banks(canvas);
     level_lines(canvas);
@@ -376,6 +379,77 @@ class Picture {
         out_ << "<path fill=\"" << level_tint(kPondedWater, static_cast<int>(k)) << "\" stroke=\"none\" d=\""
              << path_through(canvas, water_between(ground_, s.from, s.to, h)) << " Z\"/>\n";
       }
+    }
+  }
+
+  // Under the model rules water held back (below an ineffective block's
+  // elevation, behind a levee below its crest) carries nothing: it takes the
+  // tint of the highest level at which it does flow, or none.
+  void held_water(const Canvas& canvas) {
+    const CrossSection& d = CSDATA;
+    if (d.rules != Rules::model) return;
+    for (std::size_t k = 0; k < levels_.size(); ++k)
+      for (std::int32_t i = 1; i < d.N;) {
+        const std::string fill = held_fill(i, k);
+        std::int32_t last = i;
+        while (last + 1 < d.N && held_fill(last + 1, k) == fill) ++last;
+        if (!fill.empty())
+          out_ << "<path fill=\"" << fill << "\" stroke=\"none\" d=\""
+               << path_through(canvas, water_outline(polyline(indices(i, last + 1)), levels_[k])) << " Z\"/>\n";
+        i = last + 1;
+      }
+  }
+
+  // The fill over segment i's water at the k-th level drawn: "" where it flows.
+  std::string held_fill(std::int32_t i, std::size_t k) const {
+    const CrossSection& d = CSDATA;
+    if (!(levels_[k] < d.flows_from[i]) || std::min(d.z[i], d.z[i + 1]) >= levels_[k]) return "";
+    std::size_t flowing = 0;  // the levels drawn before k at which it flows: a prefix, the highest first
+    while (flowing < k && levels_[flowing] >= d.flows_from[i]) ++flowing;
+    if (flowing == 0) return kBackground;
+    const char* const tints[] = {kFloodplainWater, kChannelWater, kFloodplainWater};
+    const Zone zone = i < d.il ? Zone::kLeft : i < d.ip ? Zone::kChannel : Zone::kRight;
+    return level_tint(tints[zone], static_cast<int>(flowing - 1));
+  }
+
+  static std::vector<int> indices(std::int32_t first, std::int32_t last) {
+    std::vector<int> all;
+    for (std::int32_t i = first; i <= last; ++i) all.push_back(i);
+    return all;
+  }
+
+  // A river model's records drawn where they stand: ineffective areas
+  // hatched up to their elevation (under the ground, which hides their
+  // foot), then obstructions solid and levees as walls up to their crests.
+  void model_records(const Canvas& canvas, bool over_ground) {
+    const CrossSection& d = CSDATA;
+    if (d.rules != Rules::model || (d.still.empty() && d.obstructions.empty() && d.walls.empty())) return;
+    if (!over_ground)
+      out_ << "<defs><pattern id=\"ineffective\" width=\"7\" height=\"7\" patternUnits=\"userSpaceOnUse\">"
+              "<path d=\"M0,0 L7,7\" stroke=\"#6b5fa8\" stroke-width=\"1\"/></pattern></defs>\n";
+    // the block's rectangle, or (over the ground) its label
+    const auto block = [&](const StillWater& b, double top, const char* fill, const std::string& label, bool rect) {
+      const double from = std::max(b.from, x0_), to = std::min(b.to, x1_);
+      if (!(from < to)) return;
+      const double y = canvas.Y(std::min(top, z1_));
+      if (rect)
+        out_ << "<rect x=\"" << number(canvas.X(from)) << "\" y=\"" << number(y) << "\" width=\""
+             << number(canvas.X(to) - canvas.X(from)) << "\" height=\"" << number(kBottom - y) << "\" fill=\"" << fill
+             << "\" stroke=\"#6b5fa8\" stroke-width=\"0.8\"/>\n";
+      if (over_ground) text(canvas.X(from) + 3, y - 3, "start", label, " font-size=\"10\" fill=\"#4b3f88\"");
+    };
+    for (const StillWater& b : d.still)
+      block(b, b.permanent ? z1_ : b.elevation, "url(#ineffective)",
+            b.permanent ? std::string("strefa martwa, sta\u0142a") : "strefa martwa poni\u017Cej " + number(b.elevation, 2),
+            !over_ground);
+    if (!over_ground) return;
+    for (const StillWater& b : d.obstructions)
+      block(b, b.elevation, "#8c8478", "przeszkoda " + number(b.elevation, 2), true);
+    for (const CrossSection::Wall& w : d.walls) {
+      const double x = canvas.X(d.x[w.point]);
+      out_ << "<line x1=\"" << number(x) << "\" y1=\"" << number(canvas.Y(d.z[w.point])) << "\" x2=\"" << number(x)
+           << "\" y2=\"" << number(canvas.Y(w.crest)) << "\" stroke=\"#7a4a1e\" stroke-width=\"4\"/>\n";
+      text(x, canvas.Y(w.crest) - 4, "middle", "wa\u0142 " + number(w.crest, 2), " font-size=\"10\" fill=\"#7a4a1e\"");
     }
   }
 
@@ -498,8 +572,9 @@ class Picture {
          " fill=\"#555555\"");
     if (walled_)
       text(kLeft, kBottom + 60, "start",
-           "Kreskowanie: woda ponad ko\u0144cem przekroju, utrzymywana przez za\u0142o\u017Con\u0105 "
-           "pionow\u0105 \u015Bcian\u0119 bez tarcia",
+           std::string("Kreskowanie: woda ponad ko\u0144cem przekroju, utrzymywana przez za\u0142o\u017Con\u0105 "
+                       "pionow\u0105 \u015Bcian\u0119 ") +
+               (CSDATA.rules == Rules::model ? "z tarciem" : "bez tarcia"),
            " fill=\"#555555\" font-size=\"11\"");
     const LevelResult& first = results_.front();
     text(kLeft, 30, "start", first.section.empty() ? first.file : first.file + ", " + first.section.text(),

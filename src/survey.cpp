@@ -146,6 +146,7 @@ void take_model_records(SurveyedSection& s) {
   for (const Levee& levee : s.levees) point_at(s, levee.station);
   CSDATA.still = s.still;
   CSDATA.levees = s.levees;
+  CSDATA.obstructions = s.obstructions;
 }
 
 // A left bank on a vertical wall: its upper point (the first of the

@@ -150,6 +150,30 @@ TEST(ModelSections, EachInputHasItsDefaultRulesAndEitherCanBeAsked) {
   EXPECT_EQ(wrong.err, "normlevel: option '--rules': 'hec' is not one of model, divided\n");
 }
 
+// The picture shows the records where they stand; the water held behind the
+// levee below its crest is left untinted, the ineffective area's above its
+// elevation is not.
+TEST(ModelSections, ThePictureDrawsTheRecordsAndLeavesHeldWaterUntinted) {
+  const struct {
+    const char* discharge;
+    std::vector<std::string> holds;
+    std::size_t untinted;
+  } cases[] = {
+      {"300", {"wa\u0142 103.00", "przeszkoda 102.00", "strefa martwa poni\u017Cej 102.50", "url(#ineffective)"}, 1},
+      {"1500", {"z tarciem"}, 0},  // over both ends, against walls with friction
+      {"20", {"wa\u0142 103.00"}, 0},  // below the ground behind the levee: nothing held there
+  };
+  for (const auto& c : cases) {
+    const testing::CliRun run = run_cli({"--svg", "-q", c.discharge, "--slope", "1", "--section", "100", kLevees});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const std::string& words : c.holds) EXPECT_NE(run.out.find(words), std::string::npos) << words;
+    std::size_t untinted = 0;
+    for (std::size_t at = 0; (at = run.out.find("<path fill=\"#ffffff\" stroke=\"none\"", at)) != std::string::npos; ++at)
+      ++untinted;
+    EXPECT_EQ(untinted, c.untinted) << c.discharge;
+  }
+}
+
 std::vector<double> levels_of(const std::vector<CriticalLevel>& found) {
   std::vector<double> levels;
   for (const CriticalLevel& c : found) levels.push_back(c.level);
