@@ -148,6 +148,11 @@ const std::vector<OptionRule>& rules() {
        [](Options& o, const std::string&, const std::string& v) { o.units = units_named(v); }},
       {"", "--table", true, input_as(Reader::table)},
       {"", "--geometry", true, input_as(Reader::geometry)},
+      {"", "--flow", true,
+       [](Options& o, const std::string&, const std::string& v) {
+         if (v.empty()) refuse("option '--flow' needs a file name");
+         o.flow = v;
+       }},
       {"", "--section", true,
        [](Options& o, const std::string&, const std::string& v) { o.sections.push_back(v); }},
       {"", "--connected", false, flag(&Options::connected)},
@@ -214,6 +219,21 @@ void take_solve_discharge(Options& o) {
   o.queries = levels;
 }
 
+// The flow file gives every discharge; one given beside it would leave the
+// reader guessing which of the two a result carries.
+void check_flow_combination(const Options& o) {
+  for (const Query& q : o.queries) {
+    if (q.kind == Query::Kind::discharge)
+      refuse("options '--flow' and '--discharge' (-q) cannot be combined: the flow file gives the discharges");
+    if (o.solve == Solve::none)
+      refuse("options '--flow' and '--level' cannot be combined but with '--solve': a level asks for no discharge");
+  }
+  if (o.rating_step > 0) refuse("options '--flow' and '--rating' cannot be combined: a rating table asks for no discharge");
+  for (const Input& input : o.inputs)
+    if (reader_for(input) != Reader::geometry)
+      refuse("option '--flow' gives discharges to the sections of geometry files, not to " + input.name);
+}
+
 void check_combination(Options& o) {
   if (o.action != Options::Action::run) return;
   if (o.inputs.empty()) refuse("no data file given");
@@ -225,6 +245,7 @@ void check_combination(Options& o) {
     refuse("option '--rating' takes no '--discharge' or '--level': it covers every level");
   if (o.solve != Solve::none && (o.svg || o.rating_step > 0))
     refuse("option '--solve' cannot be combined with '--svg' or '--rating'");
+  if (!o.flow.empty()) check_flow_combination(o);
   take_solve_discharge(o);
 }
 
@@ -289,13 +310,13 @@ std::string help_text() {
          "  -q, --discharge Q    the level for discharge Q instead of the file's Q\n"
          "      --level H        no search: the discharge carried at level H\n"
          "      --slope S        bed slope in per mille instead of the file's\n"
-         "      --nc N, --nf N   Manning's n of the channel, of both floodplains\n"
-         "      --nl N, --nr N   Manning's n of the left, of the right floodplain\n"
+         "      --nc N, --nf N   n: channel, floodplains (--nl N, --nr N: left, right)\n"
          "      --banks L,R      the bank stations of a station table\n"
          "      --units si|us    metres and m3/s (the default), or feet and cfs\n"
          "      --table FILE     a station table (as *.csv and *.tsv files are)\n"
          "      --geometry FILE  a river-model geometry file (as *.g01 ... *.g99 are)\n"
          "      --section TEXT   sections named TEXT (station or name), else holding it\n"
+         "      --flow FILE      each profile's Q from a model's steady-flow file (*.f01)\n"
          "      --connected      only water connected to the channel's carries flow\n"
          "      --solve n|slope  the n factor or slope that carries Q at each --level\n"
          "      --details        zones, energy and critical levels after each report\n"

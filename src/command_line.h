@@ -62,6 +62,7 @@ struct Options {
   Override bank_left, bank_right;  ///< --banks L,R: the bank stations of a table
   const Units* units = nullptr;    ///< --units; null: SI, or what a geometry file's project says
   std::vector<std::string> sections;  ///< --section: parts of the names of the sections wanted
+  std::string flow;  ///< --flow: a steady-flow file giving each profile's discharge; empty: none
   bool connected = false;   ///< only water connected to the channel's carries flow
   Solve solve = Solve::none;
   Override solve_discharge;    ///< with --solve, -q: the discharge to carry; else the file's

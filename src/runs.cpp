@@ -6,11 +6,13 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <ostream>
 
 #include "CSdata.h"
 #include "Failure.h"
 #include "FreeForm.h"
+#include "flow_file.h"
 #include "geometry_file.h"
 #include "output.h"
 #include "picture.h"
@@ -95,16 +97,33 @@ class Run {
 
   int all() {
     try {
+      if (!o_.flow.empty() && !read_flows()) return finished();
       for (const Input& input : o_.inputs) read(input);
     } catch (...) {
       writer_->finish();
       throw;
     }
+    return finished();
+  }
+
+ private:
+  int finished() {
     writer_->finish();
     return failed_ ? 1 : 0;
   }
 
- private:
+  // Every input needs the flow file: with --keep-going its failure is said
+  // and stands in the document, and nothing is left to compute.
+  bool read_flows() {
+    try {
+      flows_ = read_flow_file(whole_input(o_.flow));
+      return true;
+    } catch (Failure& failure) {
+      failed(o_.flow, {}, failure);
+      return false;
+    }
+  }
+
   Layout layout() const {
     const bool overrides = !o_.queries.empty() || o_.slope_per_mille.given || any_roughness_given(o_) ||
                            o_.rating_step > 0 || o_.units != nullptr;
@@ -115,6 +134,7 @@ class Run {
     l.details = o_.details;
     l.rating = o_.rating_step > 0;
     l.solve = o_.solve != Solve::none;
+    l.profiles = !o_.flow.empty();
     l.name_values = overrides || surveyed;
     l.headings = l.name_values || o_.inputs.size() > 1;
     return l;
@@ -187,6 +207,7 @@ class Run {
         if (every_n_given()) stand_in_for_unusable_n(section);
         install_section(section, BankRule::insert);
         CSDATA.units = units ? units : &kSI;
+        if (flows_) change_ = &flow_change_for(*flows_, section.name);
         compute(name, section.name, section.left_out, false);
       } catch (Failure& failure) {
         failed(name, section.name, failure);
@@ -272,8 +293,8 @@ class Run {
     } else if (!holds_flow && o_.solve != Solve::slope) {
       needs(file, "bed slope", "it with --slope S (per mille)");
     }
-    const bool discharge_needed = (o_.queries.empty() && o_.rating_step == 0) ||
-                                  (o_.solve != Solve::none && !o_.solve_discharge.given);
+    const bool discharge_needed = !flows_ && ((o_.queries.empty() && o_.rating_step == 0) ||
+                                              (o_.solve != Solve::none && !o_.solve_discharge.given));
     if (!holds_flow && discharge_needed) needs(file, "discharge", "it with -q Q");
     settle_roughness(file, holds_flow);
   }
@@ -318,21 +339,28 @@ class Run {
       writer_->write(table);
       return;
     }
-    const double file_discharge = CSDATA.Q;
-    for (const Query& query : queries()) {
-      CSDATA.Q = query.kind == Query::Kind::discharge ? query.value : file_discharge;
-      LevelResult r = result_for(computation_, query);
-      r.file = file;
-      r.section = name;
-      r.warnings.insert(r.warnings.end(), left_out_warnings.begin(), left_out_warnings.end());
-      for (const Warning& w : r.warnings)
-        if (w.code != "left_out") err_ << "normlevel: " << place << ": warning: " << w.message << "\n";
-      if (o_.svg)
-        pictured_.push_back(std::move(r));
-      else
-        writer_->write(r);
-    }
+    const std::vector<double> file_discharges = flows_ ? change_->discharges : std::vector<double>{CSDATA.Q};
+    for (const Query& query : queries())
+      for (std::size_t profile = 0; profile < file_discharges.size(); ++profile) {
+        CSDATA.Q = query.kind == Query::Kind::discharge ? query.value : file_discharges[profile];
+        LevelResult r = result_for(computation_, query);
+        r.file = file;
+        r.section = name;
+        if (flows_) r.profile = flows_->profiles[profile];
+        report(place, left_out_warnings, r);
+      }
     out_ << std::flush;
+  }
+
+  void report(const std::string& place, const std::vector<Warning>& left_out_warnings, LevelResult& r) {
+    r.warnings.insert(r.warnings.end(), left_out_warnings.begin(), left_out_warnings.end());
+    for (const Warning& w : r.warnings)
+      if (w.code != "left_out")
+        err_ << "normlevel: " << place << (r.profile.empty() ? "" : ", profile " + r.profile) << ": warning: " << w.message << "\n";
+    if (o_.svg)
+      pictured_.push_back(std::move(r));
+    else
+      writer_->write(r);
   }
 
   std::vector<Query> queries() const {
@@ -357,6 +385,8 @@ class Run {
   Computation computation_;
   std::vector<LevelResult> pictured_;  // --svg: the section's results, drawn once its input is read
   std::vector<std::string> exact_;     // the --section texts some section of the file is named exactly
+  std::optional<SteadyFlows> flows_;   // --flow: the profiles' discharges
+  const FlowChange* change_ = nullptr;  // --flow: the one whose discharges reach the section
   bool failed_ = false;
 };
 

@@ -99,6 +99,13 @@ TEST(CommandLine, RefusesWhatCannotBeRun) {
       {{"--svg", "--rating", "1", "a.txt"}, "options '--svg' and '--rating' cannot be combined"},
       {{"--rating", "1", "-q", "5", "a.txt"}, "option '--rating' takes no '--discharge' or '--level': it covers every level"},
       {{"--svg", "a.txt", "b.txt"}, "option '--svg' draws one file, not 2"},
+      {{"--flow", "r.f01", "--level", "5", "r.g01"},
+       "options '--flow' and '--level' cannot be combined but with '--solve': a level asks for no discharge"},
+      {{"--flow", "r.f01", "--rating", "1", "r.g01"},
+       "options '--flow' and '--rating' cannot be combined: a rating table asks for no discharge"},
+      {{"--flow", "r.f01", "r.g01", "a.txt"},
+       "option '--flow' gives discharges to the sections of geometry files, not to a.txt"},
+      {{"--flow=", "r.g01"}, "option '--flow' needs a file name"},
       // Values no data file may hold are refused before any file is read.
       {{"--nc", "0", "a.txt"}, "option '--nc': '0' is not a positive number"},
       {{"--nf", "-0.1", "a.txt"}, "option '--nf': '-0.1' is not a positive number"},
