@@ -166,10 +166,15 @@ const std::vector<OptionRule>& rules() {
          o.rating_step = finite_number(n, v);
          if (!(o.rating_step > 0)) refuse("option '--rating': the step must be positive, not '" + v + "'");
        }},
-      {"", "--svg", false, flag(&Options::svg)},
-      {"", "--plot", true,
-       [](Options& o, const std::string&, const std::string& v) {
+      {"", "--svg", false,
+       [](Options& o, const std::string& n, const std::string&) {
          o.svg = true;
+         o.picture_option = n;
+       }},
+      {"", "--plot", true,
+       [](Options& o, const std::string& n, const std::string& v) {
+         o.svg = true;
+         o.picture_option = n;
          o.plot = plot_named(v);
        }},
       {"-k", "--keep-going", false, flag(&Options::keep_going)},
@@ -237,14 +242,15 @@ void check_flow_combination(const Options& o) {
 void check_combination(Options& o) {
   if (o.action != Options::Action::run) return;
   if (o.inputs.empty()) refuse("no data file given");
-  if (o.svg && o.format != Format::text) refuse("option '--svg' writes SVG and takes no '--format'");
+  const std::string& picture = o.picture_option;
+  if (o.svg && o.format != Format::text) refuse("option '" + picture + "' writes SVG and takes no '--format'");
   if (o.svg && o.inputs.size() > 1)
-    refuse("option '--svg' draws one file, not " + std::to_string(o.inputs.size()));
-  if (o.svg && o.rating_step > 0) refuse("options '--svg' and '--rating' cannot be combined");
+    refuse("option '" + picture + "' draws one file, not " + std::to_string(o.inputs.size()));
+  if (o.svg && o.rating_step > 0) refuse("options '" + picture + "' and '--rating' cannot be combined");
   if (o.rating_step > 0 && !o.queries.empty())
     refuse("option '--rating' takes no '--discharge' or '--level': it covers every level");
   if (o.solve != Solve::none && (o.svg || o.rating_step > 0))
-    refuse("option '--solve' cannot be combined with '--svg' or '--rating'");
+    refuse("option '--solve' cannot be combined with '" + picture + "' or '--rating'");
   if (!o.flow.empty()) check_flow_combination(o);
   take_solve_discharge(o);
 }

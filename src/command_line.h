@@ -71,6 +71,7 @@ struct Options {
   Format format = Format::text;
   double rating_step = 0;  ///< > 0: the rating table in this step
   bool svg = false;  ///< an SVG of the section, or with --plot of another kind
+  std::string picture_option = "--svg";  ///< the option that asked for the SVG, as messages name it
   PlotKind plot = PlotKind::section;
 };
 

@@ -201,7 +201,7 @@ class Run {
       ++sections;
       if (!chosen_by_name(section.name)) continue;
       if (chosen++ > 0 && o_.svg)
-        throw UsageError("option '--svg' draws one section: choose it in " + name + " with --section");
+        throw UsageError("option '" + o_.picture_option + "' draws one section: choose it in " + name + " with --section");
       try {
         CSDATA = CrossSection{};
         if (every_n_given()) stand_in_for_unusable_n(section);
