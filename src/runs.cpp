@@ -180,45 +180,66 @@ class Run {
     compute(name, {}, {}, false);
   }
 
+  // A section of a geometry file, or why its records could not be read.
+  struct ReadSection {
+    SurveyedSection section;
+    std::optional<Failure> failure;
+  };
+
   void geometry(const std::string& name) {
     const Units* units = o_.units ? o_.units : project_units(name);
     if (!units) note_units_assumed(name);
-    std::string bytes = whole_input(name);
-    exact_ = named_exactly(bytes);
-    GeometryFile file(std::move(bytes));
-    SurveyedSection section;
+    GeometryFile file(whole_input(name));
+    exact_.clear();
+    // Whether a --section TEXT means its exact name or any name holding it is
+    // known once every name is read, so the sections it may choose wait.
+    std::vector<ReadSection> held;
     std::size_t sections = 0, chosen = 0;
-    for (;;) {
-      bool more = false;
-      try {
-        more = file.next(section);
-      } catch (Failure& failure) {  // a section whose records cannot be read
-        ++sections;
-        if (chosen_by_name(section.name) && ++chosen) failed(name, section.name, failure);
-        continue;
-      }
-      if (!more) break;
-      ++sections;
-      if (!chosen_by_name(section.name)) continue;
-      if (chosen++ > 0 && o_.svg)
-        throw UsageError("option '" + o_.picture_option + "' draws one section: choose it in " + name + " with --section");
-      try {
-        CSDATA = CrossSection{};
-        if (every_n_given()) stand_in_for_unusable_n(section);
-        install_section(section, BankRule::insert);
-        CSDATA.units = units ? units : &kSI;
-        if (flows_) change_ = &flow_change_for(*flows_, section.name);
-        compute(name, section.name, section.left_out, false);
-      } catch (Failure& failure) {
-        failed(name, section.name, failure);
-      }
+    for (ReadSection read; next_section(file, read); ++sections) {
+      if (o_.sections.empty())
+        take(name, units, read, chosen);
+      else if (may_be_chosen(read.section.name))
+        held.push_back(std::move(read));
     }
+    for (ReadSection& read : held)
+      if (chosen_by_name(read.section.name)) take(name, units, read, chosen);
     if (file.others() > 0)
       err_ << "normlevel: " << name << ": note: " << file.others() << (file.others() == 1 ? " record" : " records")
            << " of other types than cross sections (bridges, culverts, weirs) passed over\n";
     if (sections == 0) throw Failure(kRunTimeError, "the file holds no cross section (Type RM Length L Ch R = 1 ,...)", "");
     if (chosen == 0 && sections > 0)
       throw Failure(kRunTimeError, "no section's name holds what --section asks for", "");
+  }
+
+  static bool next_section(GeometryFile& file, ReadSection& read) {
+    read.failure.reset();
+    try {
+      return file.next(read.section);
+    } catch (const Failure& failure) {  // the section's name was read all the same
+      read.failure = failure;
+      return true;
+    }
+  }
+
+  void take(const std::string& name, const Units* units, ReadSection& read, std::size_t& chosen) {
+    SurveyedSection& section = read.section;
+    if (read.failure) {
+      ++chosen;
+      failed(name, section.name, *read.failure);
+      return;
+    }
+    if (chosen++ > 0 && o_.svg)
+      throw UsageError("option '" + o_.picture_option + "' draws one section: choose it in " + name + " with --section");
+    try {
+      CSDATA = CrossSection{};
+      if (every_n_given()) stand_in_for_unusable_n(section);
+      install_section(section, BankRule::insert);
+      CSDATA.units = units ? units : &kSI;
+      if (flows_) change_ = &flow_change_for(*flows_, section.name);
+      compute(name, section.name, section.left_out, false);
+    } catch (Failure& failure) {
+      failed(name, section.name, failure);
+    }
   }
 
   void draw() const {
@@ -256,21 +277,16 @@ class Run {
     return pattern == name.station || pattern == name.text();
   }
 
-  std::vector<std::string> named_exactly(const std::string& bytes) const {
-    std::vector<std::string> exact;
-    if (o_.sections.empty()) return exact;
-    GeometryFile file(bytes);
-    SurveyedSection section;
-    for (bool more = true; more;) {
-      try {
-        more = file.next(section);
-      } catch (const Failure&) {  // its name was read all the same
-      }
-      for (const std::string& pattern : o_.sections)
-        if (exactly(pattern, section.name) && std::find(exact.begin(), exact.end(), pattern) == exact.end())
-          exact.push_back(pattern);
+  // Notes the --section TEXTs the name equals; true where it holds one.
+  bool may_be_chosen(const SectionName& name) {
+    const std::string text = name.text();
+    bool holds = false;
+    for (const std::string& pattern : o_.sections) {
+      if (exactly(pattern, name) && std::find(exact_.begin(), exact_.end(), pattern) == exact_.end())
+        exact_.push_back(pattern);
+      holds = holds || text.find(pattern) != std::string::npos;
     }
-    return exact;
+    return holds;
   }
 
   bool chosen_by_name(const SectionName& name) const {
