@@ -30,14 +30,30 @@ void compute(normlevel::SurveyedSection& section, normlevel::BankRule rule) {
   result_for(Computation{}, Query{});
 }
 
-void table(const std::string& bytes) {
-  normlevel::SurveyedSection section;
+// Every section of a table, in each of its forms: metadata lines, a
+// section column, raw points projected, banks by code, Strickler's k.
+void table(const std::string& bytes, std::uint8_t flags) {
+  normlevel::TableOptions options;
+  options.y_first = flags & 2;
+  options.banks_by_code = flags & 4;
+  if (flags & 8) options.section_column = "s";
+  if (flags & 16) options.left_code = "l", options.right_code = "r";
   try {
-    normlevel::read_station_table(bytes, section);
-    if (section.x.size() > 400) return;  // the search's cost grows with the points
-    section.bank_left = section.x[section.x.size() / 3];
-    section.bank_right = section.x[2 * section.x.size() / 3];
-    compute(section, normlevel::BankRule::point);
+    normlevel::SurveyTable survey = normlevel::read_survey_table(bytes, options);
+    for (std::size_t k = 0; k < survey.sections.size() && k < 8; ++k) {
+      try {
+        normlevel::TableSection& t = survey.sections[k];
+        normlevel::shape_section(t, options, "m");
+        normlevel::SurveyedSection& section = t.section;
+        if (section.x.size() > 400) continue;  // the search's cost grows with the points
+        if (t.left_bank == SIZE_MAX) {
+          section.bank_left = section.x[section.x.size() / 3];
+          section.bank_right = section.x[2 * section.x.size() / 3];
+        }
+        compute(section, normlevel::BankRule::point);
+      } catch (const normlevel::Failure&) {
+      }
+    }
   } catch (const normlevel::Failure&) {
   }
   normlevel::finishdata();
@@ -62,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) return 0;
   const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   if (data[0] & 1)
-    table(bytes);
+    table(bytes, data[0]);
   else
     geometry(bytes);
   return 0;

@@ -10,6 +10,7 @@
 
 #include "CSdata.h"
 #include "func.h"
+#include "power.h"
 
 namespace normlevel {
 
@@ -26,8 +27,7 @@ namespace normlevel {
 // of the wet segments (u = DBL_EPSILON / 2), which is the slack taken.
 // Each subdivision then carries k A (A / P)^(2/3), rising with A and
 // falling with P, so the area and perimeter bounds bound the discharge;
-// 1e-8 of it covers pow and the roundings on any platform whose pow is not
-// wrong by more than a few million ulps. The S + 3 roundings of adding up
+// 1e-8 of it covers the power's half an ulp and the roundings many times over. The S + 3 roundings of adding up
 // the S subdivisions' discharges and of Q - QL - Q0 - QP are covered by
 // (1e-12 + (S + 3) 2^-52) (|Q| + the discharges).
 
@@ -73,14 +73,14 @@ double discharge_most(Range A, Range P, double n, bool floodplain, bool with_pow
   const double P_least = std::max(P.lo, dry_up_to);
   if (!(P_least > 0)) return std::numeric_limits<double>::infinity();
   const double R = A.hi / P_least;
-  const double power = with_pow ? std::pow(R, kManningExponent) : std::max(1.0, R);
+  const double power = with_pow ? manning_power(R) : std::max(1.0, R);
   return std::sqrt(CSDATA.s) / n * A.hi * power * (1 + 1e-8);
 }
 
 double discharge_least(Range A, Range P, double n, bool floodplain) {
   const double dry_up_to = floodplain ? kDryPerimeter : 0.0;
   if (!(A.lo > 0 && P.lo > dry_up_to)) return 0;
-  return std::sqrt(CSDATA.s) / n * A.lo * std::pow(A.lo / P.hi, kManningExponent) * (1 - 1e-8);
+  return std::sqrt(CSDATA.s) / n * A.lo * manning_power(A.lo / P.hi) * (1 - 1e-8);
 }
 
 }  // namespace

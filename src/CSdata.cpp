@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+
+#include "real_chars.h"
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -19,7 +21,7 @@ CrossSection CSDATA;
 
 std::string shortest_real(double value) {
   char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+  return std::string(text, real_chars::shortest(text, text + sizeof text, value));
 }
 
 namespace {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+
+#include "real_chars.h"
 #include <cmath>
 #include <cstring>
 #include <istream>
@@ -67,7 +69,7 @@ double compose(const char* mantissa, const char* mantissa_end, long long exponen
   *end++ = 'e';
   end = std::to_chars(end, text + sizeof text, power).ptr;
   double value = 0.0;
-  if (std::from_chars(text, end, value).ec == std::errc::result_out_of_range)
+  if (real_chars::parse(text, end, value).ec == std::errc::result_out_of_range)
     value = leading_power > 0 ? std::numeric_limits<double>::infinity() : 0.0;
   return value;
 }

@@ -1,9 +1,10 @@
 #include "NumberField.h"
 
-#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+
+#include "real_chars.h"
 
 namespace normlevel {
 
@@ -23,7 +24,7 @@ std::string right_aligned(std::string text) {
 }
 
 int unbiased_exponent(double magnitude) {
-  return static_cast<int>((std::bit_cast<std::uint64_t>(magnitude) >> 52) & 0x7ff) - 1023;
+  return static_cast<int>((real_chars::bits(magnitude) >> 52) & 0x7ff) - 1023;
 }
 
 // floor(e2 * 19728 / 65536): an estimate of floor(log10) that never
@@ -36,7 +37,7 @@ int decimal_exponent_estimate(int e2) {
 // The first 17 digits of the exact decimal expansion of d in [1, 10).
 std::string leading_digits(double d) {
   char text[80];
-  const char* end = std::to_chars(text, text + sizeof text, d, std::chars_format::fixed, 60).ptr;
+  const char* end = real_chars::fixed(text, text + sizeof text, d, 60);
   std::string digits;
   for (const char* p = text; p != end && digits.size() < kSignificantDigits; ++p)
     if (*p != '.') digits += *p;

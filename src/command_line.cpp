@@ -17,6 +17,11 @@ namespace {
 
 [[noreturn]] void refuse(const std::string& message) { throw UsageError(message); }
 
+std::string_view trimmed_text(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  return first == std::string_view::npos ? std::string_view() : text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
 std::size_t digits_from(std::string_view text, std::size_t at) {
   while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at;
   return at;
@@ -80,6 +85,16 @@ void banks(Options& o, const std::string& option, const std::string& text) {
     refuse("option '" + option + "': the left bank station must be less than the right one, not '" + text + "'");
 }
 
+void bank_codes(Options& o, const std::string& option, const std::string& text) {
+  const std::size_t comma = text.find(',');
+  const auto code = [&](std::size_t from, std::size_t to) { return std::string(trimmed_text(text.substr(from, to))); };
+  if (comma == std::string::npos || text.find(',', comma + 1) != std::string::npos || code(0, comma).empty() ||
+      code(comma + 1, std::string::npos).empty())
+    refuse("option '" + option + "': expected two codes L,R (as in LB,RB), not '" + text + "'");
+  o.left_code = code(0, comma);
+  o.right_code = code(comma + 1, std::string::npos);
+}
+
 Format format_named(const std::string& text) {
   if (text == "text") return Format::text;
   if (text == "csv") return Format::csv;
@@ -127,6 +142,14 @@ Setter roughness_of(Override Options::*member) {
   return [member](Options& o, const std::string& n, const std::string& v) { o.*member = roughness(n, v); };
 }
 
+// Strickler's k, as European practice gives roughness: n = 1/k.
+Setter strickler_of(Override Options::*member) {
+  return [member](Options& o, const std::string& name, const std::string& text) {
+    o.*member = {true, 1 / roughness(name, text).value};
+    o.strickler = true;
+  };
+}
+
 const std::vector<OptionRule>& rules() {
   static const std::vector<OptionRule> table = {
       {"-q", "--discharge", true,
@@ -143,7 +166,10 @@ const std::vector<OptionRule>& rules() {
       {"", "--nf", true, roughness_of(&Options::nf)},
       {"", "--nl", true, roughness_of(&Options::nl)},
       {"", "--nr", true, roughness_of(&Options::nr)},
+      {"", "--kc", true, strickler_of(&Options::nc)},
+      {"", "--kf", true, strickler_of(&Options::nf)},
       {"", "--banks", true, banks},
+      {"", "--bank-codes", true, bank_codes},
       {"", "--units", true,
        [](Options& o, const std::string&, const std::string& v) { o.units = units_named(v); }},
       {"", "--table", true, input_as(Reader::table)},
@@ -155,6 +181,13 @@ const std::vector<OptionRule>& rules() {
        }},
       {"", "--section", true,
        [](Options& o, const std::string&, const std::string& v) { o.sections.push_back(v); }},
+      {"", "--section-column", true,
+       [](Options& o, const std::string&, const std::string& v) { o.section_column = v; }},
+      {"", "--xy-order", true,
+       [](Options& o, const std::string&, const std::string& v) {
+         if (v != "xy" && v != "yx") refuse("option '--xy-order': '" + v + "' is not one of xy, yx");
+         o.y_first = v == "yx";
+       }},
       {"", "--connected", false, flag(&Options::connected)},
       {"", "--solve", true,
        [](Options& o, const std::string&, const std::string& v) { o.solve = solve_named(v); }},
@@ -316,12 +349,13 @@ std::string help_text() {
          "  -q, --discharge Q    the level for discharge Q instead of the file's Q\n"
          "      --level H        no search: the discharge carried at level H\n"
          "      --slope S        bed slope in per mille instead of the file's\n"
-         "      --nc N, --nf N   n: channel, floodplains (--nl N, --nr N: left, right)\n"
-         "      --banks L,R      the bank stations of a station table\n"
+         "      --nc N, --nf N   n of the channel, the floodplains; Strickler: --kc, --kf\n"
+         "      --nl N, --nr N   Manning's n of the left, of the right floodplain\n"
+         "      --banks L,R      a table's bank stations; --bank-codes L,R: their codes\n"
          "      --units si|us    metres and m3/s (the default), or feet and cfs\n"
-         "      --table FILE     a station table (as *.csv and *.tsv files are)\n"
-         "      --geometry FILE  a river-model geometry file (as *.g01 ... *.g99 are)\n"
+         "      --table F, --geometry F  a station table (*.csv), a geometry file (*.g01)\n"
          "      --section TEXT   sections named TEXT (station or name), else holding it\n"
+         "      --section-column NAME  a table's section names; --xy-order yx: x north\n"
          "      --flow FILE      each profile's Q from a model's steady-flow file (*.f01)\n"
          "      --connected      only water connected to the channel's carries flow\n"
          "      --solve n|slope  the n factor or slope that carries Q at each --level\n"
@@ -331,8 +365,7 @@ std::string help_text() {
          "      --format F       text (the default), csv or json\n"
          "  -k, --keep-going     go on past an input that fails\n"
          "  -h, --help           this text, --version the version\n"
-         "FILE - is standard input. Exit status: 0 done, 1 an input failed (with -k),\n"
-         "2 a wrong command line, 255 an input that cannot be read or computed.\n";
+         "FILE - is stdin. Exit: 0 done, 1 an input failed (-k), 2 usage, 255 error\n";
 }
 
 }  // namespace normlevel

@@ -62,6 +62,10 @@ struct Options {
   Override bank_left, bank_right;  ///< --banks L,R: the bank stations of a table
   const Units* units = nullptr;    ///< --units; null: SI, or what a geometry file's project says
   std::vector<std::string> sections;  ///< --section: parts of the names of the sections wanted
+  std::string section_column;         ///< --section-column: a table's column naming each point's section
+  bool y_first = false;               ///< --xy-order yx: a table's x is the northing, y the easting
+  std::string left_code, right_code;  ///< --bank-codes L,R: the codes of a table's bank points
+  bool strickler = false;             ///< --kc or --kf gave roughness as Strickler's k
   std::string flow;  ///< --flow: a steady-flow file giving each profile's discharge; empty: none
   bool connected = false;   ///< only water connected to the channel's carries flow
   Solve solve = Solve::none;

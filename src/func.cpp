@@ -1,8 +1,9 @@
 #include "func.h"
 
 #include <cmath>
-#include <limits>
 #include <vector>
+
+#include "power.h"
 
 namespace normlevel {
 
@@ -24,10 +25,7 @@ ZoneFlow flow_of(double R, double n, double A) {
 }  // namespace
 
 double radius_power(double R) {
-  if (std::isnan(R)) return 1.0;
-  if (R == 0) return 0.0;
-  if (R < 0) return std::numeric_limits<double>::quiet_NaN();
-  return std::pow(R, kManningExponent);
+  return std::isnan(R) ? 1.0 : manning_power(R);
 }
 
 ZoneFlow part_flow(const Subdivision& part, double A, double P) {

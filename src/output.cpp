@@ -12,6 +12,7 @@
 
 #include "NumberField.h"
 #include "dialogue.h"
+#include "real_chars.h"
 
 namespace normlevel {
 
@@ -122,6 +123,11 @@ Fields roughness_fields(const ZoneRoughness& n) {
   return {{"nc", number(n.nc)}, {"nf", number(n.nf)}, {"nl", number(n.nl)}, {"nr", number(n.nr)}};
 }
 
+// Strickler's k = 1/n, for roughness given as k (European practice).
+Fields strickler_fields(const ZoneRoughness& n) {
+  return {{"kc", number(1 / n.nc)}, {"kf", number(1 / n.nf)}, {"kl", number(1 / n.nl)}, {"kr", number(1 / n.nr)}};
+}
+
 const char* solve_name(Solve solve) { return solve == Solve::n ? "n" : solve == Solve::slope ? "slope" : ""; }
 
 Fields head_fields(const LevelResult& r, bool solve) {
@@ -178,7 +184,7 @@ Fields rating_fields(const RatingRow& row) {
 
 void append_number(std::string& to, double value) {
   char text[32];
-  to.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+  to.append(text, real_chars::shortest(text, text + sizeof text, value));
 }
 
 std::string json_value(const Value& v) {
@@ -412,9 +418,19 @@ std::string zone_n_text(Zone zone) {
   }
   if (least > most) {  // a zone without segments: the n it would have
     const ZoneRoughness n = zone_roughness();
-    return plain_number(zone == kChannel ? n.nc : zone == kLeft ? n.nl : n.nr);
+    const double value = zone == kChannel ? n.nc : zone == kLeft ? n.nl : n.nr;
+    return std::isfinite(value) ? plain_number(value) : "";
   }
   return roughness_text(least, most);
+}
+
+std::string floodplain_n_named(const std::string& shared) {
+  const auto has_width = [](Zone zone) {
+    return std::any_of(CSDATA.parts.begin(), CSDATA.parts.end(), [zone](const Subdivision& p) { return p.zone == zone; });
+  };
+  const bool left = has_width(kLeft), right = has_width(kRight);
+  if (!shared.empty()) return left || right ? ", nf = " + shared : "";
+  return (left ? ", nl = " + zone_n_text(kLeft) : "") + (right ? ", nr = " + zone_n_text(kRight) : "");
 }
 
 std::string roughness_text(double least, double most) {
@@ -433,7 +449,7 @@ std::string plain_number(double value) {
   const double magnitude = std::fabs(value);
   if (!(magnitude >= 1e-4 && magnitude < 1e15)) return shortest_number(value);
   char text[64];
-  return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr);
+  return std::string(text, real_chars::shortest_fixed(text, text + sizeof text, value));
 }
 
 std::vector<std::string> csv_columns(const Layout& layout) {
@@ -453,8 +469,7 @@ namespace {
 
 std::string values_named(double slope_per_mille, const ZoneRoughness& n) {
   std::string text = ", s = " + plain_number(slope_per_mille) + " promil, nc = " + zone_n_text(kChannel);
-  if (std::isfinite(n.nf)) return text + ", nf = " + plain_number(n.nf);
-  return text + ", nl = " + zone_n_text(kLeft) + ", nr = " + zone_n_text(kRight);
+  return text + floodplain_n_named(std::isfinite(n.nf) ? plain_number(n.nf) : "");
 }
 
 std::string place_named(const std::string& file, const SectionName& section) {
@@ -632,14 +647,16 @@ std::string section_object(const SectionName& s) {
          ", \"station\": " + json_string(s.station) + "}";
 }
 
-std::string zone_object(const ZoneFigures& z, bool with_parts) {
+std::string zone_object(const ZoneFigures& z, bool with_parts, bool strickler) {
   std::string object(1, '{');
   object += json_members(zone_fields(z, true), ", ");
   if (with_parts) {
     object += ", \"parts\": [";
     for (std::size_t i = 0; i < z.parts.size(); ++i) {
       if (i > 0) object += ", ";
-      object.append(1, '{').append(json_members(part_fields(z.parts[i]), ", ")).append(1, '}');
+      Fields part = part_fields(z.parts[i]);
+      if (strickler) part.insert(part.begin() + 3, {"strickler", number(1 / z.parts[i].n)});
+      object.append(1, '{').append(json_members(part, ", ")).append(1, '}');
     }
     object += "]";
   }
@@ -655,6 +672,7 @@ class JsonWriter final : public ResultWriter {
     const char* next = ",\n    ";
     if (layout_.profiles) out_ << next << "\"profile\": " << json_string(r.profile);
     out_ << next << "\"units\": " << json_string(r.units->name) << next << json_members(head_fields(r, layout_.solve), next)
+         << (r.strickler ? next + json_members(strickler_fields(r.n), next) : "")
          << next << "\"found\": " << (r.found ? "true" : "false") << next << json_members(section_fields(r), next)
          << next << "\"channel_velocity\": " << json_value(number(r.channel_velocity, r.found)) << next << "\"zones\": ";
     if (!r.found) {
@@ -662,7 +680,7 @@ class JsonWriter final : public ResultWriter {
     } else {
       out_ << "{";
       for (int i = 0; i < 4; ++i)
-        out_ << (i ? "," : "") << "\n      " << json_string(kZoneNames[i]) << ": " << zone_object(zone_of(r.zones, i), i < 3);
+        out_ << (i ? "," : "") << "\n      " << json_string(kZoneNames[i]) << ": " << zone_object(zone_of(r.zones, i), i < 3, r.strickler);
       out_ << "\n    }";
     }
     out_ << next << json_members(energy_fields(r), next) << next << "\"critical_levels\": [";

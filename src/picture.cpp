@@ -10,6 +10,7 @@
 #include "CSdata.h"
 #include "NumberField.h"
 #include "dialogue.h"
+#include "power.h"
 
 namespace normlevel {
 
@@ -49,7 +50,7 @@ std::string xml_escaped(std::string_view text) {
 double round_step(double span, int ticks) {
   if (!(span > 0) || !std::isfinite(span) || ticks < 1) return 1;
   const double wanted = span / ticks;
-  const double power = std::pow(10.0, std::floor(std::log10(wanted)));
+  const double power = power_of_ten(decimal_exponent(wanted));
   for (const double multiple : {1.0, 2.0, 5.0})
     if (multiple * power >= wanted * (1 - 1e-12)) return multiple * power;
   return 10 * power;
@@ -82,7 +83,8 @@ std::vector<int> points_to_draw(int first, int last, double x0, double x1, int c
 
 std::string level_tint(const char* tint, int k) {
   const long rgb = std::strtol(tint + 1, nullptr, 16);
-  const double darker = std::pow(0.84, k);
+  double darker = 1;
+  for (int step = 0; step < k; ++step) darker *= 0.84;
   char text[8];
   std::snprintf(text, sizeof text, "#%02x%02x%02x", static_cast<int>(((rgb >> 16) & 255) * darker),
                 static_cast<int>(((rgb >> 8) & 255) * darker), static_cast<int>((rgb & 255) * darker));
@@ -207,6 +209,26 @@ struct Box {
   double left, top, right, bottom;
 };
 
+// Where a line of 12-pixel text stands, from a font's height above its
+// baseline to a quarter of it below.
+Box text_box(double x, double y, bool ends_at_x, const std::string& words) {
+  const double left = ends_at_x ? x - text_width(words) : x;
+  return {left, y - 12, left + text_width(words), y + 3};
+}
+
+bool overlap(const Box& a, const Box& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+// A label's place: its anchor point and whether the text ends there.
+struct Placed {
+  double x, y;
+  bool ends_at_x;
+};
+
+// The baselines a label may take inside the frame, 14 pixels apart.
+constexpr double kFirstRow = kTop + 14, kLastRow = kBottom - 4, kRowStep = 14;
+
 // What is drawn for one result: its level line, or only its legend entry.
 struct Drawn {
   const LevelResult* result;
@@ -224,6 +246,12 @@ std::string discharge_text(const LevelResult& r) {
 
 std::string level_text(double h) { return "zw. wody " + number(h, 3) + " " + length_unit(); }
 
+// Water cut off from the channel's, named for what the figures do with it.
+std::string ponded_text(bool connected) {
+  return connected ? "woda niepo\u0142\u0105czona z korytem, nieliczona"
+                   : "woda niepo\u0142\u0105czona z korytem, liczona jako p\u0142yn\u0105ca";
+}
+
 std::string legend_text(const LevelResult& r) {
   if (!r.found) return discharge_text(r) + ": " + notice_text();
   if (r.level <= CSDATA.zmin) return level_text(r.level) + ": poni\u017Cej dna";
@@ -235,7 +263,7 @@ std::string title_values(const std::vector<LevelResult>& results) {
   if (results.size() == 1) text = discharge_text(results[0]) + ", ";
   text += "s = " + plain_number(CSDATA.s_per_mille) + " \u2030, nc = " + zone_n_text(Zone::kChannel);
   const std::string left = zone_n_text(Zone::kLeft), right = zone_n_text(Zone::kRight);
-  text += left == right ? ", nf = " + left : ", nl = " + left + ", nr = " + right;
+  text += floodplain_n_named(left == right ? left : "");
   if (results.size() == 1 && !results[0].found) text += " \u2013 " + notice_text();
   return text;
 }
@@ -247,7 +275,8 @@ std::string hatching() {
 
 class Picture {
  public:
-  Picture(std::ostream& out, const std::vector<LevelResult>& results) : out_(out), results_(results) {
+  Picture(std::ostream& out, const std::vector<LevelResult>& results, bool connected)
+      : out_(out), results_(results), connected_(connected) {
     const CrossSection& d = CSDATA;
     x0_ = d.x[1];
     x1_ = d.x[d.N];
@@ -278,6 +307,8 @@ class Picture {
   void write() {
     const Canvas canvas(x0_, x1_, z0_, z1_);
     const Box legend = legend_box(canvas);
+    if (legend.right > legend.left) taken_.push_back(legend);
+    place_level_labels(canvas);
     const double height = std::max(kHeight, legend.bottom + 12);
     out_ << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << kWidth << "\" height=\"" << height
@@ -302,8 +333,8 @@ class Picture {
 
   void grid(const Canvas& canvas) {
     const double xs = round_step(x1_ - x0_, 10), zs = round_step(z1_ - z0_, 8);
-    const int xd = std::max(0, -static_cast<int>(std::floor(std::log10(xs))));
-    const int zd = std::max(0, -static_cast<int>(std::floor(std::log10(zs))));
+    const int xd = std::max(0, -decimal_exponent(xs));
+    const int zd = std::max(0, -decimal_exponent(zs));
     out_ << "<g stroke=\"" << kGrid << "\" stroke-width=\"1\">\n";
     std::string labels;
     for (double k = std::ceil(x0_ / xs); k * xs <= x1_; ++k) {
@@ -371,12 +402,25 @@ class Picture {
     }
   }
 
-  // A label beside a vertical line at x, on its outer side where it fits,
-  // else on the inner one: never beyond the frame.
-  void label_beside(double x, double y, bool outer_left, const std::string& words) {
+  // A place for a label beside a vertical line at x, clear of every label
+  // placed before: the first row from the top where one side is free and
+  // within the frame, the outer side first; where none is, the top row's
+  // outer side if it fits, else its inner one.
+  Placed beside(double x, bool outer_left, const std::string& words) const {
     const double width = text_width(words);
-    const bool left = outer_left ? x - kPad - width >= kLeft + kPad : x + kPad + width > kRight - kPad;
-    text(left ? x - kPad : x + kPad, y, left ? "end" : "start", words, " fill=\"" + std::string(kText) + "\"");
+    const auto fits = [&](bool left) { return left ? x - kPad - width >= kLeft + kPad : x + kPad + width <= kRight - kPad; };
+    for (double y = kFirstRow; y <= kLastRow; y += kRowStep)
+      for (const bool left : {outer_left, !outer_left}) {
+        const Placed place{left ? x - kPad : x + kPad, y, left};
+        if (fits(left) && is_free(text_box(place.x, y, left, words))) return place;
+      }
+    const bool left = fits(outer_left) ? outer_left : !outer_left;
+    return {left ? x - kPad : x + kPad, kFirstRow, left};
+  }
+
+  bool is_free(const Box& box) const {
+    const Box spaced{box.left - kPad / 2, box.top, box.right + kPad / 2, box.bottom};
+    return std::none_of(taken_.begin(), taken_.end(), [&](const Box& b) { return overlap(spaced, b); });
   }
 
   void banks(const Canvas& canvas) {
@@ -386,21 +430,45 @@ class Picture {
       const char* label;
       bool left;
     } banks[] = {{d.il, "brzeg lewy", true}, {d.ip, "brzeg prawy", false}};
-    double row = kTop + 14, last_right = -INFINITY;
     for (const auto& bank : banks) {
       const double x = canvas.X(d.x[bank.point]);
       const std::string words = std::string(bank.label) + " " + number(d.z[bank.point]) + " " + length_unit();
       out_ << "<line x1=\"" << number(x) << "\" y1=\"" << kTop << "\" x2=\"" << number(x) << "\" y2=\"" << kBottom
            << "\" stroke=\"#555555\" stroke-width=\"1\" stroke-dasharray=\"6 4\"/>\n";
-      const double reach = bank.left ? x - kPad - text_width(words) : x - kPad;
-      if (!bank.left && reach < last_right + kPad) row += 14;  // the banks stand close: a line lower
-      label_beside(x, row, bank.left, words);
-      last_right = bank.left ? x : x + kPad + text_width(words);
+      const Placed place = beside(x, bank.left, words);
+      taken_.push_back(text_box(place.x, place.y, place.ends_at_x, words));
+      text(place.x, place.y, place.ends_at_x ? "end" : "start", words, " fill=\"" + std::string(kText) + "\"");
+    }
+  }
+
+  // Each level's label above its line at the widest stretch of water,
+  // always within the frame; where an earlier one stands, a row higher, or
+  // failing that below the line.
+  void place_level_labels(const Canvas& canvas) {
+    for (const Drawn& line : drawn_) {
+      level_labels_.push_back({0, 0, false});
+      if (!line.line()) continue;
+      const double h = line.result->level;
+      const std::vector<std::pair<double, double>> spans = wet_spans(ground_, h);
+      if (spans.empty()) continue;
+      const auto widest = *std::max_element(spans.begin(), spans.end(), [](const auto& a, const auto& b) {
+        return a.second - a.first < b.second - b.first;
+      });
+      const std::string label = level_text(h);
+      const double x = std::clamp(canvas.X(widest.first) + kPad, kLeft + kPad, kRight - kPad - text_width(label));
+      const double above = std::max(canvas.Y(h) - 5, kFirstRow);
+      std::vector<double> rows;
+      for (double y = above; y >= kFirstRow; y -= kRowStep) rows.push_back(y);
+      for (double y = canvas.Y(h) + 16; y <= kLastRow; y += kRowStep) rows.push_back(y);
+      const auto free = std::find_if(rows.begin(), rows.end(), [&](double y) { return is_free(text_box(x, y, false, label)); });
+      level_labels_.back() = {x, free == rows.end() ? above : *free, false};
+      taken_.push_back(text_box(x, level_labels_.back().y, false, label));
     }
   }
 
   void level_lines(const Canvas& canvas) {
-    for (const Drawn& line : drawn_) {
+    for (std::size_t i = 0; i < drawn_.size(); ++i) {
+      const Drawn& line = drawn_[i];
       if (!line.line()) continue;
       const double h = line.result->level;
       const std::vector<std::pair<double, double>> spans = wet_spans(ground_, h);
@@ -409,14 +477,9 @@ class Picture {
       for (const auto& [from, to] : spans) path.append(1, 'M').append(canvas.at({from, h})).append(" H").append(number(canvas.X(to))).append(1, ' ');
       out_ << "<path fill=\"none\" stroke=\"" << line.colour << "\" stroke-width=\"2\""
            << (line.dash.empty() ? "" : " stroke-dasharray=\"" + line.dash + "\"") << " d=\"" << path << "\"/>\n";
-      const auto widest = *std::max_element(spans.begin(), spans.end(), [](const auto& a, const auto& b) {
-        return a.second - a.first < b.second - b.first;
-      });
-      // Drawn twice, first as a white outline, so that it reads on water
-      // too; always within the frame.
+      // Drawn twice, first as a white outline, so that it reads on water too.
       const std::string label = level_text(h);
-      const double x = std::clamp(canvas.X(widest.first) + kPad, kLeft + kPad, kRight - kPad - text_width(label));
-      const double y = std::max(canvas.Y(h) - 5, kTop + 14);
+      const double x = level_labels_[i].x, y = level_labels_[i].y;
       text(x, y, "start", label, " fill=\"none\" stroke=\"" + std::string(kBackground) + "\" stroke-width=\"3\"");
       text(x, y, "start", label, " fill=\"" + line.colour + "\"");
     }
@@ -449,7 +512,7 @@ class Picture {
     std::vector<std::string> entries;
     if (drawn_.size() >= 2)
       for (const Drawn& line : drawn_) entries.push_back(legend_text(*line.result));
-    if (has_ponds()) entries.push_back("woda niepo\u0142\u0105czona z korytem (stoj\u0105ca)");
+    if (has_ponds()) entries.push_back(ponded_text(connected_));
     return entries;
   }
 
@@ -523,7 +586,10 @@ class Picture {
 
   std::ostream& out_;
   const std::vector<LevelResult>& results_;
+  bool connected_;
   std::vector<Drawn> drawn_;
+  std::vector<Box> taken_;             // the legend and every label placed so far
+  std::vector<Placed> level_labels_;  // each drawn result's, in drawn_ order
   std::vector<Point> zone_beds_[3], ground_;
   std::vector<double> levels_;  // the levels drawn, highest first
   double x0_ = 0, x1_ = 1, z0_ = 0, z1_ = 1;
@@ -532,9 +598,9 @@ class Picture {
 
 }  // namespace
 
-void write_picture(std::ostream& out, const std::vector<LevelResult>& results) {
+void write_picture(std::ostream& out, const std::vector<LevelResult>& results, bool connected) {
   if (results.empty()) return;
-  Picture(out, results).write();
+  Picture(out, results, connected).write();
 }
 
 }  // namespace normlevel

@@ -44,7 +44,8 @@ double round_step(double span, int ticks);
 std::vector<int> points_to_draw(int first, int last, double x0, double x1, int columns);
 
 /// The SVG picture of the loaded section with each result's water level;
-/// the stations of the first and last point span the plot's frame.
-void write_picture(std::ostream& out, const std::vector<LevelResult>& results);
+/// the stations of the first and last point span the plot's frame. With
+/// `connected` water cut off from the channel's carried nothing.
+void write_picture(std::ostream& out, const std::vector<LevelResult>& results, bool connected);
 
 }  // namespace normlevel

@@ -7,6 +7,7 @@
 #include "CSdata.h"
 #include "energy.h"
 #include "picture.h"
+#include "power.h"
 #include "rating.h"
 #include "zones.h"
 
@@ -49,7 +50,7 @@ Range nice(Range r, double& step) {
   return {std::floor(r.lo / step) * step, std::ceil(r.hi / step) * step};
 }
 
-int decimals_for(double step) { return std::max(0, static_cast<int>(std::ceil(-std::log10(step) - 1e-9))); }
+int decimals_for(double step) { return std::max(0, -decimal_exponent(step)); }
 
 // The frame, its axes and their ticks; maps figures to pixels.
 class Axes {

@@ -39,6 +39,7 @@ struct LevelResult {
   double discharge = 0;  ///< asked for, or with a level query the discharge carried
   double slope_per_mille = 0;
   ZoneRoughness n{};
+  bool strickler = false;  ///< roughness was given as Strickler's k: JSON gives k = 1/n beside each n
   bool found = false;  ///< false: the walk found no level (the notice)
   double level = 0;
   double zmin = 0, zmax = 0, bank_left = 0, bank_right = 0;

@@ -144,6 +144,7 @@ class Run {
   // must hold no second section it would have to leave out.
   void read(const Input& input) {
     pictured_.clear();
+    strickler_ = o_.strickler;
     try {
       switch (reader_for(input)) {
         case Reader::table: table(input.name); break;
@@ -169,15 +170,52 @@ class Run {
   }
 
   void table(const std::string& name) {
-    SurveyedSection section;
-    read_station_table(whole_input(name), section);
-    if (!o_.bank_left.given) needs(name, "bank points", "their stations with --banks L,R");
-    section.bank_left = o_.bank_left.value;
-    section.bank_right = o_.bank_right.value;
+    const TableOptions options = table_options();
+    SurveyTable survey = read_survey_table(whole_input(name), options);
+    strickler_ = o_.strickler || survey.strickler;
+    const Units* units = o_.units ? o_.units : survey.units ? survey.units : &kSI;
+    std::vector<SectionName> names;
+    for (const TableSection& t : survey.sections) names.push_back(t.section.name);
+    exact_ = named_exactly(names);
+    std::size_t chosen = 0;
+    for (TableSection& t : survey.sections) {
+      const SectionName section_name = t.section.name;
+      if (!section_name.empty() && !chosen_by_name(section_name)) continue;
+      if (chosen++ > 0 && o_.svg)
+        throw UsageError("option '" + o_.picture_option + "' draws one section: choose it in " + name + " with --section");
+      try {
+        table_section(name, t, options, *units);
+      } catch (Failure& failure) {
+        failed(name, section_name, failure);
+      }
+    }
+    if (chosen == 0) throw Failure(kRunTimeError, "no section's name holds what --section asks for", "");
+  }
+
+  void table_section(const std::string& name, TableSection& t, const TableOptions& options, const Units& units) {
+    shape_section(t, options, units.length);
+    SurveyedSection& section = t.section;
+    if (o_.bank_left.given) {
+      section.bank_left = o_.bank_left.value;
+      section.bank_right = o_.bank_right.value;
+    } else if (t.left_bank == SIZE_MAX) {
+      needs(name, "bank points", "their stations with --banks L,R, or mark them with bank codes");
+    }
     CSDATA = CrossSection{};
     install_section(section, BankRule::point);
-    CSDATA.units = o_.units ? o_.units : &kSI;
-    compute(name, {}, {}, false);
+    CSDATA.units = &units;
+    for (const std::string& note : section.notes) err_ << "normlevel: " << place_of(name, section.name) << ": note: " << note << "\n";
+    compute(name, section.name, section.left_out, false, section.bent);
+  }
+
+  TableOptions table_options() const {
+    TableOptions options;
+    options.section_column = o_.section_column;
+    options.y_first = o_.y_first;
+    options.left_code = o_.left_code;
+    options.right_code = o_.right_code;
+    options.banks_by_code = !o_.bank_left.given;
+    return options;
   }
 
   // A section of a geometry file, or why its records could not be read.
@@ -232,7 +270,7 @@ class Run {
       throw UsageError("option '" + o_.picture_option + "' draws one section: choose it in " + name + " with --section");
     try {
       CSDATA = CrossSection{};
-      if (every_n_given()) stand_in_for_unusable_n(section);
+      stand_in_for_unusable_n(section);
       install_section(section, BankRule::insert);
       CSDATA.units = units ? units : &kSI;
       if (flows_) change_ = &flow_change_for(*flows_, section.name);
@@ -246,7 +284,7 @@ class Run {
     switch (o_.plot) {
       case PlotKind::rating: write_rating_plot(out_, pictured_, o_.connected); break;
       case PlotKind::energy: write_energy_plot(out_, pictured_); break;
-      default: write_picture(out_, pictured_); break;
+      default: write_picture(out_, pictured_, o_.connected); break;
     }
   }
 
@@ -262,19 +300,42 @@ class Run {
          << ": SI units assumed, see --units\n";
   }
 
-  bool every_n_given() const { return o_.nc.given && (o_.nf.given || (o_.nl.given && o_.nr.given)); }
+  bool replaced(Zone zone) const {
+    if (zone == kChannel) return o_.nc.given;
+    return o_.nf.given || (zone == kLeft ? o_.nl.given : o_.nr.given);
+  }
 
-  // The command line replaces every n, so a file's n of 0 need not stop the
-  // run: a stand-in of its own keeps the subdivisions where the file has them.
-  static void stand_in_for_unusable_n(SurveyedSection& section) {
+  // Whether the n that applies from n_station[k] on lies only where the
+  // command line gives n of its own.
+  bool n_replaced(const SurveyedSection& s, std::size_t k) const {
+    const double from = k == 0 ? -HUGE_VAL : s.n_station[k];
+    const double to = k + 1 < s.n_station.size() ? s.n_station[k + 1] : HUGE_VAL;
+    return (from >= s.bank_left || replaced(kLeft)) && (to <= s.bank_left || from >= s.bank_right || replaced(kChannel)) &&
+           (to <= s.bank_right || replaced(kRight));
+  }
+
+  // An n the command line replaces is never used, so a file's n of 0 there
+  // need not stop the run: a stand-in of its own keeps the subdivisions
+  // where the file has them.
+  void stand_in_for_unusable_n(SurveyedSection& section) const {
     for (std::size_t k = 0; k < section.n.size(); ++k)
-      if (!(section.n[k] > 0) || !std::isfinite(section.n[k])) section.n[k] = 1000.0 + static_cast<double>(k);
+      if ((!(section.n[k] > 0) || !std::isfinite(section.n[k])) && n_replaced(section, k))
+        section.n[k] = 1000.0 + static_cast<double>(k);
   }
 
   // A name that is the start of another's (5.0 and 5.065) can be chosen
   // alone only if a TEXT equal to a station or whole name means that one.
   static bool exactly(const std::string& pattern, const SectionName& name) {
     return pattern == name.station || pattern == name.text();
+  }
+
+  std::vector<std::string> named_exactly(const std::vector<SectionName>& names) const {
+    std::vector<std::string> exact;
+    for (const SectionName& name : names)
+      for (const std::string& pattern : o_.sections)
+        if (exactly(pattern, name) && std::find(exact.begin(), exact.end(), pattern) == exact.end())
+          exact.push_back(pattern);
+    return exact;
   }
 
   // Notes the --section TEXTs the name equals; true where it holds one.
@@ -339,7 +400,7 @@ class Run {
   }
 
   void compute(const std::string& file, const SectionName& name, const std::vector<std::string>& left_out,
-               bool holds_flow) {
+               bool holds_flow, const std::vector<std::string>& bent = {}) {
     settle_values(file, holds_flow);
     check_flow_values();
     const std::string place = place_of(file, name);
@@ -347,6 +408,10 @@ class Run {
     for (const std::string& what : left_out) {
       left_out_warnings.push_back({"left_out", what + " are not modelled: the section is computed without them"});
       err_ << "normlevel: " << place << ": warning: " << left_out_warnings.back().message << "\n";
+    }
+    for (const std::string& what : bent) {
+      left_out_warnings.push_back({"bent_section_line", what});
+      err_ << "normlevel: " << place << ": warning: " << what << "\n";
     }
     if (o_.rating_step > 0) {
       RatingTable table = rating_table(o_.rating_step, o_.connected);
@@ -369,9 +434,10 @@ class Run {
   }
 
   void report(const std::string& place, const std::vector<Warning>& left_out_warnings, LevelResult& r) {
+    r.strickler = strickler_;
     r.warnings.insert(r.warnings.end(), left_out_warnings.begin(), left_out_warnings.end());
     for (const Warning& w : r.warnings)
-      if (w.code != "left_out")
+      if (w.code != "left_out" && w.code != "bent_section_line")
         err_ << "normlevel: " << place << (r.profile.empty() ? "" : ", profile " + r.profile) << ": warning: " << w.message << "\n";
     if (o_.svg)
       pictured_.push_back(std::move(r));
@@ -404,6 +470,7 @@ class Run {
   std::optional<SteadyFlows> flows_;   // --flow: the profiles' discharges
   const FlowChange* change_ = nullptr;  // --flow: the one whose discharges reach the section
   bool failed_ = false;
+  bool strickler_ = false;  // the input's roughness is given as Strickler's k
 };
 
 }  // namespace

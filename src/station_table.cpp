@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <map>
+#include <numeric>
 #include <string>
 #include <vector>
 
 #include "CSdata.h"
 #include "Failure.h"
+#include "section_line.h"
 
 namespace normlevel {
 
@@ -155,44 +159,79 @@ void split_row(std::string_view row, char separator, std::vector<std::string_vie
   for (const auto& [begin, length] : spans) fields.push_back(std::string_view(unquoted).substr(begin, length));
 }
 
+constexpr std::size_t kNone = SIZE_MAX;
+
 struct Columns {
-  std::size_t station = SIZE_MAX, elevation = SIZE_MAX, n = SIZE_MAX, count = 0;
+  std::size_t station = kNone, elevation = kNone, n = kNone, k = kNone, easting = kNone, northing = kNone,
+              section = kNone, order = kNone, code = kNone, count = 0;
+  std::string fault;  // the first thing wrong with a header that names what a table needs; "" none
+  bool raw() const { return easting != kNone; }
+  bool complete() const { return (station != kNone || (easting != kNone && northing != kNone)) && elevation != kNone; }
+  bool names_any() const { return station != kNone || elevation != kNone || easting != kNone || northing != kNone; }
+  // A table of stations and elevations alone (and n): read in one quick pass.
+  bool plain() const { return !raw() && k == kNone && section == kNone && order == kNone && code == kNone; }
+  std::size_t widest() const {
+    std::size_t widest = 0;
+    for (const std::size_t c : {station, elevation, n, k, easting, northing, section, order, code})
+      if (c != kNone) widest = std::max(widest, c);
+    return widest;
+  }
 };
 
+// "Point Index", "point_index" and "Lp." name what "pointindex" and "lp" do.
 bool named(const std::string& key, std::initializer_list<const char*> names) {
-  return std::any_of(names.begin(), names.end(), [&](const char* name) { return key == name; });
+  std::string squeezed;
+  for (const char c : key)
+    if (c != ' ' && c != '_' && c != '-' && c != '.') squeezed += c;
+  return std::any_of(names.begin(), names.end(), [&](const char* name) { return squeezed == name; });
+}
+
+const std::initializer_list<const char*> kStationNames = {"station", "sta",       "distance",  "dist", "offset",
+                                                              "chainage", "crossm", "odleglosc", "odl"};
+
+bool header_holds(const std::vector<std::string>& keys, std::initializer_list<const char*> names) {
+  return std::any_of(keys.begin(), keys.end(), [&](const std::string& key) { return named(key, names); });
 }
 
 // An x column is a station only without a y beside it: with one, the two
-// are a map's coordinates.
-std::size_t lone_x(const std::vector<std::string_view>& header) {
-  std::size_t x = SIZE_MAX;
-  for (std::size_t i = 0; i < header.size(); ++i) {
-    const std::string key = column_key(header[i]);
-    if (key == "y") return SIZE_MAX;
-    if (key == "x" && x == SIZE_MAX) x = i;
-  }
-  return x;
+// are a map's coordinates; and n is the northing beside an easting.
+std::size_t Columns::*column_named(const std::string& key, const std::vector<std::string>& keys,
+                                   const TableOptions& options) {
+  if (!options.section_column.empty() && key == column_key(options.section_column)) return &Columns::section;
+  const bool map = header_holds(keys, {"y"});
+  if (key == "x" && !map) return header_holds(keys, kStationNames) ? nullptr : &Columns::station;
+  if (key == "x") return options.y_first ? &Columns::northing : &Columns::easting;
+  if (key == "y") return options.y_first ? &Columns::easting : &Columns::northing;
+  if (key == "n") return header_holds(keys, {"e", "easting"}) ? &Columns::northing : &Columns::n;
+  if (named(key, kStationNames)) return &Columns::station;
+  if (named(key, {"elevation", "elev", "z", "h", "rzedna", "wysokosc"})) return &Columns::elevation;
+  if (named(key, {"e", "easting"})) return &Columns::easting;
+  if (named(key, {"northing"})) return &Columns::northing;
+  if (named(key, {"k", "kst", "strickler"})) return &Columns::k;
+  if (options.section_column.empty() && named(key, {"section", "przekroj", "name", "id", "xs", "sectionid", "xsid"})) return &Columns::section;
+  if (named(key, {"point", "pointindex", "lp", "nr"})) return &Columns::order;
+  if (named(key, {"code", "kod", "description", "opis"})) return &Columns::code;
+  return nullptr;
 }
 
-Columns columns_of(const std::vector<std::string_view>& header, std::size_t line) {
+Columns columns_of(const std::vector<std::string_view>& header, const TableOptions& options) {
   Columns c;
   c.count = header.size();
-  for (std::size_t i = 0; i < header.size(); ++i) {
-    const std::string key = column_key(header[i]);
-    std::size_t* column =
-        named(key, {"station", "sta", "distance", "dist", "offset", "chainage", "crossm", "odleglosc", "odl"})
-            ? &c.station
-        : named(key, {"elevation", "elev", "z", "h", "rzedna", "wysokosc"}) ? &c.elevation
-        : named(key, {"n"})                                                  ? &c.n
-                                                                             : nullptr;
+  std::vector<std::string> keys;
+  for (const std::string_view name : header) keys.push_back(column_key(name));
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    std::size_t Columns::*column = column_named(keys[i], keys, options);
     if (column == nullptr) continue;  // a column of something else
-    if (*column != SIZE_MAX) refuse_line(line, "the header names the column '" + key + "' twice");
-    *column = i;
+    if (c.*column != kNone && c.fault.empty()) c.fault = "the header names the column '" + keys[i] + "' twice";
+    c.*column = i;
   }
-  if (c.station == SIZE_MAX) c.station = lone_x(header);
-  if (c.station == SIZE_MAX) refuse_line(line, "the header names no 'station' (or 'odleglosc') column");
-  if (c.elevation == SIZE_MAX) refuse_line(line, "the header names no 'elevation' (or 'rzedna') column");
+  if (c.raw() && c.station != kNone) c.easting = c.northing = kNone;  // stations measured already
+  if (c.n != kNone && c.k != kNone && c.fault.empty()) c.fault = "the header names both an 'n' and a 'k' column";
+  if (c.station == kNone && c.easting != kNone && c.northing == kNone)
+    c.fault = "the header names an easting but no 'northing' (or 'n', 'y') column";
+  else if (c.station == kNone && c.easting == kNone)
+    c.fault = "the header names no 'station' (or 'odleglosc') column";
+  else if (c.elevation == kNone) c.fault = "the header names no 'elevation' (or 'rzedna') column";
   return c;
 }
 
@@ -217,9 +256,9 @@ void check_width(const std::vector<std::string_view>& fields, const Columns& c, 
   if (separator == ',' && filled > c.count)
     refuse_line(line, std::to_string(filled) + " fields where the header names " + std::to_string(c.count) +
                      ": a decimal comma? With ',' between fields numbers take '.'; or separate them by ';'");
-  const std::size_t needed = std::max({c.station, c.elevation, c.n == SIZE_MAX ? 0 : c.n}) + 1;
-  if (fields.size() < std::max(c.station, c.elevation) + 1)
-    refuse_line(line, "expected " + std::to_string(needed) + " fields, found " + std::to_string(fields.size()));
+  const std::size_t required = c.raw() ? std::max({c.easting, c.northing, c.elevation}) : std::max(c.station, c.elevation);
+  if (fields.size() < required + 1)
+    refuse_line(line, "expected " + std::to_string(c.widest() + 1) + " fields, found " + std::to_string(fields.size()));
 }
 
 // The usual field, blanks around [-]digits[point digits] with at most 15
@@ -328,28 +367,108 @@ std::string column_key(std::string_view name) {
   return key;
 }
 
-void read_station_table(std::string_view bytes, SurveyedSection& section) {
-  std::string decoded;
-  if (recoded_to_utf8(bytes, decoded)) bytes = decoded;
-  Lines lines(bytes);
+namespace {
+
+const Units* units_said(std::string_view value) {
+  std::string word = column_key(value.substr(0, value.find_first_of(" ;,\t")));
+  if (named(word, {"ft", "feet", "foot", "us"})) return &kUS;
+  if (named(word, {"m", "metre", "metres", "meter", "meters", "si"})) return &kSI;
+  return nullptr;
+}
+
+// A metadata line above the header: "Unit: ft", "Units = m", "jednostka;m".
+const Units* unit_line(std::string_view line) {
+  const std::size_t mark = line.find_first_of(":=;,\t");
+  if (mark == std::string_view::npos) return nullptr;
+  if (!named(column_key(line.substr(0, mark)), {"unit", "units", "jednostka", "jednostki"})) return nullptr;
+  return units_said(trimmed(line.substr(mark + 1)));
+}
+
+std::string hex_bytes(const std::vector<unsigned char>& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  if (bytes.size() > 8) return hex_bytes({bytes.begin(), bytes.begin() + 8}) + " ...";
+  for (const unsigned char b : bytes) text += std::string(text.empty() ? "" : " ") + kDigits[b >> 4] + kDigits[b & 15];
+  return text;
+}
+
+// Why a header in a file that is not UTF-8 may still not be read: bytes
+// Windows-1250 leaves undefined, or UTF-8 mixed into the other encoding.
+std::string undecoded(std::string_view original, std::size_t number) {
+  Lines lines(original);
+  std::string_view line;
+  for (std::size_t i = 0; i < number; ++i)
+    if (!lines.next(line)) return "";
+  std::vector<unsigned char> undefined, utf8;
+  for (std::size_t i = 0; i < line.size();) {
+    const auto byte = static_cast<unsigned char>(line[i]);
+    const std::size_t length = byte < 0x80 ? 1 : utf8_sequence(line, i);
+    if (length > 1) utf8.insert(utf8.end(), line.begin() + static_cast<std::ptrdiff_t>(i), line.begin() + static_cast<std::ptrdiff_t>(i + length));
+    if (length == 0 && kWindows1250[byte - 0x80] == 0xFFFD) undefined.push_back(byte);
+    i += std::max<std::size_t>(length, 1);
+  }
+  if (!undefined.empty()) return "; its bytes " + hex_bytes(undefined) + " could not be decoded (neither UTF-8 nor Windows-1250)";
+  if (!utf8.empty()) return "; its bytes " + hex_bytes(utf8) + " are UTF-8 in a file that is not UTF-8 throughout (mixed encodings)";
+  return "";
+}
+
+struct Header {
+  Columns columns;
+  char separator = ',';
+  std::size_t line = 0;
+  const Units* units = nullptr;
+};
+
+// The first row naming what a table needs; where none does, the row that
+// came nearest is named in the refusal.
+Header find_header(Lines& lines, const TableOptions& options, std::string_view original, bool recoded) {
   std::string_view row;
   std::vector<std::string_view> fields;
   std::string unquoted;
-  do
-    if (!lines.next(row)) refuse_line(lines.number() + 1, "the table is empty: expected a header row naming the columns");
-  while (trimmed(row).empty());
-  const char separator = table_separator(row);
-  split_row(row, separator, fields, unquoted);
-  const Columns c = columns_of(fields, lines.number());
-  section.line = lines.number();
+  Header header;
+  std::size_t nearest = 0;
+  std::string why;
+  bool nearest_names = false;
+  while (lines.next(row)) {
+    if (trimmed(row).empty()) continue;
+    if (const Units* units = unit_line(trimmed(row))) header.units = units;
+    header.separator = table_separator(row);
+    split_row(row, header.separator, fields, unquoted);
+    header.columns = columns_of(fields, options);
+    header.line = lines.number();
+    if (header.columns.complete()) {
+      if (!header.columns.fault.empty()) refuse_line(header.line, header.columns.fault);
+      return header;
+    }
+    if (nearest == 0 || (!nearest_names && header.columns.names_any())) {
+      nearest = header.line;
+      why = header.columns.fault;
+      nearest_names = header.columns.names_any();
+    }
+  }
+  if (nearest == 0) refuse_line(lines.number() + 1, "the table is empty: expected a header row naming the columns");
+  refuse_line(nearest, why + (recoded ? undecoded(original, nearest) : ""));
+}
+
+void clear_points(SurveyedSection& section) {
   section.x.clear();
   section.z.clear();
-  const std::size_t rows = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
-  section.x.reserve(rows);
-  section.z.reserve(rows);
   section.n.clear();
   section.n_station.clear();
   section.point_n.clear();
+}
+
+// A table of stations and elevations, read as quickly as the rows allow.
+void read_plain(Lines& lines, const Header& header, std::size_t rows, SurveyedSection& section) {
+  const Columns& c = header.columns;
+  const char separator = header.separator;
+  std::string_view row;
+  std::vector<std::string_view> fields;
+  std::string unquoted;
+  section.line = header.line;
+  clear_points(section);
+  section.x.reserve(rows);
+  section.z.reserve(rows);
   double n = 0;
   bool n_seen = false;
   while (lines.next(row)) {
@@ -377,6 +496,256 @@ void read_station_table(std::string_view bytes, SurveyedSection& section) {
   }
   if (section.x.size() < 2)
     refuse_line(lines.number(), "the table holds " + std::to_string(section.x.size()) + " points; a section needs 2");
+}
+
+std::string_view cell(const std::vector<std::string_view>& fields, std::size_t column) {
+  return column < fields.size() ? fields[column] : std::string_view();
+}
+
+// Sections in the order their first rows stand; an empty section cell
+// keeps the row in the section above.
+class SectionsByName {
+ public:
+  explicit SectionsByName(std::vector<TableSection>& sections) : sections_(sections) {}
+  TableSection& at(std::string_view name, std::size_t line) {
+    if (!sections_.empty() && (name.empty() || name == sections_[last_].section.name.station)) return sections_[last_];
+    const auto found = index_.find(name);
+    if (found != index_.end()) return sections_[last_ = found->second];
+    last_ = sections_.size();
+    index_.emplace(std::string(name), last_);
+    sections_.emplace_back();
+    sections_.back().section.name.station = std::string(name);
+    sections_.back().section.line = line;
+    return sections_.back();
+  }
+
+ private:
+  std::vector<TableSection>& sections_;
+  std::map<std::string, std::size_t, std::less<>> index_;
+  std::size_t last_ = 0;
+};
+
+// The n or Strickler k cell's value; NaN for an empty cell.
+double roughness_cell(const std::vector<std::string_view>& fields, const Columns& c, char separator, std::size_t line) {
+  const bool strickler = c.k != kNone;
+  const std::size_t column = strickler ? c.k : c.n;
+  if (cell(fields, column).empty()) return NAN;
+  return value_at(fields, column, strickler ? "k" : "n", separator, line);
+}
+
+// n as the cell gives it, or 1/k.
+double roughness_of(double value, bool strickler, std::size_t line) {
+  if (std::isnan(value)) return value;
+  if (!(value > 0)) refuse_line(line, (strickler ? "k = " : "n = ") + shortest_real(value) + " is not positive");
+  return strickler ? 1 / value : value;
+}
+
+// Rows in order are checked as the plain reader checks them, in the same
+// order, so that a table says the same whichever reader takes it.
+void check_station(const std::vector<double>& x, std::size_t line) {
+  if (x.size() > 1 && x.back() < x[x.size() - 2])
+    refuse_line(line, "stations must not decrease (" + shortest_real(x.back()) + " after " + shortest_real(x[x.size() - 2]) + ")");
+}
+
+void check_first_n(const std::vector<double>& n, std::size_t line) {
+  if (n.size() > 1 && !std::isnan(n.back()) && std::isnan(n[n.size() - 2]) &&
+      std::all_of(n.begin(), n.end() - 1, [](double v) { return std::isnan(v); }))
+    refuse_line(line, "the first point has no n, though this one has");
+}
+
+void read_row(const std::vector<std::string_view>& fields, const Header& header, std::size_t line, TableSection& t) {
+  const Columns& c = header.columns;
+  const char separator = header.separator;
+  if (c.raw()) {
+    t.section.x.push_back(value_at(fields, c.easting, "easting", separator, line));
+    t.northing.push_back(value_at(fields, c.northing, "northing", separator, line));
+  } else {
+    t.section.x.push_back(value_at(fields, c.station, "station", separator, line));
+  }
+  t.section.z.push_back(value_at(fields, c.elevation, "elevation", separator, line));
+  const double roughness = roughness_cell(fields, c, separator, line);
+  if (c.order != kNone) {
+    t.order.push_back(value_at(fields, c.order, "point number", separator, line));
+    t.in_order = t.in_order && (t.order.size() < 2 || t.order[t.order.size() - 2] <= t.order.back());
+  }
+  // Rows standing in their order so far are checked as they come, as a
+  // table without an order column is; the others once they are sorted.
+  if (t.in_order && !c.raw()) check_station(t.section.x, line);
+  t.section.point_n.push_back(roughness_of(roughness, c.k != kNone, line));
+  if (t.in_order) check_first_n(t.section.point_n, line);
+  if (c.code != kNone) t.codes.emplace_back(cell(fields, c.code));
+  t.lines.push_back(line);
+}
+
+void read_general(Lines& lines, const Header& header, SurveyTable& table) {
+  const Columns& c = header.columns;
+  std::string_view row;
+  std::vector<std::string_view> fields;
+  std::string unquoted;
+  SectionsByName sections(table.sections);
+  while (lines.next(row)) {
+    const std::size_t line = lines.number();
+    split_row(row, header.separator, fields, unquoted);
+    if (blank(fields)) continue;
+    check_width(fields, c, header.separator, line);
+    read_row(fields, header, line, sections.at(cell(fields, c.section), line));
+  }
+  if (table.sections.empty()) refuse_line(lines.number(), "the table holds 0 points; a section needs 2");
+}
+
+}  // namespace
+
+SurveyTable read_survey_table(std::string_view bytes, const TableOptions& options) {
+  const std::string_view original = bytes;
+  std::string decoded;
+  const bool recoded = recoded_to_utf8(bytes, decoded);
+  if (recoded) bytes = decoded;
+  Lines lines(bytes);
+  const Header header = find_header(lines, options, original, recoded && !original.starts_with("\xFF\xFE") &&
+                                                                  !original.starts_with("\xFE\xFF"));
+  SurveyTable table;
+  table.units = header.units;
+  table.strickler = header.columns.k != kNone;
+  if (header.columns.plain()) {
+    const std::size_t rows = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
+    table.sections.emplace_back();
+    read_plain(lines, header, rows, table.sections.back().section);
+  } else {
+    read_general(lines, header, table);
+  }
+  return table;
+}
+
+namespace {
+
+[[noreturn]] void refuse(const std::string& message) { throw Failure(kRunTimeError, message, ""); }
+
+std::string point_named(const TableSection& t, std::size_t i) {
+  return "point " + std::to_string(i + 1) + " (line " + std::to_string(t.lines[i]) + ")";
+}
+
+template <typename T>
+void permute(std::vector<T>& values, const std::vector<std::size_t>& order) {
+  if (values.empty()) return;
+  std::vector<T> sorted;
+  sorted.reserve(values.size());
+  for (const std::size_t i : order) sorted.push_back(std::move(values[i]));
+  values = std::move(sorted);
+}
+
+void sort_points(TableSection& t) {
+  if (t.order.empty()) return;
+  std::vector<std::size_t> by(t.order.size());
+  std::iota(by.begin(), by.end(), std::size_t{0});
+  std::stable_sort(by.begin(), by.end(), [&](std::size_t a, std::size_t b) { return t.order[a] < t.order[b]; });
+  for (std::vector<double>* values : {&t.section.x, &t.northing, &t.section.z, &t.section.point_n, &t.order})
+    permute(*values, by);
+  permute(t.lines, by);
+  permute(t.codes, by);
+}
+
+// An empty n cell keeps the n above.
+void carry_roughness(TableSection& t) {
+  std::vector<double>& n = t.section.point_n;
+  const auto first = std::find_if(n.begin(), n.end(), [](double v) { return !std::isnan(v); });
+  if (first == n.end()) return n.clear();
+  if (first != n.begin())
+    refuse_line(t.lines[static_cast<std::size_t>(first - n.begin())], "the first point has no n, though this one has");
+  for (std::size_t i = 1; i < n.size(); ++i)
+    if (std::isnan(n[i])) n[i] = n[i - 1];
+}
+
+std::string millimetres(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", value);
+  return text;
+}
+
+// A surveyed section is walked across once: a point that projects behind
+// the one before it is a slip of the survey, or a section line that bends.
+void project(TableSection& t, const std::string& length) {
+  const SectionLine line = project_on_fitted_line(t.section.x, t.northing);
+  for (std::size_t i = 1; i < line.stations.size(); ++i)
+    if (line.stations[i] < line.stations[i - 1])
+      refuse(point_named(t, i - 1) + " and " + point_named(t, i) + " go backwards along the section line (station " +
+             millimetres(line.stations[i]) + " after " + millimetres(line.stations[i - 1]) +
+             "): a section is surveyed across once, in order");
+  t.section.x = line.stations;
+  t.northing.clear();
+  const double width = line.stations.back() - line.stations.front();
+  const std::string point = point_named(t, line.farthest_point);
+  const std::string off = " lies " + millimetres(line.farthest) + " " + length + " off";
+  t.section.notes.push_back("stations measured along the straight line fitted to the points; " +
+                            (line.farthest < 0.0005 ? "every point lies on it" : "the farthest, " + point + "," + off + " it"));
+  if (line.farthest > width / 10)
+    t.section.bent.push_back("the section line is bent: " + point + off + " the straight line fitted to the points, " +
+                             "more than a tenth of the section's width (" + millimetres(width) + " " + length + ")");
+}
+
+void check_stations(const TableSection& t) {
+  for (std::size_t i = 1; i < t.section.x.size(); ++i)
+    if (t.section.x[i] < t.section.x[i - 1])
+      refuse_line(t.lines[i], "stations must not decrease (" + shortest_real(t.section.x[i]) + " after " +
+                                  shortest_real(t.section.x[i - 1]) + ")");
+}
+
+std::string upper(std::string_view text) {
+  std::string word(trimmed(text));
+  for (char& c : word) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  return word;
+}
+
+bool code_of(const std::string& code, std::initializer_list<std::string> codes) {
+  return std::find(codes.begin(), codes.end(), code) != codes.end();
+}
+
+void mark_bank(const TableSection& t, std::size_t& bank, std::size_t i, const char* side) {
+  if (bank != kNone)
+    refuse(point_named(t, bank) + " and " + point_named(t, i) + " both mark the " + side + " bank (codes " +
+           upper(t.codes[bank]) + " and " + upper(t.codes[i]) + ")");
+  bank = i;
+}
+
+void find_banks(TableSection& t, const TableOptions& options) {
+  if (t.codes.empty() || !options.banks_by_code) return;
+  const bool own = !options.left_code.empty();
+  const std::string left = upper(options.left_code), right = upper(options.right_code);
+  for (std::size_t i = 0; i < t.codes.size(); ++i) {
+    const std::string code = upper(t.codes[i]);
+    if (own ? code == left : code_of(code, {"LB", "BL", "LBRZ"})) mark_bank(t, t.left_bank, i, "left");
+    if (own ? code == right : code_of(code, {"RB", "BP", "PBRZ"})) mark_bank(t, t.right_bank, i, "right");
+  }
+  if ((t.left_bank == kNone) != (t.right_bank == kNone)) {
+    const bool left_only = t.left_bank != kNone;
+    refuse(std::string("the codes mark the ") + (left_only ? "left" : "right") + " bank only, at " +
+           point_named(t, left_only ? t.left_bank : t.right_bank) + ": code the " + (left_only ? "right" : "left") +
+           " one too, or give both with --banks L,R");
+  }
+  if (t.left_bank == kNone) return;
+  t.section.bank_left = t.section.x[t.left_bank];
+  t.section.bank_right = t.section.x[t.right_bank];
+}
+
+}  // namespace
+
+void shape_section(TableSection& t, const TableOptions& options, const std::string& length) {
+  if (t.lines.empty()) return;  // a plain table, checked as it was read
+  sort_points(t);
+  carry_roughness(t);
+  if (t.section.x.size() < 2)
+    refuse_line(t.lines.back(), std::string(t.section.name.empty() ? "the table" : "the section") + " holds " +
+                                    std::to_string(t.section.x.size()) + " points; a section needs 2");
+  if (t.northing.empty())
+    check_stations(t);
+  else
+    project(t, length);
+  find_banks(t, options);
+}
+
+void read_station_table(std::string_view bytes, SurveyedSection& section) {
+  SurveyTable table = read_survey_table(bytes, {});
+  shape_section(table.sections.front(), {}, "m");
+  section = std::move(table.sections.front().section);
 }
 
 }  // namespace normlevel

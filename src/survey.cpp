@@ -9,6 +9,7 @@
 
 #include "CSdata.h"
 #include "Failure.h"
+#include "real_chars.h"
 
 namespace normlevel {
 
@@ -251,7 +252,7 @@ bool parse_decimal(std::string_view text, bool comma, double& value) {
     std::replace(copy, copy + number.size(), ',', '.');
     first = copy;
   }
-  const auto result = std::from_chars(first, first + number.size(), value);
+  const auto result = real_chars::parse(first, first + number.size(), value);
   return result.ec == std::errc{} && result.ptr == first + number.size();
 }
 

@@ -34,6 +34,8 @@ struct SurveyedSection {
   std::vector<double> point_n;       ///< or point_n[i]: n from point i to the next (a table's n column)
   double bank_left = 0, bank_right = 0;  ///< bank stations
   std::vector<std::string> left_out;     ///< what the file holds that the computation leaves out
+  std::vector<std::string> notes;        ///< how the points were taken, for the user to know
+  std::vector<std::string> bent;         ///< a warning: the surveyed points stray from a straight line
 };
 
 /// The index of the point at `station`, 0-based: for the left bank the

@@ -5,7 +5,9 @@
 #include <png.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "CSdata.h"
@@ -318,6 +320,66 @@ TEST(PictureLayout, EachLevelsWaterNestedAndWallsAndPondsShown) {
   ponded.frame(left, top, right, bottom);
   const int pool = static_cast<int>(left + 6.0 / 30 * (right - left));
   EXPECT_NE(ponded.first_row(pool, colour(kPondedWater), static_cast<int>(top), static_cast<int>(bottom)), -1);
+}
+
+// Every label's box apart from every other's: the level's outline and
+// fill count once, the rotated axis title not at all.
+void expect_labels_apart(const std::string& svg, const std::string& name) {
+  std::vector<testing::Box> boxes;
+  for (const testing::Box& b : testing::text_boxes(svg)) {
+    const bool again = !boxes.empty() && b.text == boxes.back().text && b.x0 == boxes.back().x0 && b.y0 == boxes.back().y0;
+    if (!again && !b.text.starts_with("rz\xC4\x99" "dna")) boxes.push_back(b);
+  }
+  ASSERT_GE(boxes.size(), 8u) << name;
+  for (std::size_t i = 0; i < boxes.size(); ++i)
+    for (std::size_t j = i + 1; j < boxes.size(); ++j)
+      EXPECT_FALSE(testing::overlap(boxes[i], boxes[j])) << name << ": '" << boxes[i].text << "' over '" << boxes[j].text << "'";
+}
+
+// Banks close together, at the ends, beside levels near the top; one to
+// four levels, some found, some not.
+TEST(PictureLayout, NoLabelOverAnotherOnRealAndGeneratedSections) {
+  std::vector<std::string> files = {std::string(NORMLEVEL_EXAMPLES) + "/trapezoid.txt",
+                                    std::string(NORMLEVEL_EXAMPLES) + "/levee.txt",
+                                    std::string(NORMLEVEL_EXAMPLES) + "/napa_creek_2100.txt"};
+  for (const auto& entry : std::filesystem::directory_iterator(std::string(NORMLEVEL_TEST_DATA) + "/sections"))
+    files.push_back(entry.path().string());
+  ScratchDir dir;
+  std::mt19937 random(26);
+  for (int k = 0; k < 300; ++k) {
+    const int n = std::uniform_int_distribution<int>(3, 40)(random);
+    const int il = std::uniform_int_distribution<int>(1, n - 1)(random);
+    const int ip = std::uniform_int_distribution<int>(il + 1, std::min(n, il + 3))(random);
+    std::string text = "g\nx\nx\nx\n10 1 0.03 0.05\nx\nx\n" + std::to_string(n) + " " + std::to_string(il) + " " +
+                       std::to_string(ip) + "\nx\n";
+    double x = 0;
+    for (int i = 0; i < n; ++i, x += std::uniform_real_distribution<double>(0.1, 50)(random))
+      text += std::to_string(x) + " " + std::to_string(std::uniform_real_distribution<double>(100, 110)(random)) + "\n";
+    files.push_back(dir.write(std::to_string(k) + ".txt", text));
+  }
+  const std::vector<std::vector<std::string>> asks = {{}, {"-q", "0.5", "-q", "3000"}, {"-q", "5", "-q", "50", "-q", "500", "-q", "5000"}};
+  for (const std::string& file : files)
+    for (std::vector<std::string> run : asks) {
+      run.insert(run.begin(), "--svg");
+      run.push_back(file);
+      expect_labels_apart(picture(run), file);
+    }
+}
+
+// Cut-off water is said to carry flow unless --connected, and a floodplain
+// of no width has no n in the subtitle.
+TEST(PictureLayout, PondsNamedForWhatTheFiguresDoAndNoNullN) {
+  const std::string levee = std::string(NORMLEVEL_EXAMPLES) + "/levee.txt";
+  EXPECT_NE(picture({"--svg", levee}).find(">woda niepo\u0142\u0105czona z korytem, liczona jako p\u0142yn\u0105ca</text>"),
+            std::string::npos);
+  EXPECT_NE(picture({"--svg", "--connected", levee}).find(">woda niepo\u0142\u0105czona z korytem, nieliczona</text>"),
+            std::string::npos);
+  const std::string table = std::string(NORMLEVEL_EXAMPLES) + "/przekroj.csv";
+  EXPECT_NE(picture({"--svg", "-q", "20", "--slope", "1", "--banks", "0,50.1", table})
+                .find(">Q = 20 m3/s, s = 1 \u2030, nc = 0.035...0.1, nr = 0.045...0.06</text>"),
+            std::string::npos);
+  const testing::CliRun text = testing::run_cli({"-q", "20", "-q", "30", "--slope", "1", "--banks", "36.2,74", table});
+  EXPECT_NE(text.out.find(", Q = 20 m3/s, s = 1 promil, nc = 0.035...0.06, nl = 0.045...0.1\r\n"), std::string::npos) << text.out;
 }
 
 TEST(PictureLayout, ARiverModelIsDrawnOneSectionAtATime) {

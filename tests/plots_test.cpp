@@ -18,6 +18,10 @@ namespace normlevel {
 namespace {
 
 using testing::ScratchDir;
+using testing::Box;
+using testing::attribute;
+using testing::overlap;
+using testing::text_boxes;
 
 struct SpreadCase {
   std::vector<double> wanted;
@@ -42,39 +46,6 @@ std::string run(const std::vector<std::string>& arguments) {
   run_command_line(parse_command_line(arguments), out, err);
   return out.str();
 }
-
-struct Box {
-  double x0, y0, x1, y1;
-  std::string text;
-};
-
-// The value of attribute NAME in the tag that starts at FROM, or "" when absent.
-std::string attribute(const std::string& svg, std::size_t from, const std::string& name) {
-  const std::size_t end = svg.find('>', from);
-  const std::size_t at = svg.find(" " + name + "=\"", from);
-  if (at == std::string::npos || at > end) return "";
-  const std::size_t value = at + name.size() + 3;
-  return svg.substr(value, svg.find('"', value) - value);
-}
-
-// Every <text>'s box: as wide as text_width says, from a little below its
-// baseline up to its font's height.
-std::vector<Box> text_boxes(const std::string& svg) {
-  std::vector<Box> boxes;
-  for (std::size_t at = svg.find("<text "); at != std::string::npos; at = svg.find("<text ", at + 1)) {
-    const std::size_t body = svg.find('>', at) + 1;
-    const std::string content = svg.substr(body, svg.find("</text>", body) - body);
-    const double x = std::stod(attribute(svg, at, "x")), y = std::stod(attribute(svg, at, "y"));
-    const std::string size_text = attribute(svg, at, "font-size"), anchor = attribute(svg, at, "text-anchor");
-    const double size = size_text.empty() ? 12 : std::stod(size_text);
-    const double w = text_width(content, size);
-    const double x0 = anchor == "start" ? x : anchor == "middle" ? x - w / 2 : x - w;
-    boxes.push_back({x0, y - size, x0 + w, y + 0.25 * size, content});
-  }
-  return boxes;
-}
-
-bool overlap(const Box& a, const Box& b) { return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1; }
 
 class PlotLayout : public ::testing::TestWithParam<const char*> {};
 

@@ -134,7 +134,9 @@ TEST(StationTable, NamesTheRowOfWhatItCannotRead) {
   } cases[] = {
       {"", "line 1: the table is empty: expected a header row naming the columns"},
       {"y;height\n1;2\n", "line 1: the header names no 'station' (or 'odleglosc') column"},
-      {"x;y;z\n1;2;3\n", "line 1: the header names no 'station' (or 'odleglosc') column"},
+      {"x;y;height\n1;2;3\n", "line 1: the header names no 'elevation' (or 'rzedna') column"},
+      {"e;height;z\n1;2;3\n", "line 1: the header names an easting but no 'northing' (or 'n', 'y') column"},
+      {"Location: Odra\nUnit: m\n\nx;y;z\n1;2;3\n", "line 5: the table holds 1 points; a section needs 2"},
       {"x;height\n1;2\n", "line 1: the header names no 'elevation' (or 'rzedna') column"},
       {"dist;sta;z\n", "line 1: the header names the column 'sta' twice"},
       {"station,elevation,station\n", "line 1: the header names the column 'station' twice"},
@@ -428,6 +430,15 @@ INSTANTIATE_TEST_SUITE_P(
         RoughnessCase{"       0     .05       0      10       0       0      16     .05       0", {}, 1, "n = 0 from station 10 is not a positive number"},
         RoughnessCase{"       0     .05       0      10       0       0      16     .05       0", {"--nc", "0.03", "--nf", "0.05"}, 0, ""},
         RoughnessCase{"       0       0       0      10     .03       0      16       0       0", {"--nc", "0.03", "--nl", "0.05", "--nr", "0.06"}, 0, ""},
+        RoughnessCase{"       0       0       0      10     .03       0      16     .05       0", {"--nl", "0.05"}, 0, ""},
+        RoughnessCase{"       0       0       0      10     .03       0      16     .05       0", {"--nr", "0.05"}, 1,
+                      "n = 0 from station 0 is not a positive number"},
+        RoughnessCase{"       0     .05       0      10       0       0      16     .05       0", {"--nf", "0.05"}, 1,
+                      "n = 0 from station 10 is not a positive number"},
+        RoughnessCase{"       0     .05       0      10       0       0      16     .05       0", {"--nc", "0.03"}, 0, ""},
+        RoughnessCase{"       0     .05       0      12       0       0      16     .05       0", {"--nc", "0.03"}, 0, ""},
+        RoughnessCase{"       0     .05       0       8       0       0      16     .05       0", {"--nc", "0.03"}, 1,
+                      "n = 0 from station 8 is not a positive number"},
         RoughnessCase{"       0     .05       0      10     .03       0      16     .05       0", {}, 0, ""}));
 
 INSTANTIATE_TEST_SUITE_P(Table, GeometryUnits,
