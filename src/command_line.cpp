@@ -185,6 +185,11 @@ const std::vector<OptionRule>& rules() {
        }},
       {"", "--table", true, input_as(Reader::table)},
       {"", "--geometry", true, input_as(Reader::geometry)},
+      {"", "--flow", true,
+       [](Options& o, const std::string&, const std::string& v) {
+         if (v.empty()) refuse("option '--flow' needs a file name");
+         o.flow = v;
+       }},
       {"", "--section", true,
        [](Options& o, const std::string&, const std::string& v) { o.sections.push_back(v); }},
       {"", "--section-column", true,
@@ -205,10 +210,15 @@ const std::vector<OptionRule>& rules() {
          o.rating_step = finite_number(n, v);
          if (!(o.rating_step > 0)) refuse("option '--rating': the step must be positive, not '" + v + "'");
        }},
-      {"", "--svg", false, flag(&Options::svg)},
-      {"", "--plot", true,
-       [](Options& o, const std::string&, const std::string& v) {
+      {"", "--svg", false,
+       [](Options& o, const std::string& n, const std::string&) {
          o.svg = true;
+         o.picture_option = n;
+       }},
+      {"", "--plot", true,
+       [](Options& o, const std::string& n, const std::string& v) {
+         o.svg = true;
+         o.picture_option = n;
          o.plot = plot_named(v);
        }},
       {"-k", "--keep-going", false, flag(&Options::keep_going)},
@@ -258,17 +268,34 @@ void take_solve_discharge(Options& o) {
   o.queries = levels;
 }
 
+// The flow file gives every discharge; one given beside it would leave the
+// reader guessing which of the two a result carries.
+void check_flow_combination(const Options& o) {
+  for (const Query& q : o.queries) {
+    if (q.kind == Query::Kind::discharge)
+      refuse("options '--flow' and '--discharge' (-q) cannot be combined: the flow file gives the discharges");
+    if (o.solve == Solve::none)
+      refuse("options '--flow' and '--level' cannot be combined but with '--solve': a level asks for no discharge");
+  }
+  if (o.rating_step > 0) refuse("options '--flow' and '--rating' cannot be combined: a rating table asks for no discharge");
+  for (const Input& input : o.inputs)
+    if (reader_for(input) != Reader::geometry)
+      refuse("option '--flow' gives discharges to the sections of geometry files, not to " + input.name);
+}
+
 void check_combination(Options& o) {
   if (o.action != Options::Action::run) return;
   if (o.inputs.empty()) refuse("no data file given");
-  if (o.svg && o.format != Format::text) refuse("option '--svg' writes SVG and takes no '--format'");
+  const std::string& picture = o.picture_option;
+  if (o.svg && o.format != Format::text) refuse("option '" + picture + "' writes SVG and takes no '--format'");
   if (o.svg && o.inputs.size() > 1)
-    refuse("option '--svg' draws one file, not " + std::to_string(o.inputs.size()));
-  if (o.svg && o.rating_step > 0) refuse("options '--svg' and '--rating' cannot be combined");
+    refuse("option '" + picture + "' draws one file, not " + std::to_string(o.inputs.size()));
+  if (o.svg && o.rating_step > 0) refuse("options '" + picture + "' and '--rating' cannot be combined");
   if (o.rating_step > 0 && !o.queries.empty())
     refuse("option '--rating' takes no '--discharge' or '--level': it covers every level");
   if (o.solve != Solve::none && (o.svg || o.rating_step > 0))
-    refuse("option '--solve' cannot be combined with '--svg' or '--rating'");
+    refuse("option '--solve' cannot be combined with '" + picture + "' or '--rating'");
+  if (!o.flow.empty()) check_flow_combination(o);
   take_solve_discharge(o);
 }
 
@@ -340,6 +367,7 @@ std::string help_text() {
          "      --rules R        model: as the river model (geometry files), or divided\n"
          "      --section TEXT   sections named TEXT (station or name), else holding it\n"
          "      --section-column NAME  a table's section names; --xy-order yx: x north\n"
+         "      --flow FILE      each profile's Q from a model's steady-flow file (*.f01)\n"
          "      --connected      only water connected to the channel's carries flow\n"
          "      --solve n|slope  the n factor or slope that carries Q at each --level\n"
          "      --details        zones, energy and critical levels after each report\n"
@@ -348,8 +376,7 @@ std::string help_text() {
          "      --format F       text (the default), csv or json\n"
          "  -k, --keep-going     go on past an input that fails\n"
          "  -h, --help           this text, --version the version\n"
-         "FILE - is standard input. Exit status: 0 done, 1 an input failed (with -k),\n"
-         "2 a wrong command line, 255 an input that cannot be read or computed.\n";
+         "FILE - is stdin. Exit: 0 done, 1 an input failed (-k), 2 usage, 255 error\n";
 }
 
 }  // namespace normlevel

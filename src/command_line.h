@@ -68,6 +68,7 @@ struct Options {
   bool y_first = false;               ///< --xy-order yx: a table's x is the northing, y the easting
   std::string left_code, right_code;  ///< --bank-codes L,R: the codes of a table's bank points
   bool strickler = false;             ///< --kc or --kf gave roughness as Strickler's k
+  std::string flow;  ///< --flow: a steady-flow file giving each profile's discharge; empty: none
   bool connected = false;   ///< only water connected to the channel's carries flow
   Solve solve = Solve::none;
   Override solve_discharge;    ///< with --solve, -q: the discharge to carry; else the file's
@@ -76,6 +77,7 @@ struct Options {
   Format format = Format::text;
   double rating_step = 0;  ///< > 0: the rating table in this step
   bool svg = false;  ///< an SVG of the section, or with --plot of another kind
+  std::string picture_option = "--svg";  ///< the option that asked for the SVG, as messages name it
   PlotKind plot = PlotKind::section;
 };
 

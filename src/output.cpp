@@ -241,8 +241,10 @@ std::string_view zone_column(int zone, std::string_view figure) {
   return name;
 }
 
-Fields csv_row(const LevelResult& r, bool solve, const std::string& error) {
+Fields csv_row(const LevelResult& r, const Layout& layout, const std::string& error) {
+  const bool solve = layout.solve;
   Fields row = identity_fields(r.file, r.section);
+  if (layout.profiles) row.push_back({"profile", text(r.profile)});
   append(row, {{"found", error.empty() ? flag(r.found) : Value{}}, {"error", error.empty() ? Value{} : text(error)}});
   const std::size_t who = row.size();
   row.push_back({"units", text(r.units->name)});
@@ -459,7 +461,7 @@ std::vector<std::string> csv_columns(const Layout& layout) {
     fields = rating_head(RatingTable{}, "");
     append(fields, rating_fields(RatingRow{}));
   } else {
-    fields = csv_row(LevelResult{}, layout.solve, "");
+    fields = csv_row(LevelResult{}, layout, "");
   }
   std::vector<std::string> names;
   for (const Field& f : fields) names.emplace_back(f.name);
@@ -494,6 +496,7 @@ class TextWriter final : public ResultWriter {
   void write(const LevelResult& r) override {
     std::string heading = place_named(r.file, r.section);
     if (r.rules == Rules::model) heading += ", zasady modelu";  // the divided rules go unsaid, as they always have
+    if (!r.profile.empty()) heading += ", profil " + r.profile;
     if (layout_.name_values) heading += query_named(r) + (r.solve == Solve::none ? values_named(r.slope_per_mille, r.n) : "");
     begin_block(heading);
     if (!r.found) {
@@ -586,7 +589,7 @@ class CsvWriter final : public ResultWriter {
  public:
   CsvWriter(const Layout& layout, std::ostream& out) : layout_(layout), out_(out) {}
 
-  void write(const LevelResult& r) override { row(csv_row(r, layout_.solve, "")); }
+  void write(const LevelResult& r) override { row(csv_row(r, layout_, "")); }
 
   void write(const RatingTable& table) override {
     const Fields head = rating_head(table, "");
@@ -610,7 +613,7 @@ class CsvWriter final : public ResultWriter {
     LevelResult blank;
     blank.file = failed.file;
     blank.section = failed.section;
-    row(csv_row(blank, layout_.solve, failed.error));
+    row(csv_row(blank, layout_, failed.error));
   }
 
   void finish() override { header(); }  // a run with nothing to say still names its columns
@@ -671,7 +674,9 @@ class JsonWriter final : public ResultWriter {
   void write(const LevelResult& r) override {
     begin_object(r.file, r.section);
     const char* next = ",\n    ";
-    out_ << next << "\"units\": " << json_string(r.units->name) << next << "\"rules\": " << json_string(rules_name(r.rules)) << next << json_members(head_fields(r, layout_.solve), next)
+    if (layout_.profiles) out_ << next << "\"profile\": " << json_string(r.profile);
+    out_ << next << "\"units\": " << json_string(r.units->name) << next << "\"rules\": " << json_string(rules_name(r.rules))
+         << next << json_members(head_fields(r, layout_.solve), next)
          << (r.strickler ? next + json_members(strickler_fields(r.n), next) : "")
          << next << "\"found\": " << (r.found ? "true" : "false") << next << json_members(section_fields(r), next)
          << next << "\"channel_velocity\": " << json_value(number(r.channel_velocity, r.found)) << next << "\"zones\": ";

@@ -35,6 +35,7 @@ struct Layout {
   bool name_values = false;  ///< text: the heading names the discharge or level, the slope and the n used
   bool rating = false;       ///< the results are rating tables (CSV: their columns)
   bool solve = false;        ///< the results solve for n or the slope (CSV: their columns)
+  bool profiles = false;     ///< the results are named by a flow file's profiles (CSV: its column)
 };
 
 std::unique_ptr<ResultWriter> make_writer(const Layout& layout, std::ostream& out);

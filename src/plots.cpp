@@ -25,7 +25,10 @@ std::vector<double> spread_apart(std::vector<double> wanted, double gap, double 
 
 std::vector<double> carrying_levels(const LevelResult& r) {
   if (!r.found) return {};
-  return {r.level};
+  if (r.normal_levels.empty()) return {r.level};  // --connected: only the walk's is known
+  std::vector<double> levels;
+  for (const NormalLevel& l : r.normal_levels) levels.push_back(l.level);
+  return levels;
 }
 
 namespace {

@@ -24,8 +24,8 @@ struct PlotLabel {
 ///   ({10, 12, 50}, 14, 0, 100) -> 10 24 50
 std::vector<double> spread_apart(std::vector<double> wanted, double gap, double top, double bottom);
 
-/// The levels a result marks as carrying its discharge: its normal level,
-/// or none when the walk found none.
+/// The levels a result marks as carrying its discharge: every normal level
+/// (the reported one among them), or none when the walk found none.
 std::vector<double> carrying_levels(const LevelResult& r);
 
 /// The rating curve of the loaded section (level against discharge, each

@@ -31,6 +31,7 @@ struct ZoneRoughness {
 struct LevelResult {
   std::string file;  ///< the name as given
   SectionName section;
+  std::string profile;  ///< --flow: the profile whose discharge this is
   const Units* units = &kSI;
   Rules rules = Rules::divided;
   Query query;

@@ -6,11 +6,13 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <ostream>
 
 #include "CSdata.h"
 #include "Failure.h"
 #include "FreeForm.h"
+#include "flow_file.h"
 #include "geometry_file.h"
 #include "output.h"
 #include "picture.h"
@@ -95,16 +97,33 @@ class Run {
 
   int all() {
     try {
+      if (!o_.flow.empty() && !read_flows()) return finished();
       for (const Input& input : o_.inputs) read(input);
     } catch (...) {
       writer_->finish();
       throw;
     }
+    return finished();
+  }
+
+ private:
+  int finished() {
     writer_->finish();
     return failed_ ? 1 : 0;
   }
 
- private:
+  // Every input needs the flow file: with --keep-going its failure is said
+  // and stands in the document, and nothing is left to compute.
+  bool read_flows() {
+    try {
+      flows_ = read_flow_file(whole_input(o_.flow));
+      return true;
+    } catch (Failure& failure) {
+      failed(o_.flow, {}, failure);
+      return false;
+    }
+  }
+
   Layout layout() const {
     const bool overrides = !o_.queries.empty() || o_.slope_per_mille.given || any_roughness_given(o_) ||
                            o_.rating_step > 0 || o_.units != nullptr;
@@ -115,6 +134,7 @@ class Run {
     l.details = o_.details;
     l.rating = o_.rating_step > 0;
     l.solve = o_.solve != Solve::none;
+    l.profiles = !o_.flow.empty();
     l.name_values = overrides || surveyed;
     l.headings = l.name_values || o_.inputs.size() > 1;
     return l;
@@ -163,7 +183,7 @@ class Run {
       const SectionName section_name = t.section.name;
       if (!section_name.empty() && !chosen_by_name(section_name)) continue;
       if (chosen++ > 0 && o_.svg)
-        throw UsageError("option '--svg' draws one section: choose it in " + name + " with --section");
+        throw UsageError("option '" + o_.picture_option + "' draws one section: choose it in " + name + " with --section");
       try {
         table_section(name, t, options, *units);
       } catch (Failure& failure) {
@@ -200,45 +220,67 @@ class Run {
     return options;
   }
 
+  // A section of a geometry file, or why its records could not be read.
+  struct ReadSection {
+    SurveyedSection section;
+    std::optional<Failure> failure;
+  };
+
   void geometry(const std::string& name) {
     const Units* units = o_.units ? o_.units : project_units(name);
     if (!units) note_units_assumed(name);
-    std::string bytes = whole_input(name);
-    exact_ = named_exactly(section_names(bytes));
-    GeometryFile file(std::move(bytes));
-    SurveyedSection section;
+    GeometryFile file(whole_input(name));
+    exact_.clear();
+    // Whether a --section TEXT means its exact name or any name holding it is
+    // known once every name is read, so the sections it may choose wait.
+    std::vector<ReadSection> held;
     std::size_t sections = 0, chosen = 0;
-    for (;;) {
-      bool more = false;
-      try {
-        more = file.next(section);
-      } catch (Failure& failure) {  // a section whose records cannot be read
-        ++sections;
-        if (chosen_by_name(section.name) && ++chosen) failed(name, section.name, failure);
-        continue;
-      }
-      if (!more) break;
-      ++sections;
-      if (!chosen_by_name(section.name)) continue;
-      if (chosen++ > 0 && o_.svg)
-        throw UsageError("option '--svg' draws one section: choose it in " + name + " with --section");
-      try {
-        CSDATA = CrossSection{};
-        CSDATA.rules = rules_for(Reader::geometry);
-        stand_in_for_unusable_n(section);
-        install_section(section, BankRule::insert);
-        CSDATA.units = units ? units : &kSI;
-        compute(name, section.name, still_left_out(section.left_out), false);
-      } catch (Failure& failure) {
-        failed(name, section.name, failure);
-      }
+    for (ReadSection read; next_section(file, read); ++sections) {
+      if (o_.sections.empty())
+        take(name, units, read, chosen);
+      else if (may_be_chosen(read.section.name))
+        held.push_back(std::move(read));
     }
+    for (ReadSection& read : held)
+      if (chosen_by_name(read.section.name)) take(name, units, read, chosen);
     if (file.others() > 0)
       err_ << "normlevel: " << name << ": note: " << file.others() << (file.others() == 1 ? " record" : " records")
            << " of other types than cross sections (bridges, culverts, weirs) passed over\n";
     if (sections == 0) throw Failure(kRunTimeError, "the file holds no cross section (Type RM Length L Ch R = 1 ,...)", "");
     if (chosen == 0 && sections > 0)
       throw Failure(kRunTimeError, "no section's name holds what --section asks for", "");
+  }
+
+  static bool next_section(GeometryFile& file, ReadSection& read) {
+    read.failure.reset();
+    try {
+      return file.next(read.section);
+    } catch (const Failure& failure) {  // the section's name was read all the same
+      read.failure = failure;
+      return true;
+    }
+  }
+
+  void take(const std::string& name, const Units* units, ReadSection& read, std::size_t& chosen) {
+    SurveyedSection& section = read.section;
+    if (read.failure) {
+      ++chosen;
+      failed(name, section.name, *read.failure);
+      return;
+    }
+    if (chosen++ > 0 && o_.svg)
+      throw UsageError("option '" + o_.picture_option + "' draws one section: choose it in " + name + " with --section");
+    try {
+      CSDATA = CrossSection{};
+      CSDATA.rules = rules_for(Reader::geometry);
+      stand_in_for_unusable_n(section);
+      install_section(section, BankRule::insert);
+      CSDATA.units = units ? units : &kSI;
+      if (flows_) change_ = &flow_change_for(*flows_, section.name);
+      compute(name, section.name, still_left_out(section.left_out), false);
+    } catch (Failure& failure) {
+      failed(name, section.name, failure);
+    }
   }
 
   void draw() const {
@@ -315,20 +357,16 @@ class Run {
     return exact;
   }
 
-  // Every section's name, those whose records cannot be read among them.
-  std::vector<SectionName> section_names(const std::string& bytes) const {
-    std::vector<SectionName> names;
-    if (o_.sections.empty()) return names;
-    GeometryFile file(bytes);
-    SurveyedSection section;
-    for (bool more = true; more;) {
-      try {
-        more = file.next(section);
-      } catch (const Failure&) {  // its name was read all the same
-      }
-      names.push_back(section.name);
+  // Notes the --section TEXTs the name equals; true where it holds one.
+  bool may_be_chosen(const SectionName& name) {
+    const std::string text = name.text();
+    bool holds = false;
+    for (const std::string& pattern : o_.sections) {
+      if (exactly(pattern, name) && std::find(exact_.begin(), exact_.end(), pattern) == exact_.end())
+        exact_.push_back(pattern);
+      holds = holds || text.find(pattern) != std::string::npos;
     }
-    return names;
+    return holds;
   }
 
   bool chosen_by_name(const SectionName& name) const {
@@ -351,8 +389,8 @@ class Run {
     } else if (!holds_flow && o_.solve != Solve::slope) {
       needs(file, "bed slope", "it with --slope S (per mille)");
     }
-    const bool discharge_needed = (o_.queries.empty() && o_.rating_step == 0) ||
-                                  (o_.solve != Solve::none && !o_.solve_discharge.given);
+    const bool discharge_needed = !flows_ && ((o_.queries.empty() && o_.rating_step == 0) ||
+                                              (o_.solve != Solve::none && !o_.solve_discharge.given));
     if (!holds_flow && discharge_needed) needs(file, "discharge", "it with -q Q");
     settle_roughness(file, holds_flow);
   }
@@ -402,22 +440,29 @@ class Run {
       writer_->write(table);
       return;
     }
-    const double file_discharge = CSDATA.Q;
-    for (const Query& query : queries()) {
-      CSDATA.Q = query.kind == Query::Kind::discharge ? query.value : file_discharge;
-      LevelResult r = result_for(computation_, query);
-      r.file = file;
-      r.section = name;
-      r.strickler = strickler_;
-      r.warnings.insert(r.warnings.end(), left_out_warnings.begin(), left_out_warnings.end());
-      for (const Warning& w : r.warnings)
-        if (w.code != "left_out" && w.code != "bent_section_line") err_ << "normlevel: " << place << ": warning: " << w.message << "\n";
-      if (o_.svg)
-        pictured_.push_back(std::move(r));
-      else
-        writer_->write(r);
-    }
+    const std::vector<double> file_discharges = flows_ ? change_->discharges : std::vector<double>{CSDATA.Q};
+    for (const Query& query : queries())
+      for (std::size_t profile = 0; profile < file_discharges.size(); ++profile) {
+        CSDATA.Q = query.kind == Query::Kind::discharge ? query.value : file_discharges[profile];
+        LevelResult r = result_for(computation_, query);
+        r.file = file;
+        r.section = name;
+        if (flows_) r.profile = flows_->profiles[profile];
+        report(place, left_out_warnings, r);
+      }
     out_ << std::flush;
+  }
+
+  void report(const std::string& place, const std::vector<Warning>& left_out_warnings, LevelResult& r) {
+    r.strickler = strickler_;
+    r.warnings.insert(r.warnings.end(), left_out_warnings.begin(), left_out_warnings.end());
+    for (const Warning& w : r.warnings)
+      if (w.code != "left_out" && w.code != "bent_section_line")
+        err_ << "normlevel: " << place << (r.profile.empty() ? "" : ", profile " + r.profile) << ": warning: " << w.message << "\n";
+    if (o_.svg)
+      pictured_.push_back(std::move(r));
+    else
+      writer_->write(r);
   }
 
   std::vector<Query> queries() const {
@@ -442,6 +487,8 @@ class Run {
   Computation computation_;
   std::vector<LevelResult> pictured_;  // --svg: the section's results, drawn once its input is read
   std::vector<std::string> exact_;     // the --section texts some section of the file is named exactly
+  std::optional<SteadyFlows> flows_;   // --flow: the profiles' discharges
+  const FlowChange* change_ = nullptr;  // --flow: the one whose discharges reach the section
   bool failed_ = false;
   bool strickler_ = false;  // the input's roughness is given as Strickler's k
 };

@@ -112,6 +112,30 @@ TEST(PlotRendering, TheRatingCurvesBandsAndTheCriticalLevelsDots) {
   EXPECT_GT(pixels_of(dir, four, "#c0392b"), 4 * 20);
 }
 
+// Where several levels carry the discharge, the rating curve marks each.
+TEST(PlotRendering, EveryLevelCarryingTheDischargeMarked) {
+  const std::string meadow = std::string(NORMLEVEL_EXAMPLES) + "/meadow_ditch.txt";
+  const struct {
+    std::vector<std::string> options;
+    std::vector<std::string> levels;
+  } cases[] = {
+      {{"-q", "55"}, {"101.537", "101.604", "101.701"}},
+      {{"-q", "80"}, {"101.972"}},
+      {{"-q", "55", "--connected"}, {"101.537"}},  // only the walk's level is known there
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments = {"--plot", "rating"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    arguments.push_back(meadow);
+    const std::string svg = run(arguments);
+    std::size_t marks = 0;
+    for (std::size_t at = svg.find(">Q " + c.options[1]); at != std::string::npos; at = svg.find(">Q ", at + 1)) ++marks;
+    EXPECT_EQ(marks, c.levels.size()) << c.options.back();
+    for (const std::string& level : c.levels)
+      EXPECT_NE(svg.find(": " + level + " m</text>"), std::string::npos) << level;
+  }
+}
+
 TEST(PlotOption, SectionIsThePictureAndOtherKindsAreRefused) {
   const std::string trapezoid = std::string(NORMLEVEL_EXAMPLES) + "/trapezoid.txt";
   EXPECT_EQ(run({"--plot", "section", trapezoid}), run({"--svg", trapezoid}));
