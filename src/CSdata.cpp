@@ -372,10 +372,6 @@ Faces faces_on(double h, std::int32_t i) {
   return f;
 }
 
-// One stretch of a floodplain conveys alone: A (A / P)^(2/3).
-double stretch_conveying(double area, double perimeter) {
-  return perimeter > kDryPerimeter && area > 0 ? area * radius_power(area / perimeter) : 0;
-}
 
 // The model's sums of segments first ... last of `part`: water that does
 // not flow yet adds nothing (but parts no stretch: only ground does), the
@@ -409,7 +405,7 @@ PartGeometry add_model_segments(double h, const Subdivision& part, std::int32_t 
   }
   close_stretch();
   PartGeometry g{area, perimeter, width, growth};
-  if (part.zone != kChannel && stretches > 1) g.conveying = conveying;
+  if (part.zone != kChannel && stretches > 0) g.conveying = conveying;
   return g;
 }
 
@@ -542,21 +538,6 @@ std::pair<std::int32_t, std::int32_t> points_at(double station) {
   return {first, last};
 }
 
-// Whether ground inside `part` can stand above water on both sides of it:
-// a point higher than the lowest on its left and the lowest on its right.
-bool may_part(const Subdivision& part) {
-  const CrossSection& d = CSDATA;
-  std::vector<double> lowest_right(static_cast<std::size_t>(part.last + 2), std::numeric_limits<double>::infinity());
-  for (std::int32_t i = part.last + 1; i > part.first; --i)
-    lowest_right[static_cast<std::size_t>(i - 1)] = std::min(lowest_right[static_cast<std::size_t>(i)], d.z[i]);
-  double lowest_left = d.z[part.first];
-  for (std::int32_t b = part.first + 1; b <= part.last; ++b) {
-    if (d.z[b] > std::max(lowest_left, lowest_right[static_cast<std::size_t>(b)])) return true;
-    lowest_left = std::min(lowest_left, d.z[b]);
-  }
-  return false;
-}
-
 void hold_back(std::int32_t first, std::int32_t last, double from) {
   for (std::int32_t i = std::max(first, 1); i <= std::min(last, CSDATA.N - 1); ++i)
     CSDATA.flows_from[i] = std::max(CSDATA.flows_from[i], from);
@@ -589,7 +570,6 @@ void mark_still_water() {
   d.plain_sums = !d.walls.empty() || std::any_of(d.flows_from.begin(), d.flows_from.end(), [](double f) {
     return f > -std::numeric_limits<double>::infinity();
   });
-  for (const Subdivision& part : d.parts) d.plain_sums = d.plain_sums || (part.zone != kChannel && may_part(part));
 }
 
 void divide_section() {
@@ -618,6 +598,10 @@ std::size_t part_of(std::int32_t segment) {
   const auto at = std::partition_point(parts.begin(), parts.end(),
                                        [segment](const Subdivision& p) { return p.last < segment; });
   return static_cast<std::size_t>(at - parts.begin());
+}
+
+double stretch_conveying(double area, double perimeter) {
+  return perimeter > kDryPerimeter && area > 0 ? area * radius_power(area / perimeter) : 0;
 }
 
 // Levels go through the points in blocks whose sums stay in the fastest cache.

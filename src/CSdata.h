@@ -99,9 +99,8 @@ struct CrossSection {
     double crest;
   };
   std::vector<Wall> walls;
-  /// model rules, by measure_segments: the geometry is not polynomial between
-  /// point elevations (held water, levees, a floodplain wet in several
-  /// stretches), so it is summed level by level
+  /// model rules, by measure_segments: held water or levees make the
+  /// geometry jump where no point stands, so it is summed level by level
   bool plain_sums = false;
 };
 
@@ -149,10 +148,14 @@ struct PartGeometry {
   double P = 0;   ///< wetted perimeter
   double B = 0;   ///< width of the water surface
   double dP = 0;  ///< dP/dh: how the wetted perimeter grows with the level
-  /// Under the model rules, a floodplain's A R^(2/3) summed over its wet
+  /// Under the model rules, a wet floodplain's A R^(2/3) summed over its wet
   /// stretches, each conveying alone; NaN: A (A / P)^(2/3), the subdivision as one.
   double conveying = std::numeric_limits<double>::quiet_NaN();
 };
+
+/// One stretch of a floodplain conveying alone, under the model rules:
+/// A (A / P)^(2/3); 0 where it holds no water.
+double stretch_conveying(double area, double perimeter);
 
 /// The segments that take part: all of them, or a run of them (the water
 /// connected to the channel's).

@@ -144,35 +144,59 @@ void add_full(Poly& q, std::int32_t i, double ref) {
   q.p0 += d.length[i];
 }
 
-void geometry_from(const std::vector<Poly>& polys, double ref, double h, std::vector<PartGeometry>& out,
-                   std::vector<double>& dB) {
+// The water of each subdivision, as polynomials of its stretches: one for
+// a subdivision that is lumped (the channel; every one under the divided
+// rules), one for each wet stretch of a floodplain's under the model rules.
+struct StretchPolys {
+  std::vector<Poly> polys;
+  std::vector<std::size_t> part;  ///< the subdivision each stretch lies in
+};
+
+// The subdivisions' geometry at h: their stretches' summed, and where a
+// floodplain holds several wet stretches, their conveying one by one.
+void geometry_from(const StretchPolys& s, double ref, double h, std::vector<PartGeometry>& out, std::vector<double>& dB) {
   const double t = h - ref;
-  out.resize(polys.size());
-  dB.resize(polys.size());
-  for (std::size_t p = 0; p < polys.size(); ++p) {
-    const Poly& q = polys[p];
-    out[p] = {(q.a2 * t + q.a1) * t + q.a0, q.p1 * t + q.p0, 2 * q.a2 * t + q.a1, q.p1};
-    dB[p] = 2 * q.a2;
+  const std::size_t parts = CSDATA.parts.size();
+  out.assign(parts, PartGeometry{});
+  dB.assign(parts, 0);
+  thread_local std::vector<int> stretches;
+  thread_local std::vector<double> conveying;
+  stretches.assign(parts, 0);
+  conveying.assign(parts, 0);
+  for (std::size_t k = 0; k < s.polys.size(); ++k) {  // a lumped subdivision's sums are its one poly's, bit for bit
+    const Poly& q = s.polys[k];
+    const std::size_t p = s.part[k];
+    const double A = (q.a2 * t + q.a1) * t + q.a0, P = q.p1 * t + q.p0;
+    if (P != 0) {
+      ++stretches[p];
+      conveying[p] += stretch_conveying(A, P);
+    }
+    out[p].A += A;
+    out[p].P += P;
+    out[p].B += 2 * q.a2 * t + q.a1;
+    out[p].dP += q.p1;
+    dB[p] += 2 * q.a2;
   }
+  for (std::size_t p = 0; p < parts; ++p)
+    if (stretches[p] > 0 && CSDATA.rules == Rules::model && CSDATA.parts[p].zone != kChannel) out[p].conveying = conveying[p];
 }
 
 // E and dE/dh from polynomials: a level taken inside a stretch between elevations.
 class Polynomials {
  public:
-  Polynomials(std::vector<Poly> polys, double ref) : polys_(std::move(polys)), ref_(ref) {}
+  Polynomials(StretchPolys polys, double ref) : polys_(std::move(polys)), ref_(ref) {}
   EnergySlope slope(double h, double Q) {
     geometry_from(polys_, ref_, h, geometry_, dB_);
     const int wet = conveyances(geometry_, conveyance_);
     return energy_slope(conveyance_, wet, geometry_, h, Q, dB_);
   }
-  std::vector<Poly>& polys() { return polys_; }
   std::span<const PartGeometry> geometry(double h) {
     geometry_from(polys_, ref_, h, geometry_, dB_);
     return geometry_;
   }
 
  private:
-  std::vector<Poly> polys_;
+  StretchPolys polys_;
   double ref_;
   std::vector<PartGeometry> geometry_;
   std::vector<double> dB_;
@@ -218,13 +242,29 @@ double refine_by_geometry(double lo, double hi, double Q) {
 // at once wholly wet).
 class Sweep {
  public:
-  explicit Sweep(double Q) : order_(static_cast<std::size_t>(CSDATA.N)), polys_(CSDATA.parts.size()), Q_(Q) {
+  explicit Sweep(double Q) : order_(static_cast<std::size_t>(CSDATA.N)), Q_(Q) {
     const CrossSection& d = CSDATA;
     for (std::int32_t i = 1; i <= d.N; ++i) order_[static_cast<std::size_t>(i - 1)] = {d.z[i], i};
     std::sort(order_.begin(), order_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    const std::size_t parts = d.parts.size();
     segment_part_.resize(static_cast<std::size_t>(d.N));
-    for (std::size_t p = 0; p < d.parts.size(); ++p)
-      for (std::int32_t i = d.parts[p].first; i <= d.parts[p].last; ++i) segment_part_[static_cast<std::size_t>(i)] = p;
+    segment_group_.resize(static_cast<std::size_t>(d.N));
+    group_part_.resize(parts + static_cast<std::size_t>(d.N));
+    for (std::size_t p = 0; p < parts; ++p) {
+      const bool apart = d.rules == Rules::model && d.parts[p].zone != kChannel;
+      for (std::int32_t i = d.parts[p].first; i <= d.parts[p].last; ++i) {
+        const auto segment = static_cast<std::size_t>(i);
+        segment_part_[segment] = p;
+        segment_group_[segment] = apart ? parts + segment : p;
+        group_part_[segment_group_[segment]] = p;
+      }
+      group_part_[p] = p;
+    }
+    polys_.resize(group_part_.size());
+    parent_.resize(group_part_.size());
+    for (std::size_t g = 0; g < parent_.size(); ++g) parent_[g] = g;
+    place_.assign(group_part_.size(), kNowhere);
+    for (std::size_t p = 0; p < parts; ++p) activate(p);  // a lumped subdivision counts, wet or dry
   }
 
   bool done() const { return next_ == order_.size(); }
@@ -237,17 +277,19 @@ class Sweep {
     const double e = elevation();
     move_origin(e);
     flat_under_ = false;
+    const std::size_t first = next_;
     for (; next_ < order_.size() && order_[next_].first == e; ++next_) {
       const std::int32_t point = order_[next_].second;
       for (const std::int32_t i : {point - 1, point})
         if (i >= 1 && i < CSDATA.N) segment_event(i, point);
       if (CSDATA.rules == Rules::model) wall_event(point);
     }
+    for (std::size_t k = first; k < next_; ++k) join_at(order_[k].second);
   }
 
   /// E and its derivatives just below level h: the next elevation or short of it.
   EnergySlope below(double h) {
-    geometry_from(polys_, origin_, h, geometry_, dB_);
+    geometry_from(live(), origin_, h, geometry_, dB_);
     wet_ = conveyances(geometry_, conveyance_);
     return energy_slope(conveyance_, wet_, geometry_, h, Q_, dB_);
   }
@@ -261,15 +303,18 @@ class Sweep {
     pass_elevation();  // the origin is now e: A = a0, B = a1, P = p0, dP = p1 there
     widened_ = false;
     wet_above_ = 0;
-    for (std::size_t p = 0; p < polys_.size(); ++p) {
-      const Poly& q = polys_[p];
+    geometry_from(live(), origin_, e, at_origin_, dB_);
+    for (std::size_t p = 0; p < geometry_.size(); ++p) {
+      const PartGeometry& q = at_origin_[p];
       PartGeometry& g = geometry_[p];
-      widened_ = widened_ || q.a1 > kWidening * g.B;
-      wet_above_ += g.A > 0 || q.a1 > 0 || q.p1 > 0 ? 1 : 0;
-      g.B = q.a1;
-      g.dP = q.p1;
-      dB_[p] = 2 * q.a2;
-      if (flat_under_) g.P = q.p0;
+      widened_ = widened_ || q.B > kWidening * g.B;
+      wet_above_ += g.A > 0 || q.B > 0 || q.dP > 0 ? 1 : 0;
+      g.B = q.B;
+      g.dP = q.dP;
+      if (flat_under_) {
+        g.P = q.P;
+        g.conveying = q.conveying;
+      }
     }
     if (flat_under_) wet_ = conveyances(geometry_, conveyance_);
     return energy_slope(conveyance_, wet_, geometry_, e, Q_, dB_);
@@ -286,7 +331,7 @@ class Sweep {
 
   /// The polynomials as they stand: for levels between the elevation last
   /// passed and the next.
-  Polynomials stretch() const { return Polynomials(polys_, origin_); }
+  Polynomials stretch() { return Polynomials(live(), origin_); }
 
  private:
   static constexpr double kWidening = 1.25;
@@ -294,7 +339,8 @@ class Sweep {
   // A = a2 t^2 + a1 t + a0 about a new origin o: t' = t - (o - origin).
   void move_origin(double o) {
     const double d = o - origin_;
-    for (Poly& q : polys_) {
+    for (const std::size_t g : active_) {
+      Poly& q = polys_[g];
       q.a0 = (q.a2 * d + q.a1) * d + q.a0;
       q.a1 = 2 * q.a2 * d + q.a1;
       q.p0 = q.p1 * d + q.p0;
@@ -307,15 +353,15 @@ class Sweep {
   // perimeter grows with the level.
   void wall_event(std::int32_t point) {
     const CrossSection& d = CSDATA;
-    if (point == 1) polys_[segment_part_[1]].p1 += 1;
-    if (point == d.N) polys_[segment_part_[static_cast<std::size_t>(d.N - 1)]].p1 += 1;
+    if (point == 1) poly_of(1).p1 += 1;
+    if (point == d.N) poly_of(d.N - 1).p1 += 1;
   }
 
   void segment_event(std::int32_t i, std::int32_t point) {
     const CrossSection& d = CSDATA;
     const bool flat = d.z[i] == d.z[i + 1];
     const std::int32_t lower = d.z[i] <= d.z[i + 1] ? i : i + 1;
-    Poly& q = polys_[segment_part_[static_cast<std::size_t>(i)]];
+    Poly& q = poly_of(i);
     if (point == lower) {
       flat_under_ = flat_under_ || (flat && d.x[i + 1] > d.x[i]);
       if (flat)
@@ -330,7 +376,61 @@ class Sweep {
 
   std::vector<std::pair<double, std::int32_t>> order_;
   std::vector<std::size_t> segment_part_;
+  // The stretch segment i's water belongs to, a live one.
+  Poly& poly_of(std::int32_t i) {
+    const std::size_t g = root(segment_group_[static_cast<std::size_t>(i)]);
+    activate(g);
+    return polys_[g];
+  }
+
+  std::size_t root(std::size_t g) {
+    while (parent_[g] != g) g = parent_[g] = parent_[parent_[g]];
+    return g;
+  }
+
+  void activate(std::size_t g) {
+    if (place_[g] != kNowhere) return;
+    place_[g] = active_.size();
+    active_.push_back(g);
+  }
+
+  // A floodplain's point gone under joins the stretches on either side of
+  // it: the water there no longer conveys apart, and the conveyance falls
+  // at once (as where a level segment goes under).
+  void join_at(std::int32_t point) {
+    if (point <= 1 || point >= CSDATA.N) return;
+    if (segment_part_[static_cast<std::size_t>(point - 1)] != segment_part_[static_cast<std::size_t>(point)]) return;
+    const std::size_t a = root(segment_group_[static_cast<std::size_t>(point - 1)]);
+    const std::size_t b = root(segment_group_[static_cast<std::size_t>(point)]);
+    if (a == b) return;
+    Poly& into = polys_[a];
+    const Poly& from = polys_[b];
+    into = {into.a2 + from.a2, into.a1 + from.a1, into.a0 + from.a0, into.p1 + from.p1, into.p0 + from.p0};
+    parent_[b] = a;
+    const std::size_t at = place_[b];
+    place_[active_.back()] = at;
+    active_[at] = active_.back();
+    active_.pop_back();
+    place_[b] = kNowhere;
+    flat_under_ = true;
+  }
+
+  // The live stretches, for the geometry at a level.
+  const StretchPolys& live() {
+    live_.polys.clear();
+    live_.part.clear();
+    for (const std::size_t g : active_) {
+      live_.polys.push_back(polys_[g]);
+      live_.part.push_back(group_part_[g]);
+    }
+    return live_;
+  }
+
+  static constexpr std::size_t kNowhere = SIZE_MAX;
+  std::vector<std::size_t> segment_group_, group_part_, parent_, place_, active_;
   std::vector<Poly> polys_;
+  StretchPolys live_;
+  std::vector<PartGeometry> at_origin_;
   double origin_ = CSDATA.zmin;
   double Q_;
   std::size_t next_ = 0;
