@@ -126,7 +126,7 @@ class Run {
 
   Layout layout() const {
     const bool overrides = !o_.queries.empty() || o_.slope_per_mille.given || any_roughness_given(o_) ||
-                           o_.rating_step > 0 || o_.units != nullptr;
+                           o_.rating_step > 0 || o_.units != nullptr || o_.rules_given;
     bool surveyed = false;
     for (const Input& input : o_.inputs) surveyed = surveyed || reader_for(input) != Reader::data_file;
     Layout l;

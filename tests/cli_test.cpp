@@ -292,6 +292,9 @@ TEST(CommandLineBlocks, SeveralFilesAndDischargesAreHeadedAndParted) {
   EXPECT_EQ(cli({"--nc", "0.03", t}), kPrompt + t + ", Q = 10 m3/s" + values + one);
   EXPECT_TRUE(cli({"--slope", "2", "--nl", "0.04", "--nr", "0.06", t})
                   .starts_with(kPrompt + t + ", Q = 10 m3/s, s = 2 promil, nc = 0.03, nl = 0.04, nr = 0.06\r\n"));
+  // So does a rule set asked for: the model's named, the divided ones as always unsaid.
+  EXPECT_TRUE(cli({"--rules", "model", t}).starts_with(kPrompt + t + ", zasady modelu, Q = 10 m3/s" + values));
+  EXPECT_EQ(cli({"--rules", "divided", t}), kPrompt + t + ", Q = 10 m3/s" + values + one);
 }
 
 TEST(CommandLineBlocks, TheFirstBadFileEndsTheRunKeepingWhatWasPrinted) {
