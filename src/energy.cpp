@@ -276,7 +276,7 @@ class Sweep {
   void pass_elevation() {
     const double e = elevation();
     move_origin(e);
-    flat_under_ = false;
+    may_jump_ = false;
     const std::size_t first = next_;
     for (; next_ < order_.size() && order_[next_].first == e; ++next_) {
       const std::int32_t point = order_[next_].second;
@@ -311,18 +311,18 @@ class Sweep {
       wet_above_ += g.A > 0 || q.B > 0 || q.dP > 0 ? 1 : 0;
       g.B = q.B;
       g.dP = q.dP;
-      if (flat_under_) {
+      if (may_jump_) {
         g.P = q.P;
         g.conveying = q.conveying;
       }
     }
-    if (flat_under_) wet_ = conveyances(geometry_, conveyance_);
+    if (may_jump_) wet_ = conveyances(geometry_, conveyance_);
     return energy_slope(conveyance_, wet_, geometry_, e, Q_, dB_);
   }
 
-  /// Whether a level segment went under at the last elevation passed: the
-  /// perimeter, and E with it, may jump there.
-  bool flat_under() const { return flat_under_; }
+  /// Whether E may jump at the last elevation passed: a level segment went
+  /// under (the perimeter jumps) or two stretches joined (the conveyance falls).
+  bool may_jump() const { return may_jump_; }
 
   /// Whether some subdivision's water surface got much wider at the last
   /// elevation passed (a flat), and how many hold water just above it.
@@ -363,7 +363,7 @@ class Sweep {
     const std::int32_t lower = d.z[i] <= d.z[i + 1] ? i : i + 1;
     Poly& q = poly_of(i);
     if (point == lower) {
-      flat_under_ = flat_under_ || (flat && d.x[i + 1] > d.x[i]);
+      may_jump_ = may_jump_ || (flat && d.x[i + 1] > d.x[i]);
       if (flat)
         add_full(q, i, origin_);
       else
@@ -412,7 +412,7 @@ class Sweep {
     active_[at] = active_.back();
     active_.pop_back();
     place_[b] = kNowhere;
-    flat_under_ = true;
+    may_jump_ = true;
   }
 
   // The live stretches, for the geometry at a level.
@@ -438,10 +438,25 @@ class Sweep {
   std::vector<double> dB_;
   std::vector<Conveyance> conveyance_;
   int wet_ = 0, wet_above_ = 0;
-  bool widened_ = true, flat_under_ = false;
+  bool widened_ = true, may_jump_ = false;
 };
 
 bool at_an_end(double e) { return e == CSDATA.z[1] || e == CSDATA.z[CSDATA.N]; }
+
+// At an elevation E may jump (a level segment going under adds its whole
+// length to the perimeter at once, stretches join, held water starts to
+// flow), up or down. E falling into the elevation and rising past it (or
+// jumping up) has its minimum there; E jumping down and then rising has it
+// just above.
+template <class Add>
+void minimum_at_elevation(double e, const EnergySlope& below, const EnergySlope& above, bool may_jump, const Add& add) {
+  const bool jump = may_jump && std::fabs(above.E - below.E) > 1e-12 * std::fabs(below.E);
+  if (jump && above.E < below.E) {
+    if (above.dE >= 0) add(std::nextafter(e, kInfinity), false);
+  } else if (below.dE < 0 && (above.dE >= 0 || jump)) {
+    add(e, at_an_end(e));
+  }
+}
 
 // Where, between two elevations, dE/dh is sampled besides at their ends:
 // ever closer to the lower one, just after which a subdivision got wet or
@@ -509,14 +524,7 @@ std::vector<CriticalLevel> model_critical_levels(double Q, double top) {
     if (before.dE < 0 && below.dE >= 0) add(refine_by_geometry(from, hi, Q), false);
     if (hi == top) break;
     const EnergySlope above = slope_at(std::nextafter(hi, kInfinity), Q, geometry);
-    // E may jump where a level segment goes under or held water starts to
-    // flow: as in the sweep, a jump down that then rises has its minimum just above.
-    const bool jump = std::fabs(above.E - below.E) > 1e-12 * std::fabs(below.E);
-    if (jump && above.E < below.E) {
-      if (above.dE >= 0) add(std::nextafter(hi, kInfinity), false);
-    } else if (below.dE < 0 && (above.dE >= 0 || jump)) {
-      add(hi, at_an_end(hi));
-    }
+    minimum_at_elevation(hi, below, above, true, add);
     before = above;
     lo = hi;
   }
@@ -625,16 +633,7 @@ std::vector<CriticalLevel> critical_levels(double Q, double top) {
     scan(from, at_from, e, below, kHalvings);
     if (last) break;
     const EnergySlope above = sweep.above();
-    // A level segment going under adds its whole length to the perimeter at
-    // once: E may jump there, up or down. E falling into the elevation and
-    // rising past it (or jumping up) has its minimum there; E jumping down
-    // and then rising has it just above.
-    const bool jump = sweep.flat_under() && std::fabs(above.E - below.E) > 1e-12 * std::fabs(below.E);
-    if (jump && above.E < below.E) {
-      if (above.dE >= 0) add(std::nextafter(e, kInfinity), false);
-    } else if (below.dE < 0 && (above.dE >= 0 || jump)) {
-      add(e, at_an_end(e));
-    }
+    minimum_at_elevation(e, below, above, sweep.may_jump(), add);
     lo = e;
     lo_right = above;
   }

@@ -25,13 +25,18 @@ constexpr std::string_view kLevee = "Levee=";
 constexpr std::string_view kObstructions = "#Block Obstruct=";
 constexpr double kEnd = std::numeric_limits<double>::infinity();
 
-// Records the computation leaves out, with what a warning calls them.
-constexpr std::pair<std::string_view, const char*> kLeftOut[] = {
-    {"Levee=", "levees"},
-    {"#XS Ineff=", "ineffective flow areas"},
-    {"#Block Obstruct=", "blocked obstructions"},
-    {"Ice Thickness=", "ice covers"},
-    {"Vertical n Elevations=", "vertical variations of n"}};
+// Records the divided rules leave out, with what a warning calls them, and
+// whether the model rules take them in.
+struct LeftOut {
+  std::string_view key;
+  const char* what;
+  bool modelled;
+};
+constexpr LeftOut kLeftOut[] = {{"Levee=", "levees", true},
+                                {"#XS Ineff=", "ineffective flow areas", true},
+                                {"#Block Obstruct=", "blocked obstructions", true},
+                                {"Ice Thickness=", "ice covers", false},
+                                {"Vertical n Elevations=", "vertical variations of n", false}};
 
 
 // The comma-separated values after a record's '='.
@@ -127,9 +132,10 @@ bool GeometryFile::next_line(std::string_view& line) {
 }
 
 // Fields run on over as many lines as they need; a line that starts a
-// record ends them early.
-void GeometryFile::read_fields(std::size_t count, std::vector<double>& values, const char* record,
-                               std::size_t record_line) {
+// record ends them early. Loose fields are of 8 characters, or failing that
+// numbers between blanks.
+void GeometryFile::read_fields(std::size_t count, std::vector<double>& values, std::string_view record,
+                               std::size_t record_line, bool loose) {
   values.clear();
   values.reserve(count);
   std::string bad;
@@ -141,10 +147,17 @@ void GeometryFile::read_fields(std::size_t count, std::vector<double>& values, c
         pending_line_ = line;
       }
       refuse_line(record_line, std::string(record) + " expected " + std::to_string(count) + " values, found " +
-                              std::to_string(values.size()));
+                                   std::to_string(values.size()));
     }
-    if (!fixed_fields(line, count - values.size(), values, bad))
-      refuse_line(line_, "'" + bad + "' is not a number (a field of " + record + ")");
+    const std::size_t before = values.size();
+    if (fixed_fields(line, count - before, values, bad)) continue;
+    if (!loose) refuse_line(line_, "'" + bad + "' is not a number (a field of " + std::string(record) + ")");
+    values.resize(before);
+    for (std::string_view rest = trimmed(line); !rest.empty() && values.size() < count;) {
+      const std::size_t blank = rest.find_first_of(" \t");
+      values.push_back(number_in(rest.substr(0, blank), line_, "a field of " + std::string(record)));
+      rest = blank == std::string_view::npos ? std::string_view{} : trimmed(rest.substr(blank));
+    }
   }
 }
 
@@ -154,37 +167,12 @@ void GeometryFile::read_columns(std::string_view line, std::string_view key, std
                                 std::vector<double>& first, std::vector<double>& second) {
   const std::size_t at = line_;
   const std::size_t count = count_in(values_after(line, key)[0], at, what);
-  read_fields(width * count, fields_, std::string(key).c_str(), at);
+  read_fields(width * count, fields_, key, at);
   first.resize(count);
   second.resize(count);
   for (std::size_t k = 0; k < count; ++k) {
     first[k] = fields_[width * k];
     second[k] = fields_[width * k + 1];
-  }
-}
-
-// Fields of 8 characters, or failing that numbers between blanks.
-void GeometryFile::read_loose_fields(std::size_t count, std::string_view key, std::size_t record_line) {
-  fields_.clear();
-  std::string bad;
-  std::string_view line;
-  while (fields_.size() < count) {
-    if (!next_line(line) || line.find('=') != std::string_view::npos) {
-      if (line.find('=') != std::string_view::npos) {
-        pending_ = true;
-        pending_line_ = line;
-      }
-      refuse_line(record_line, std::string(key) + " expected " + std::to_string(count) + " values, found " +
-                                   std::to_string(fields_.size()));
-    }
-    const std::size_t before = fields_.size();
-    if (fixed_fields(line, count - before, fields_, bad)) continue;
-    fields_.resize(before);
-    for (std::string_view rest = trimmed(line); !rest.empty() && fields_.size() < count;) {
-      const std::size_t blank = rest.find_first_of(" \t");
-      fields_.push_back(number_in(rest.substr(0, blank), line_, "a field of " + std::string(key)));
-      rest = blank == std::string_view::npos ? std::string_view{} : trimmed(rest.substr(blank));
-    }
   }
 }
 
@@ -196,7 +184,7 @@ void GeometryFile::read_blocks(std::string_view line, std::string_view key, std:
   const std::vector<std::string_view> head = values_after(line, key);
   const std::size_t count = count_in(head[0], at, "the number of blocks");
   const bool by_blocks = head.size() > 1 && number_in(head[1], at, "the mode") == -1;
-  read_loose_fields((by_blocks ? 3 : 2) * count, key, at);
+  read_fields((by_blocks ? 3 : 2) * count, fields_, key, at, true);
   for (std::size_t k = 0; k < count; ++k) {
     if (by_blocks)
       blocks.push_back({fields_[3 * k], fields_[3 * k + 1], fields_[3 * k + 2]});
@@ -299,9 +287,10 @@ bool GeometryFile::read_section(SurveyedSection& s) {
         banks = true;
       } else {
         read_model_record(line, s);
-        for (const auto& [key, what] : kLeftOut)
-          if (line.starts_with(key) && std::find(s.left_out.begin(), s.left_out.end(), what) == s.left_out.end())
-            s.left_out.push_back(what);
+        for (const LeftOut& record : kLeftOut)
+          if (line.starts_with(record.key) &&
+              std::find(s.left_out.begin(), s.left_out.end(), record.what) == s.left_out.end())
+            s.left_out.push_back(record.what);
       }
     }
     if (!points) refuse_line(s.line, "the cross section has no #Sta/Elev= record");
@@ -316,6 +305,15 @@ bool GeometryFile::read_section(SurveyedSection& s) {
     throw;
   }
   return true;
+}
+
+std::vector<std::string> left_out_by_model(const std::vector<std::string>& left_out) {
+  std::vector<std::string> still;
+  for (const std::string& what : left_out)
+    if (std::none_of(std::begin(kLeftOut), std::end(kLeftOut),
+                     [&](const LeftOut& record) { return record.modelled && what == record.what; }))
+      still.push_back(what);
+  return still;
 }
 
 }  // namespace normlevel

@@ -39,9 +39,9 @@ class GeometryFile {
  private:
   bool next_line(std::string_view& line);
   bool read_section(SurveyedSection& section);
-  void read_fields(std::size_t count, std::vector<double>& values, const char* record, std::size_t record_line);
+  void read_fields(std::size_t count, std::vector<double>& values, std::string_view record, std::size_t record_line,
+                   bool loose = false);
   void read_model_record(std::string_view line, SurveyedSection& section);
-  void read_loose_fields(std::size_t count, std::string_view key, std::size_t record_line);
   void read_blocks(std::string_view line, std::string_view key, std::vector<StillWater>& blocks);
   void read_permanence(std::vector<StillWater>& blocks, std::size_t from);
   void read_columns(std::string_view line, std::string_view key, std::size_t width, const char* what,
@@ -57,5 +57,9 @@ class GeometryFile {
   bool pending_ = false;  // the line last read starts a record not yet taken
   std::string_view pending_line_;
 };
+
+/// Of what a section's records hold that the divided rules leave out, what
+/// the model rules leave out still: {"levees", "ice covers"} -> {"ice covers"}
+std::vector<std::string> left_out_by_model(const std::vector<std::string>& left_out);
 
 }  // namespace normlevel

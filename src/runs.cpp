@@ -312,11 +312,7 @@ class Run {
 
   // What the rules in force leave out of what the file holds.
   static std::vector<std::string> still_left_out(const std::vector<std::string>& left_out) {
-    if (CSDATA.rules != Rules::model) return left_out;
-    std::vector<std::string> still;
-    for (const std::string& what : left_out)
-      if (what != "levees" && what != "ineffective flow areas" && what != "blocked obstructions") still.push_back(what);
-    return still;
+    return CSDATA.rules == Rules::model ? left_out_by_model(left_out) : left_out;
   }
 
   bool replaced(Zone zone) const {

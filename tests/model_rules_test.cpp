@@ -15,6 +15,7 @@
 #include "dialogue.h"
 #include "energy.h"
 #include "func.h"
+#include "geometry_file.h"
 #include "normal_levels.h"
 #include "test_support.h"
 
@@ -22,15 +23,10 @@ namespace normlevel {
 namespace {
 
 using nlohmann::json;
+using testing::json_of;
 using testing::run_cli;
 using testing::ScratchDir;
 
-json json_of(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), {"--format", "json"});
-  const testing::CliRun run = run_cli(arguments);
-  EXPECT_EQ(run.status, 0) << run.err;
-  return json::parse(run.out);
-}
 
 const std::string kMuncie = std::string(NORMLEVEL_TEST_DATA) + "/geometry/Muncie.g05";
 const std::string kLevees = std::string(NORMLEVEL_EXAMPLES) + "/levee_reach.g01";
@@ -229,6 +225,13 @@ TEST(ModelSections, TheSweepAgreesWithThePlainSums) {
   }
   EXPECT_GE(unparted, 60);
   EXPECT_GE(compared - unparted, 200);
+}
+
+// The header's example: what the model rules take in leaves the warning.
+TEST(ModelSections, LeftOutNamesOnlyWhatTheModelRulesDoNotTakeIn) {
+  EXPECT_EQ(left_out_by_model({"levees", "ice covers"}), std::vector<std::string>{"ice covers"});
+  EXPECT_EQ(left_out_by_model({"ineffective flow areas", "blocked obstructions", "vertical variations of n"}),
+            std::vector<std::string>{"vertical variations of n"});
 }
 
 }  // namespace

@@ -18,15 +18,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using testing::json_of;
 using testing::run_cli;
 using testing::ScratchDir;
 
-json json_of(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), {"--format", "json"});
-  const testing::CliRun run = run_cli(arguments);
-  EXPECT_EQ(run.status, 0) << run.err;
-  return json::parse(run.out);
-}
 
 // A number in an 8-character field, or "" where it does not fit.
 std::string field(double value) {

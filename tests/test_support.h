@@ -15,6 +15,9 @@
 #include <sstream>
 #include <vector>
 
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
 #include "CSdata.h"
 #include "Failure.h"
 #include "command_line.h"
@@ -46,6 +49,15 @@ inline CliRun run_cli(const std::vector<std::string>& arguments) {
   run.out = out.str();
   run.err = err.str();
   return run;
+}
+
+/// The JSON array a command-line run prints with `--format json` put first;
+/// the run must succeed.
+inline nlohmann::json json_of(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), {"--format", "json"});
+  const CliRun run = run_cli(arguments);
+  EXPECT_EQ(run.status, 0) << run.err;
+  return nlohmann::json::parse(run.out);
 }
 
 /// A fresh folder under the system's temporary folder, removed at the end.
