@@ -66,13 +66,12 @@ struct Roughness {
   Roughness(double channel_n, double left_n, double right_n) : channel(channel_n), left(left_n), right(right_n) {}
 };
 
-/// What a station table or a geometry file leaves to the caller.
-struct SurveyValues {
-  double slope_per_mille = 0;           ///< bed slope; neither kind of file holds one
-  std::optional<Roughness> n;           ///< replaces the file's n; a table without an n column needs it
-  std::optional<Banks> banks;           ///< a table's banks where no codes mark them (not for geometry files)
-  std::optional<UnitSystem> units;      ///< none: a table's unit line, else SI
-  std::optional<RuleSet> rules;         ///< none: the model's for a geometry file, divided for a table
+/// How a station table or a geometry file is taken, beyond what it holds.
+struct SurveyOptions {
+  std::optional<Roughness> n{};       ///< replaces the file's n; a table without an n column needs it
+  std::optional<Banks> banks{};       ///< a table's banks where no codes mark them; a geometry file has its own
+  std::optional<UnitSystem> units{};  ///< none: a table's unit line, else SI
+  std::optional<RuleSet> rules{};     ///< none: the model's for a geometry file, divided for a table
 };
 
 /// The levels at which a section carries a discharge.
@@ -137,10 +136,11 @@ class Section {
                              UnitSystem units = UnitSystem::si);
   /// The text of a data file: its discharge, slope, n, banks and points.
   static Section from_data_file(std::string_view text, UnitSystem units = UnitSystem::si);
-  /// The text of a station table (a spreadsheet export): one section per section it names.
-  static std::vector<Section> from_table(std::string_view text, const SurveyValues& values);
-  /// The text of a river model's geometry file: every cross section it holds, each named.
-  static std::vector<Section> from_geometry(std::string_view text, const SurveyValues& values);
+  /// The text of a station table (a spreadsheet export): one section per section it names. It holds no slope.
+  static std::vector<Section> from_table(std::string_view text, double slope_per_mille, const SurveyOptions& options = {});
+  /// The text of a river model's geometry file: every cross section it holds, each named. It holds no slope.
+  static std::vector<Section> from_geometry(std::string_view text, double slope_per_mille,
+                                            const SurveyOptions& options = {});
 
   /// "river reach station" of a geometry file's section, a table's section name, else "".
   const std::string& name() const;
