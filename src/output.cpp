@@ -476,7 +476,7 @@ std::string values_named(double slope_per_mille, const ZoneRoughness& n) {
 }
 
 std::string place_named(const std::string& file, const SectionName& section) {
-  return section.empty() ? file : file + ", " + section.text();
+  return section_place(file, section, ", ");
 }
 
 std::string query_named(const LevelResult& r) {

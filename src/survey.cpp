@@ -20,6 +20,10 @@ std::string SectionName::text() const {
   return joined;
 }
 
+std::string section_place(const std::string& file, const SectionName& section, std::string_view separator) {
+  return section.empty() ? file : std::string(file).append(separator).append(section.text());
+}
+
 namespace {
 
 [[noreturn]] void refuse(const std::string& message) { throw Failure(kRunTimeError, message, ""); }
