@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <random>
 #include <string>
@@ -103,52 +102,39 @@ TEST(PlainDecimal, HeaderExamples) {
   }
 }
 
-// Read or left to the general conversion, as from_chars in fixed notation
-// reads the same text (a '+' left off, a comma as a point): read where that
-// takes 1 to 15 digits, to the same place and the same bits, which strtod
-// gives too.
-TEST(PlainDecimal, ReadsAsFromCharsDoes) {
+// Read, or left to the general conversion, as from_chars in fixed notation
+// reads the text (a '+' left off, a comma for a point): read where that
+// takes 1 to 15 digits, up to the same place, to the same bits.
+TEST(PlainDecimal, ReadsAsFromChars) {
   std::vector<std::string> texts = {
-      "0", "-0", "0.", ".0", ".5", "5.", "-.5", "+.5", "+-5", "-+5", "--5", "", "+", "-", ".", "-.", "..5",
-      "1.2.3", "1,5", "1,5.2", "12,", "7e2", "7E-2", " 7", "7 ", "inf", "nan", "0x10", "999999999999999",
-      "9999999999999999", "0.000000000000001", "0.0000000000000001", "000000000000012.5", "0000000000000012.5",
-      "123456789.012345", "123456789.0123456", "4503599627370497.5", "0.1", "0.3", "2.675", "1" + std::string(400, '0'),
-      "0." + std::string(400, '0') + "1"};
+      "0.", ".0", "+.5", "+-5", "-+5", "--5", "", "+", "-.", "..5", "1,5", "1,5.2", "12,", "7E-2", " 7", "7 ",
+      "inf", "nan", "0x10", "999999999999999", "9999999999999999", "0.000000000000001", "0.0000000000000001",
+      "000000000000012.5", "0000000000000012.5", "4503599627370497.5", "2.675", "1" + std::string(400, '0')};
   std::mt19937_64 random(20240611);
-  for (int digits = 1; digits <= 17; ++digits)
+  for (int digits = 1; digits <= 17; ++digits)  // the point at every place
     for (int point = 0; point <= digits; ++point)
       for (int sample = 0; sample < 8; ++sample) {
         std::string text = random() % 2 ? "-" : "";
-        for (int i = 0; i <= digits; ++i) {
-          if (i == point) text += '.';
-          if (i < digits) text += static_cast<char>('0' + random() % 10);
-        }
-        texts.push_back(text);
+        for (int i = 0; i < digits; ++i) text.append(i == point ? "." : "").push_back(static_cast<char>('0' + random() % 10));
+        texts.push_back(point == digits ? text + '.' : text);
       }
-  for (const real_chars::PlainForm form : {real_chars::PlainForm{}, {.plus = true}, {.comma = true}}) {
+  for (const real_chars::PlainForm form : {real_chars::PlainForm{}, {.plus = true}, {.comma = true}})
     for (const std::string& text : texts) {
       std::string standard = text;
-      if (form.plus && standard.starts_with('+') && !standard.starts_with("+-")) standard.erase(0, 1);
+      if (form.plus && text.starts_with('+') && !text.starts_with("+-")) standard.erase(0, 1);
       if (form.comma) std::replace(standard.begin(), standard.end(), ',', '.');
       const char* const first = standard.data();
       double expected = 0, value = -7.0;
       const auto reference = std::from_chars(first, first + standard.size(), expected, std::chars_format::fixed);
-      const auto taken = std::count_if(first, reference.ptr, [](char c) { return c >= '0' && c <= '9'; });
-      const bool quick = reference.ec == std::errc{} && taken >= 1 && taken <= 15;
-      const auto read = real_chars::plain_decimal(text.data(), text.data() + text.size(), value, form);
-      const std::string where = std::string(1, '\'').append(text).append(form.plus ? "' plus" : "'").append(form.comma ? " comma" : "");
-      ASSERT_EQ(read.ec == std::errc{}, quick) << where;
-      if (!quick) {
-        EXPECT_EQ(read.ptr, text.data()) << where;
-        EXPECT_EQ(value, -7.0) << where;
-        continue;
-      }
-      EXPECT_EQ(read.ptr - text.data(), reference.ptr - first + static_cast<std::ptrdiff_t>(text.size() - standard.size())) << where;
-      EXPECT_EQ(real_chars::bits(value), real_chars::bits(expected)) << where;
-      EXPECT_EQ(real_chars::bits(value), real_chars::bits(std::strtod(std::string(first, reference.ptr).c_str(), nullptr)))
-          << where;
+      const auto digits = std::count_if(first, reference.ptr, [](char c) { return c >= '0' && c <= '9'; });
+      const bool read = reference.ec == std::errc{} && digits >= 1 && digits <= 15;
+      const auto result = real_chars::plain_decimal(text.data(), text.data() + text.size(), value, form);
+      SCOPED_TRACE(text + (form.plus ? " plus" : "") + (form.comma ? " comma" : ""));
+      EXPECT_EQ(result.ec, read ? std::errc{} : std::errc::invalid_argument);
+      const auto skipped = static_cast<std::ptrdiff_t>(text.size() - standard.size());
+      EXPECT_EQ(result.ptr - text.data(), read ? reference.ptr - first + skipped : 0);
+      EXPECT_EQ(real_chars::bits(value), real_chars::bits(read ? expected : -7.0));
     }
-  }
 }
 
 }  // namespace
