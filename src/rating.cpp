@@ -2,7 +2,6 @@
 
 #include "CSdata.h"
 #include "Failure.h"
-#include "command_line.h"
 #include "zones.h"
 
 namespace normlevel {
