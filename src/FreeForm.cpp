@@ -74,9 +74,8 @@ double compose(const char* mantissa, const char* mantissa_end, long long exponen
   return value;
 }
 
-constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr int kExactDigits = 15;  // any 15-digit integer is exact in a double
+using real_chars::kExactDigits;
+using real_chars::kExactPowersOfTen;
 
 // Digits of at most 15 figures times an exact power of ten: one correctly
 // rounded multiplication or division of exact operands. False when the

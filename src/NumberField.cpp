@@ -15,8 +15,8 @@ constexpr int kSignificantDigits = 17;
 constexpr std::size_t kLabelWidth = 13;
 constexpr std::size_t kUnitWidth = 4;
 
-// Powers of ten exact in a double; the scaling needs no others (see below).
-constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+// Powers of ten exact in a double; the scaling takes none above 1e8 (see below).
+constexpr const auto& kPowersOfTen = real_chars::kExactPowersOfTen;
 
 std::string right_aligned(std::string text) {
   if (text.size() >= kValueWidth) return text;

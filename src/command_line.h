@@ -7,13 +7,12 @@
 #include <vector>
 
 #include "Failure.h"
+#include "query.h"
 #include "units.h"
 
 namespace normlevel {
 
 inline constexpr const char* kUsageLine = "usage: normlevel [OPTION]... FILE...";
-
-enum class Format { text, csv, json };
 
 /// How an input is read.
 enum class Reader {
@@ -28,24 +27,6 @@ struct Input {
   std::string name;
   Reader reader = Reader::by_name;
 };
-
-/// One thing asked of each section: the level for a discharge, or the discharge at a level.
-struct Query {
-  enum class Kind { file_discharge, discharge, level } kind = Kind::file_discharge;
-  double value = 0;  ///< the discharge or the level asked for
-};
-
-/// A value given on the command line in place of the file's own.
-struct Override {
-  bool given = false;
-  double value = 0;
-};
-
-/// What --solve looks for at each --level.
-enum class Solve { none, n, slope };
-
-/// What --plot draws.
-enum class PlotKind { section, rating, energy };
 
 struct Options {
   enum class Action { run, help, version } action = Action::run;

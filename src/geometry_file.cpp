@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <limits>
 
 #include "Failure.h"
+#include "real_chars.h"
 
 namespace normlevel {
 
@@ -79,25 +79,12 @@ bool starts_record(std::string_view line) {
 
 namespace {
 
-constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
-
-// The usual field, blanks and then [-]digits[.digits], in one pass: at most
-// eight digits over an exact power of ten, the value parse_decimal gives.
+// The usual field, blanks and then [-]digits[.digits], in one pass: the
+// value parse_decimal gives.
 bool quick_field(const char* p, const char* end, double& value) {
   while (p != end && *p == ' ') ++p;
-  const bool negative = p != end && *p == '-';
-  if (negative) ++p;
-  const char* const start = p;
-  std::uint64_t digits = 0;
-  for (; p != end && static_cast<unsigned>(*p - '0') < 10; ++p) digits = digits * 10 + static_cast<unsigned>(*p - '0');
-  const char* const point = p;
-  if (p != end && *p == '.')
-    for (++p; p != end && static_cast<unsigned>(*p - '0') < 10; ++p) digits = digits * 10 + static_cast<unsigned>(*p - '0');
-  const std::ptrdiff_t fraction = point == p ? 0 : p - point - 1;
-  if (p != end || p - start == (point == p ? 0 : 1)) return false;  // something else, or no digit at all
-  const double magnitude = static_cast<double>(digits) / kPowersOfTen[fraction];
-  value = negative ? -magnitude : magnitude;
-  return true;
+  const auto quick = real_chars::plain_decimal(p, end, value);
+  return quick.ec == std::errc{} && quick.ptr == end;
 }
 
 }  // namespace

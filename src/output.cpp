@@ -171,16 +171,33 @@ Fields tail_fields(const LevelResult& r) {
           {"bankfull_discharge", number(r.zones.bankfull_discharge)}};
 }
 
+// A figure of the rating table, for every output: its name in JSON and
+// CSV, and its column in the text table, at least `width` wide.
+struct RatingFigure {
+  std::string_view name;
+  double RatingRow::*value;
+  const char* heading;
+  const char* Units::*unit;
+  std::size_t width;
+  int decimals;
+};
+
+// In the order of every output's columns: a new figure is a line here.
+constexpr RatingFigure kRatingFigures[] = {
+    {"level", &RatingRow::level, "zw. wody", &Units::length, 9, 3},
+    {"depth", &RatingRow::depth, "glebok.", &Units::length, 8, 3},
+    {"area", &RatingRow::area, "pole", &Units::area, 9, 2},
+    {"top_width", &RatingRow::top_width, "szerok.", &Units::length, 8, 2},
+    {"left_discharge", &RatingRow::left_discharge, "Q lewy", &Units::discharge, 9, 2},
+    {"channel_discharge", &RatingRow::channel_discharge, "Q koryto", &Units::discharge, 9, 2},
+    {"right_discharge", &RatingRow::right_discharge, "Q prawy", &Units::discharge, 9, 2},
+    {"discharge", &RatingRow::discharge, "Q razem", &Units::discharge, 9, 2},
+    {"channel_velocity", &RatingRow::channel_velocity, "V koryto", &Units::velocity, 9, 3}};
+
 Fields rating_fields(const RatingRow& row) {
-  return {{"level", number(row.level)},
-          {"depth", number(row.depth)},
-          {"area", number(row.area)},
-          {"top_width", number(row.top_width)},
-          {"left_discharge", number(row.left_discharge)},
-          {"channel_discharge", number(row.channel_discharge)},
-          {"right_discharge", number(row.right_discharge)},
-          {"discharge", number(row.discharge)},
-          {"channel_velocity", number(row.channel_velocity)}};
+  Fields fields;
+  for (const RatingFigure& figure : kRatingFigures) fields.push_back({figure.name, number(row.*figure.value)});
+  return fields;
 }
 
 void append_number(std::string& to, double value) {
@@ -472,7 +489,7 @@ std::string values_named(double slope_per_mille, const ZoneRoughness& n) {
 }
 
 std::string place_named(const std::string& file, const SectionName& section) {
-  return section.empty() ? file : file + ", " + section.text();
+  return section_place(file, section, ", ");
 }
 
 std::string query_named(const LevelResult& r) {
@@ -539,38 +556,30 @@ class TextWriter final : public ResultWriter {
 // with a blank before: the table fits an 80-column console for rivers of
 // usual size and widens, never runs together, for big ones.
 void TextWriter::write(const RatingTable& table) {
-  const Units& u = *table.units;
-  struct Column {
-    const char* heading;
-    std::string unit;
-    std::size_t width;
-    int decimals;
-  };
-  const std::string l = std::string("[") + u.length + "]", q = std::string("[") + u.discharge + "]";
-  const Column columns[] = {{"zw. wody", l, 9, 3},  {"glebok.", l, 8, 3},  {"pole", std::string("[") + u.area + "]", 9, 2},
-                            {"szerok.", l, 8, 2},   {"Q lewy", q, 9, 2},   {"Q koryto", q, 9, 2},
-                            {"Q prawy", q, 9, 2},   {"Q razem", q, 9, 2},
-                            {"V koryto", std::string("[") + u.velocity + "]", 9, 3}};
-  constexpr std::size_t kColumns = std::size(columns);
+  constexpr std::size_t kColumns = std::size(kRatingFigures);
   std::string heading = place_named(table.file, table.section);
   if (layout_.name_values) heading += values_named(table.slope_per_mille, table.n);
   begin_block(heading);
   std::vector<std::array<std::string, kColumns>> cells;
+  std::array<std::string, kColumns> unit;
   std::array<std::size_t, kColumns> width{};
-  for (std::size_t i = 0; i < kColumns; ++i)
-    width[i] = std::max({columns[i].width, std::strlen(columns[i].heading) + 1, columns[i].unit.size() + 1});
+  for (std::size_t i = 0; i < kColumns; ++i) {
+    const RatingFigure& figure = kRatingFigures[i];
+    unit[i] = std::string("[") + table.units->*figure.unit + "]";
+    width[i] = std::max({figure.width, std::strlen(figure.heading) + 1, unit[i].size() + 1});
+  }
   for (const RatingRow& row : table.rows) {
     const Fields fields = rating_fields(row);
     auto& line = cells.emplace_back();
     for (std::size_t i = 0; i < kColumns; ++i) {
-      line[i] = fixed(fields[i].value.number, columns[i].decimals, 0);
+      line[i] = fixed(fields[i].value.number, kRatingFigures[i].decimals, 0);
       width[i] = std::max(width[i], line[i].size() + 1);
     }
   }
   std::string headings, units;
   for (std::size_t i = 0; i < kColumns; ++i) {
-    headings += padded_left(columns[i].heading, width[i]);
-    units += padded_left(columns[i].unit, width[i]);
+    headings += padded_left(kRatingFigures[i].heading, width[i]);
+    units += padded_left(unit[i], width[i]);
   }
   out_ << headings << "\r\n" << units << "\r\n";
   for (const auto& line : cells) {

@@ -10,7 +10,6 @@
 #include <string_view>
 #include <vector>
 
-#include "command_line.h"
 #include "results.h"
 
 namespace normlevel {

@@ -575,7 +575,7 @@ class Picture {
                (d_.rules == Rules::model ? "z tarciem" : "bez tarcia"),
            " fill=\"#555555\" font-size=\"11\"");
     const LevelResult& first = results_.front();
-    text(kLeft, 30, "start", first.section.empty() ? first.file : first.file + ", " + first.section.text(),
+    text(kLeft, 30, "start", section_place(first.file, first.section, ", "),
          " font-size=\"16\" font-weight=\"bold\"");
     text(kLeft, 52, "start", title_values(d_, results_), " font-size=\"13\"");
   }

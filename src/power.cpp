@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "real_chars.h"
+
 namespace normlevel {
 
 namespace {
@@ -112,8 +114,7 @@ double manning_power(double x) {
 }
 
 double power_of_ten(int e) {
-  constexpr double kExact[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                               1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  constexpr const auto& kExact = real_chars::kExactPowersOfTen;
   if (e >= 0 && e <= 22) return kExact[e];
   if (e < 0 && e >= -22) return 1 / kExact[-e];
   double power = e > 0 ? kExact[22] : 1 / kExact[22];

@@ -2,7 +2,6 @@
 
 #include "CSdata.h"
 #include "Failure.h"
-#include "command_line.h"
 #include "zones.h"
 
 namespace normlevel {
@@ -28,15 +27,15 @@ void check_rating_size(std::size_t rows, std::size_t parts) {
 }
 
 RatingRow row_at(double level, double zmin, const Breakdown& b) {
-  return {level,
-          level - zmin,
-          b.total.area,
-          b.total.top_width,
-          b.left.discharge,
-          b.channel.discharge,
-          b.right.discharge,
-          b.total.discharge,
-          b.channel.velocity};
+  return {.level = level,
+          .depth = level - zmin,
+          .area = b.total.area,
+          .top_width = b.total.top_width,
+          .left_discharge = b.left.discharge,
+          .channel_discharge = b.channel.discharge,
+          .right_discharge = b.right.discharge,
+          .discharge = b.total.discharge,
+          .channel_velocity = b.channel.velocity};
 }
 
 }  // namespace

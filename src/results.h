@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
+#include "query.h"
 #include "energy.h"
 #include "normal_levels.h"
 #include "survey.h"

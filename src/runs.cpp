@@ -27,7 +27,7 @@ namespace normlevel {
 namespace {
 
 std::string place_of(const std::string& file, const SectionName& section) {
-  return section.empty() ? file : file + ": " + section.text();
+  return section_place(file, section, ": ");
 }
 
 // The whole of an input, "-" being standard input.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -12,6 +11,7 @@
 
 #include "CSdata.h"
 #include "Failure.h"
+#include "real_chars.h"
 #include "section_line.h"
 
 namespace normlevel {
@@ -261,33 +261,21 @@ void check_width(const std::vector<std::string_view>& fields, const Columns& c, 
     refuse_line(line, "expected " + std::to_string(c.widest() + 1) + " fields, found " + std::to_string(fields.size()));
 }
 
-// The usual field, blanks around [-]digits[point digits] with at most 15
-// digits, in one pass: the value parse_decimal gives. False for any other
-// form, which the general rules then read or refuse.
-constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-
 // Reads the number at `at` up to the field's end (a separator or the
-// row's): where it is one, `at` stands after the field's trailing blanks.
+// row's) where it is the usual field, a plain decimal between blanks, in
+// one pass: the value parse_decimal gives, and `at` after the field's
+// trailing blanks. False for any other form, which the general rules then
+// read or refuse.
 bool quick_number(const char*& at, const char* end, char separator, bool comma, double& value) {
   const char* p = at;  // a local: the compiler keeps it in a register
   while (p != end && *p == ' ') ++p;
-  const bool negative = p != end && *p == '-';
-  if (negative) ++p;
-  const char* const start = p;
-  std::uint64_t digits = 0;
-  while (p != end && static_cast<unsigned>(*p - '0') < 10) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
-  std::ptrdiff_t count = p - start, fraction = 0;
-  if (p != end && (*p == '.' || (comma && *p == ','))) {
-    const char* const decimals = ++p;
-    while (p != end && static_cast<unsigned>(*p - '0') < 10) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
-    fraction = p - decimals;
-    count += fraction;
-  }
-  if (count == 0 || count > 15) return false;
+  double number = 0;
+  const auto quick = real_chars::plain_decimal(p, end, number, {.comma = comma});
+  if (quick.ec != std::errc{}) return false;
+  p = quick.ptr;
   while (p != end && *p == ' ') ++p;
   if (p != end && *p != separator) return false;
-  const double magnitude = static_cast<double>(digits) / kPowersOfTen[fraction];
-  value = negative ? -magnitude : magnitude;
+  value = number;
   at = p;
   return true;
 }

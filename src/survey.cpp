@@ -20,6 +20,10 @@ std::string SectionName::text() const {
   return joined;
 }
 
+std::string section_place(const std::string& file, const SectionName& section, std::string_view separator) {
+  return section.empty() ? file : std::string(file).append(separator).append(section.text());
+}
+
 namespace {
 
 [[noreturn]] void refuse(const std::string& message) { throw Failure(kRunTimeError, message, ""); }
@@ -258,42 +262,14 @@ bool Lines::next(std::string_view& line) {
   return true;
 }
 
-namespace {
-
-constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-
-// [sign] digits [point digits] with at most 15 digits: the digits as an
-// exact integer divided by an exact power of ten, one correctly rounded
-// operation, the value from_chars gives too. False for any other form.
-bool plain_decimal(std::string_view text, char point, double& value) {
-  std::size_t i = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
-  std::uint64_t digits = 0;
-  int count = 0, fraction = -1;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    if (is_digit(c)) {
-      digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
-      ++count;
-      if (fraction >= 0) ++fraction;
-    } else if (c == point && fraction < 0) {
-      fraction = 0;
-    } else {
-      return false;
-    }
-  }
-  if (count == 0 || count > 15) return false;
-  const double magnitude = static_cast<double>(digits) / kPowersOfTen[fraction < 0 ? 0 : fraction];
-  value = negative ? -magnitude : magnitude;
-  return true;
-}
-
-}  // namespace
-
 bool parse_decimal(std::string_view text, bool comma, double& value) {
-  if (plain_decimal(text, '.', value)) return true;
-  if (comma && plain_decimal(text, ',', value)) return true;
+  const char* const end = text.data() + text.size();
+  double plain = 0;
+  const auto quick = real_chars::plain_decimal(text.data(), end, plain, {.plus = true, .comma = comma});
+  if (quick.ec == std::errc{} && quick.ptr == end) {
+    value = plain;
+    return true;
+  }
   char copy[64];
   if (text.empty() || text.size() >= sizeof copy) return false;
   std::size_t i = 0, digits = 0;

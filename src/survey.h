@@ -21,6 +21,12 @@ struct SectionName {
   std::string text() const;
 };
 
+/// A section's place as an output names it: the file, then the section's
+/// name after the output's separator where it has one.
+///   ("reach.g01", {"Creek", "Upper", "105.5"}, ", ") -> "reach.g01, Creek Upper 105.5"
+///   ("reach.g01", {"", "", "7"}, ": ") -> "reach.g01: 7"        ("table.csv", {}, ": ") -> "table.csv"
+std::string section_place(const std::string& file, const SectionName& section, std::string_view separator);
+
 /// How a bank station that is not a point of the section is taken.
 enum class BankRule {
   point,   ///< it must be a point: an error naming the nearest points

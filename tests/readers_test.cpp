@@ -48,6 +48,9 @@ TEST(Readers, HeaderExamples) {
   EXPECT_EQ(values.back(), 952.5518);
   EXPECT_FALSE(fixed_fields("   12.5    abc", 2, values, bad));
   EXPECT_EQ(bad, "abc");
+  EXPECT_EQ(section_place("reach.g01", {"Creek", "Upper", "105.5"}, ", "), "reach.g01, Creek Upper 105.5");
+  EXPECT_EQ(section_place("reach.g01", {"", "", "7"}, ": "), "reach.g01: 7");
+  EXPECT_EQ(section_place("table.csv", {}, ": "), "table.csv");
 }
 
 SurveyedSection table(const std::string& bytes) {

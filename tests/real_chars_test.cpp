@@ -2,10 +2,13 @@
 // must write and read the same bytes as the standard functions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "real_chars.h"
 
@@ -75,5 +78,63 @@ INSTANTIATE_TEST_SUITE_P(Texts, RealCharsText,
                                            "0x1p3", "1e400", "1e-400", "-1e400", "inf", "-nan",
                                            "0.10000000000000000555", "9007199254740993",
                                            "2.4703282292062327e-324"));
+
+// The header's examples: where reading stops, and what it gives.
+TEST(PlainDecimal, HeaderExamples) {
+  const real_chars::PlainForm plain, plus{.plus = true}, comma{.comma = true};
+  const struct {
+    const char* text;
+    real_chars::PlainForm form;
+    std::ptrdiff_t read;  // 0: not read
+    double value;
+  } examples[] = {{"12.5", plain, 4, 12.5},     {"-.5", plain, 3, -0.5},    {"405591.", plain, 7, 405591},
+                  {"007", plain, 3, 7},         {"-0", plain, 2, -0.0},     {"1.5e3", plain, 3, 1.5},
+                  {"+7", plain, 0, 0},          {"+7", plus, 2, 7},         {"12,5", plain, 2, 12},
+                  {"12,5", comma, 4, 12.5},     {"1.2.3", plain, 3, 1.2},   {".", plain, 0, 0},
+                  {"-", plain, 0, 0},           {"1234567890123456", plain, 0, 0}};
+  for (const auto& e : examples) {
+    const std::string text = e.text;
+    double value = -7.0;
+    const auto read = real_chars::plain_decimal(text.data(), text.data() + text.size(), value, e.form);
+    EXPECT_EQ(read.ec, e.read ? std::errc{} : std::errc::invalid_argument) << text;
+    EXPECT_EQ(read.ptr - text.data(), e.read) << text;
+    EXPECT_EQ(real_chars::bits(value), real_chars::bits(e.read ? e.value : -7.0)) << text;
+  }
+}
+
+// Read, or left to the general conversion, as from_chars in fixed notation
+// reads the text (a '+' left off, a comma for a point): read where that
+// takes 1 to 15 digits, up to the same place, to the same bits.
+TEST(PlainDecimal, ReadsAsFromChars) {
+  std::vector<std::string> texts = {
+      "0.", ".0", "+.5", "+-5", "-+5", "--5", "", "+", "-.", "..5", "1,5", "1,5.2", "12,", "7E-2", " 7", "7 ",
+      "inf", "nan", "0x10", "999999999999999", "9999999999999999", "0.000000000000001", "0.0000000000000001",
+      "000000000000012.5", "0000000000000012.5", "4503599627370497.5", "2.675", "1" + std::string(400, '0')};
+  std::mt19937_64 random(20240611);
+  for (int digits = 1; digits <= 17; ++digits)  // the point at every place
+    for (int point = 0; point <= digits; ++point)
+      for (int sample = 0; sample < 8; ++sample) {
+        std::string text = random() % 2 ? "-" : "";
+        for (int i = 0; i < digits; ++i) text.append(i == point ? "." : "").push_back(static_cast<char>('0' + random() % 10));
+        texts.push_back(point == digits ? text + '.' : text);
+      }
+  for (const real_chars::PlainForm form : {real_chars::PlainForm{}, {.plus = true}, {.comma = true}})
+    for (const std::string& text : texts) {
+      std::string standard = text;
+      if (form.plus && text.starts_with('+') && !text.starts_with("+-")) standard.erase(0, 1);
+      if (form.comma) std::replace(standard.begin(), standard.end(), ',', '.');
+      const char* const first = standard.data();
+      double expected = 0, value = -7.0;
+      const auto reference = std::from_chars(first, first + standard.size(), expected, std::chars_format::fixed);
+      const auto digits = std::count_if(first, reference.ptr, [](char c) { return c >= '0' && c <= '9'; });
+      const bool read = reference.ec == std::errc{} && digits >= 1 && digits <= 15;
+      const auto result = real_chars::plain_decimal(text.data(), text.data() + text.size(), value, form);
+      SCOPED_TRACE(text + (form.plus ? " plus" : "") + (form.comma ? " comma" : ""));
+      EXPECT_EQ(result.ec, read ? std::errc{} : std::errc::invalid_argument);
+      const auto skipped = static_cast<std::ptrdiff_t>(text.size() - standard.size());
+      EXPECT_EQ(result.ptr - text.data(), read ? reference.ptr - first + skipped : 0);
+      EXPECT_EQ(real_chars::bits(value), real_chars::bits(read ? expected : -7.0));
+    }
+}
 
 }  // namespace
