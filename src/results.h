@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "critical_sweep.h"
 #include "energy.h"
 #include "normal_levels.h"
 #include "survey.h"
