@@ -13,7 +13,7 @@
 #include "CSdata.h"
 #include "command_line.h"
 #include "dialogue.h"
-#include "energy.h"
+#include "critical_sweep.h"
 #include "rating.h"
 #include "runs.h"
 #include "section_generator.h"

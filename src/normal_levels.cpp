@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "energy.h"
+#include "critical_sweep.h"
 #include "func.h"
 
 namespace normlevel {

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "CSdata.h"
+#include "critical_sweep.h"
 #include "energy.h"
 #include "picture.h"
 #include "power.h"

@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "query.h"
+#include "critical_sweep.h"
 #include "energy.h"
 #include "normal_levels.h"
+#include "query.h"
 #include "survey.h"
 #include "zones.h"
 

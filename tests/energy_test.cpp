@@ -10,6 +10,7 @@
 #include <random>
 
 #include "CSdata.h"
+#include "critical_sweep.h"
 #include "func.h"
 #include "search.h"
 #include "test_support.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "energy.h"
+#include "critical_sweep.h"
 #include "func.h"
 #include "geometry_file.h"
 #include "normal_levels.h"
