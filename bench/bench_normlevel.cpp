@@ -10,14 +10,14 @@
 #include <sstream>
 #include <string>
 
-#include "CSdata.h"
-#include "command_line.h"
-#include "dialogue.h"
-#include "critical_sweep.h"
-#include "rating.h"
-#include "runs.h"
+#include "core/CSdata.h"
+#include "cli/command_line.h"
+#include "dialogue/dialogue.h"
+#include "hydraulics/critical_sweep.h"
+#include "results/rating.h"
+#include "cli/runs.h"
 #include "section_generator.h"
-#include "station_table.h"
+#include "readers/station_table.h"
 
 namespace {
 

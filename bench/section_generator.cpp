@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "CSdata.h"
-#include "func.h"
+#include "core/CSdata.h"
+#include "core/func.h"
 
 namespace normlevel::bench {
 

@@ -7,11 +7,11 @@
 #include <sstream>
 #include <string>
 
-#include "CSdata.h"
-#include "Failure.h"
-#include "FreeForm.h"
-#include "NumberField.h"
-#include "dialogue.h"
+#include "core/CSdata.h"
+#include "base/Failure.h"
+#include "base/FreeForm.h"
+#include "base/NumberField.h"
+#include "dialogue/dialogue.h"
 
 namespace {
 

@@ -6,13 +6,13 @@
 #include <cstdint>
 #include <string>
 
-#include "CSdata.h"
-#include "Failure.h"
-#include "energy.h"
-#include "geometry_file.h"
-#include "results.h"
-#include "station_table.h"
-#include "survey.h"
+#include "core/CSdata.h"
+#include "base/Failure.h"
+#include "hydraulics/energy.h"
+#include "readers/geometry_file.h"
+#include "results/results.h"
+#include "readers/station_table.h"
+#include "readers/survey.h"
 
 namespace {
 

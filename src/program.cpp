@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "Failure.h"
-#include "command_line.h"
-#include "dialogue.h"
-#include "report.h"
-#include "platform.h"
-#include "runs.h"
+#include "base/Failure.h"
+#include "cli/command_line.h"
+#include "dialogue/dialogue.h"
+#include "output/report.h"
+#include "base/platform.h"
+#include "cli/runs.h"
 
 namespace {
 

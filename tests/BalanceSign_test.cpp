@@ -3,16 +3,16 @@
 // below the channel, notices and huge spans; the search must end exactly
 // where it ends without the proofs.
 
-#include "BalanceSign.h"
+#include "core/BalanceSign.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "Bisect.h"
-#include "CSdata.h"
-#include "func.h"
-#include "search.h"
+#include "base/Bisect.h"
+#include "core/CSdata.h"
+#include "core/func.h"
+#include "core/search.h"
 #include "test_support.h"
 
 namespace normlevel {

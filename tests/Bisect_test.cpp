@@ -1,12 +1,12 @@
-#include "Bisect.h"
+#include "base/Bisect.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-#include "CSdata.h"
-#include "func.h"
+#include "core/CSdata.h"
+#include "core/func.h"
 #include "test_support.h"
 
 namespace normlevel {

@@ -1,11 +1,11 @@
-#include "CSdata.h"
+#include "core/CSdata.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
 
-#include "Failure.h"
+#include "base/Failure.h"
 #include "test_support.h"
 
 namespace normlevel {

@@ -1,4 +1,4 @@
-#include "FreeForm.h"
+#include "base/FreeForm.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "Failure.h"
+#include "base/Failure.h"
 
 namespace normlevel {
 namespace {

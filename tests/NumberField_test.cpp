@@ -1,4 +1,4 @@
-#include "NumberField.h"
+#include "base/NumberField.h"
 
 #include <gtest/gtest.h>
 

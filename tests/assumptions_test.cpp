@@ -7,8 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "assumptions.h"
-#include "output.h"
+#include "results/assumptions.h"
+#include "output/output.h"
 #include "test_support.h"
 
 namespace normlevel {

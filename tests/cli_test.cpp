@@ -11,17 +11,17 @@
 #include <set>
 #include <sstream>
 
-#include "CSdata.h"
-#include "Failure.h"
-#include "FreeForm.h"
-#include "command_line.h"
-#include "dialogue.h"
-#include "func.h"
-#include "output.h"
-#include "report.h"
-#include "runs.h"
+#include "core/CSdata.h"
+#include "base/Failure.h"
+#include "base/FreeForm.h"
+#include "cli/command_line.h"
+#include "dialogue/dialogue.h"
+#include "core/func.h"
+#include "output/output.h"
+#include "output/report.h"
+#include "cli/runs.h"
 #include "test_support.h"
-#include "zones.h"
+#include "hydraulics/zones.h"
 
 namespace normlevel {
 namespace {

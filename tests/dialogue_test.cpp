@@ -1,10 +1,10 @@
-#include "dialogue.h"
+#include "dialogue/dialogue.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "Failure.h"
+#include "base/Failure.h"
 #include "test_support.h"
 
 namespace normlevel {

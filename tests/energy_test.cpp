@@ -2,19 +2,19 @@
 // critical levels of the textbook compound channel, and every minimum the
 // sweep finds checked against a dense scan of E on random sections.
 
-#include "energy.h"
+#include "hydraulics/energy.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
 
-#include "CSdata.h"
-#include "critical_sweep.h"
-#include "func.h"
-#include "search.h"
+#include "core/CSdata.h"
+#include "hydraulics/critical_sweep.h"
+#include "core/func.h"
+#include "core/search.h"
 #include "test_support.h"
-#include "zones.h"
+#include "hydraulics/zones.h"
 
 namespace normlevel {
 namespace {

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "Failure.h"
-#include "flow_file.h"
-#include "geometry_file.h"
+#include "base/Failure.h"
+#include "readers/flow_file.h"
+#include "readers/geometry_file.h"
 #include "test_support.h"
 
 namespace normlevel {

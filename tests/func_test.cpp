@@ -1,11 +1,11 @@
-#include "func.h"
+#include "core/func.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "CSdata.h"
-#include "power.h"
+#include "core/CSdata.h"
+#include "base/power.h"
 #include "test_support.h"
 
 namespace normlevel {

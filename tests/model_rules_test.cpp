@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "critical_sweep.h"
-#include "func.h"
-#include "geometry_file.h"
-#include "normal_levels.h"
-#include "search.h"
+#include "hydraulics/critical_sweep.h"
+#include "core/func.h"
+#include "readers/geometry_file.h"
+#include "hydraulics/normal_levels.h"
+#include "core/search.h"
 #include "test_support.h"
 
 namespace normlevel {

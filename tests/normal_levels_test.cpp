@@ -3,7 +3,7 @@
 // sign of a dense scan of the balance found, none invented, the walk's
 // level among them.
 
-#include "normal_levels.h"
+#include "hydraulics/normal_levels.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 #include <cmath>
 #include <random>
 
-#include "CSdata.h"
-#include "func.h"
-#include "search.h"
+#include "core/CSdata.h"
+#include "core/func.h"
+#include "core/search.h"
 #include "test_support.h"
 
 namespace normlevel {

@@ -10,10 +10,10 @@
 #include <random>
 #include <sstream>
 
-#include "CSdata.h"
-#include "command_line.h"
-#include "picture.h"
-#include "runs.h"
+#include "core/CSdata.h"
+#include "cli/command_line.h"
+#include "output/picture.h"
+#include "cli/runs.h"
 #include "test_support.h"
 
 namespace normlevel {

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <sstream>
 
-#include "command_line.h"
-#include "picture.h"
-#include "plots.h"
-#include "runs.h"
+#include "cli/command_line.h"
+#include "output/picture.h"
+#include "output/plots.h"
+#include "cli/runs.h"
 #include "test_support.h"
 
 namespace normlevel {

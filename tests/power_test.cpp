@@ -1,4 +1,4 @@
-#include "power.h"
+#include "base/power.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <limits>
 #include <random>
 
-#include "func.h"
+#include "core/func.h"
 
 #ifdef NORMLEVEL_HAVE_QUADMATH
 extern "C" __float128 powq(__float128, __float128);

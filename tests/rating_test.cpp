@@ -7,10 +7,10 @@
 #include <random>
 #include <sstream>
 
-#include "CSdata.h"
-#include "command_line.h"
-#include "func.h"
-#include "rating.h"
+#include "core/CSdata.h"
+#include "cli/command_line.h"
+#include "core/func.h"
+#include "results/rating.h"
 #include "test_support.h"
 #include <nlohmann/json.hpp>
 

@@ -6,11 +6,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "CSdata.h"
-#include "Failure.h"
-#include "geometry_file.h"
-#include "station_table.h"
-#include "survey.h"
+#include "core/CSdata.h"
+#include "base/Failure.h"
+#include "readers/geometry_file.h"
+#include "readers/station_table.h"
+#include "readers/survey.h"
 #include "test_support.h"
 
 namespace normlevel {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "real_chars.h"
+#include "base/real_chars.h"
 
 namespace {
 

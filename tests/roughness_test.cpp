@@ -9,8 +9,8 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "CSdata.h"
-#include "output.h"
+#include "core/CSdata.h"
+#include "output/output.h"
 #include "test_support.h"
 
 namespace normlevel {

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "dialogue.h"
+#include "dialogue/dialogue.h"
 
 namespace normlevel {
 namespace {

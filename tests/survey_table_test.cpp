@@ -6,10 +6,10 @@
 
 #include <cmath>
 
-#include "CSdata.h"
-#include "Failure.h"
-#include "section_line.h"
-#include "station_table.h"
+#include "core/CSdata.h"
+#include "base/Failure.h"
+#include "readers/section_line.h"
+#include "readers/station_table.h"
 #include "test_support.h"
 
 namespace normlevel {

@@ -18,13 +18,13 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "CSdata.h"
-#include "Failure.h"
-#include "FreeForm.h"
-#include "command_line.h"
-#include "picture.h"
-#include "platform.h"
-#include "runs.h"
+#include "core/CSdata.h"
+#include "base/Failure.h"
+#include "base/FreeForm.h"
+#include "cli/command_line.h"
+#include "output/picture.h"
+#include "base/platform.h"
+#include "cli/runs.h"
 
 namespace normlevel::testing {
 

@@ -1,0 +1,512 @@
+#include "cli/runs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <ostream>
+
+#include "core/CSdata.h"
+#include "base/Failure.h"
+#include "base/FreeForm.h"
+#include "readers/flow_file.h"
+#include "readers/geometry_file.h"
+#include "output/output.h"
+#include "output/picture.h"
+#include "output/plots.h"
+#include "base/platform.h"
+#include "results/rating.h"
+#include "results/results.h"
+#include "readers/station_table.h"
+
+namespace normlevel {
+
+namespace {
+
+std::string place_of(const std::string& file, const SectionName& section) {
+  return section_place(file, section, ": ");
+}
+
+// The whole of an input, "-" being standard input.
+std::string whole_input(const std::string& name) {
+  std::FILE* stream = stdin;
+  FileHandle file;
+  if (name != "-") {
+    int code = 0;
+    file = open_for_reading(name, code);
+    if (!file) throw Failure(kSystemError, system_error_text(code), kOpenDataFile, open_error_words(code));
+    stream = file.get();
+  }
+  // Read straight into the string, as big as the file where its size is known.
+  std::string bytes;
+  std::error_code ec;
+  const auto size = name == "-" ? 0 : std::filesystem::file_size(native_path(name), ec);
+  bytes.resize(ec || size == 0 ? std::size_t{1} << 16 : static_cast<std::size_t>(size) + 1);
+  std::size_t used = 0;
+  for (std::size_t got; (got = std::fread(bytes.data() + used, 1, bytes.size() - used, stream)) > 0;) {
+    used += got;
+    if (used == bytes.size()) bytes.resize(2 * bytes.size());
+  }
+  bytes.resize(used);
+  return bytes;
+}
+
+// A data file named on the command line, read as the dialogue reads the
+// name it is given: blanks around it are not part of it.
+CrossSection read_data_file(const std::string& name) {
+  if (name == "-") {
+    FileSource source(stdin);
+    return read_section(source, 1 << 16);
+  }
+  return read_section_file(name);
+}
+
+// A river model keeps its units in its project file, NAME.prj beside NAME.g01.
+const Units* project_units(const std::string& geometry) {
+  if (geometry == "-") return nullptr;
+  const std::filesystem::path project = std::filesystem::path(native_path(geometry)).replace_extension(".prj");
+  int code = 0;
+  const FileHandle file = open_for_reading(project.string(), code);
+  if (!file) return nullptr;
+  FileSource source(file.get());
+  for (std::string line; source.next(line);) {
+    if (line.starts_with("SI Units")) return &kSI;
+    if (line.starts_with("English Units")) return &kUS;
+  }
+  return nullptr;
+}
+
+[[noreturn]] void needs(const std::string& file, const std::string& what, const std::string& option) {
+  throw UsageError(file + ": the input holds no " + what + ": give " + option);
+}
+
+bool any_roughness_given(const Options& o) { return o.nc.given || o.nf.given || o.nl.given || o.nr.given; }
+
+// One n for the segments of a zone, the others keeping theirs.
+void set_zone_roughness(CrossSection& d, Zone zone, double n) {
+  if (d.roughness.empty()) {
+    std::vector<double> by_zone(static_cast<std::size_t>(d.N), 0.0);
+    for (const Subdivision& part : d.parts)
+      for (std::int32_t i = part.first; i <= part.last; ++i) by_zone[static_cast<std::size_t>(i)] = roughness_of(d, part);
+    d.roughness = std::move(by_zone);
+  }
+  const std::int32_t bounds[] = {1, d.il, d.ip, d.N};
+  for (std::int32_t i = bounds[zone]; i < bounds[zone + 1]; ++i) d.roughness[static_cast<std::size_t>(i)] = n;
+}
+
+class Run {
+ public:
+  Run(const Options& o, std::ostream& out, std::ostream& err)
+      : o_(o), out_(out), err_(err), writer_(make_writer(layout(), out)) {
+    computation_ = {o.connected, o.solve, o.solve_discharge};
+  }
+
+  int all() {
+    try {
+      if (!o_.flow.empty() && !read_flows()) return finished();
+      for (const Input& input : o_.inputs) read(input);
+    } catch (...) {
+      writer_->finish();
+      throw;
+    }
+    return finished();
+  }
+
+ private:
+  int finished() {
+    writer_->finish();
+    return failed_ ? 1 : 0;
+  }
+
+  // Every input needs the flow file: with --keep-going its failure is said
+  // and stands in the document, and nothing is left to compute.
+  bool read_flows() {
+    try {
+      flows_ = read_flow_file(whole_input(o_.flow));
+      return true;
+    } catch (Failure& failure) {
+      failed(o_.flow, {}, failure);
+      return false;
+    }
+  }
+
+  Layout layout() const {
+    const bool overrides = !o_.queries.empty() || o_.slope_per_mille.given || any_roughness_given(o_) ||
+                           o_.rating_step > 0 || o_.units != nullptr || o_.rules_given;
+    bool surveyed = false;
+    for (const Input& input : o_.inputs) surveyed = surveyed || reader_for(input) != Reader::data_file;
+    Layout l;
+    l.format = o_.format;
+    l.details = o_.details;
+    l.rating = o_.rating_step > 0;
+    l.solve = o_.solve != Solve::none;
+    l.profiles = !o_.flow.empty();
+    l.name_values = overrides || surveyed;
+    l.headings = l.name_values || o_.inputs.size() > 1;
+    return l;
+  }
+
+  // A picture is drawn once its input is read through: a geometry file
+  // must hold no second section it would have to leave out.
+  void read(const Input& input) {
+    pictured_.clear();
+    strickler_ = o_.strickler;
+    try {
+      switch (reader_for(input)) {
+        case Reader::table: table(input.name); break;
+        case Reader::geometry: geometry(input.name); break;
+        default: data_file(input.name); break;
+      }
+      if (!pictured_.empty()) draw();
+    } catch (Failure& failure) {
+      failed(input.name, {}, failure);
+    }
+    section_ = CrossSection{};
+  }
+
+  void data_file(const std::string& name) {
+    section_ = read_data_file(name);
+    section_.rules = rules_for(Reader::data_file);
+    section_.units = o_.units ? o_.units : &kSI;
+    compute(name, {}, {}, true);
+  }
+
+  void table(const std::string& name) {
+    const TableOptions options = table_options();
+    SurveyTable survey = read_survey_table(whole_input(name), options);
+    strickler_ = o_.strickler || survey.strickler;
+    const Units* units = o_.units ? o_.units : survey.units ? survey.units : &kSI;
+    std::vector<SectionName> names;
+    for (const TableSection& t : survey.sections) names.push_back(t.section.name);
+    exact_ = named_exactly(names);
+    std::size_t chosen = 0;
+    for (TableSection& t : survey.sections) {
+      const SectionName section_name = t.section.name;
+      if (!section_name.empty() && !chosen_by_name(section_name)) continue;
+      if (chosen++ > 0 && o_.svg)
+        throw UsageError("option '" + o_.picture_option + "' draws one section: choose it in " + name + " with --section");
+      try {
+        table_section(name, t, options, *units);
+      } catch (Failure& failure) {
+        failed(name, section_name, failure);
+      }
+    }
+    if (chosen == 0) throw Failure(kRunTimeError, "no section's name holds what --section asks for", "");
+  }
+
+  void table_section(const std::string& name, TableSection& t, const TableOptions& options, const Units& units) {
+    shape_section(t, options, units.length);
+    SurveyedSection& section = t.section;
+    if (o_.bank_left.given) {
+      section.bank_left = o_.bank_left.value;
+      section.bank_right = o_.bank_right.value;
+    } else if (t.left_bank == SIZE_MAX) {
+      needs(name, "bank points", "their stations with --banks L,R, or mark them with bank codes");
+    }
+    section_ = CrossSection{};
+    section_.rules = rules_for(Reader::table);
+    install_section(section_, section, BankRule::point);
+    section_.units = &units;
+    for (const std::string& note : section.notes) err_ << "normlevel: " << place_of(name, section.name) << ": note: " << note << "\n";
+    compute(name, section.name, section.left_out, false, section.bent);
+  }
+
+  TableOptions table_options() const {
+    TableOptions options;
+    options.section_column = o_.section_column;
+    options.y_first = o_.y_first;
+    options.left_code = o_.left_code;
+    options.right_code = o_.right_code;
+    options.banks_by_code = !o_.bank_left.given;
+    return options;
+  }
+
+  // A section of a geometry file, or why its records could not be read.
+  struct ReadSection {
+    SurveyedSection section;
+    std::optional<Failure> failure;
+  };
+
+  void geometry(const std::string& name) {
+    const Units* units = o_.units ? o_.units : project_units(name);
+    if (!units) note_units_assumed(name);
+    GeometryFile file(whole_input(name));
+    exact_.clear();
+    // Whether a --section TEXT means its exact name or any name holding it is
+    // known once every name is read, so the sections it may choose wait.
+    std::vector<ReadSection> held;
+    std::size_t sections = 0, chosen = 0;
+    for (ReadSection read; next_section(file, read); ++sections) {
+      if (o_.sections.empty())
+        take(name, units, read, chosen);
+      else if (may_be_chosen(read.section.name))
+        held.push_back(std::move(read));
+    }
+    for (ReadSection& read : held)
+      if (chosen_by_name(read.section.name)) take(name, units, read, chosen);
+    if (file.others() > 0)
+      err_ << "normlevel: " << name << ": note: " << file.others() << (file.others() == 1 ? " record" : " records")
+           << " of other types than cross sections (bridges, culverts, weirs) passed over\n";
+    if (sections == 0) throw Failure(kRunTimeError, "the file holds no cross section (Type RM Length L Ch R = 1 ,...)", "");
+    if (chosen == 0 && sections > 0)
+      throw Failure(kRunTimeError, "no section's name holds what --section asks for", "");
+  }
+
+  static bool next_section(GeometryFile& file, ReadSection& read) {
+    read.failure.reset();
+    try {
+      return file.next(read.section);
+    } catch (const Failure& failure) {  // the section's name was read all the same
+      read.failure = failure;
+      return true;
+    }
+  }
+
+  void take(const std::string& name, const Units* units, ReadSection& read, std::size_t& chosen) {
+    SurveyedSection& section = read.section;
+    if (read.failure) {
+      ++chosen;
+      failed(name, section.name, *read.failure);
+      return;
+    }
+    if (chosen++ > 0 && o_.svg)
+      throw UsageError("option '" + o_.picture_option + "' draws one section: choose it in " + name + " with --section");
+    try {
+      section_ = CrossSection{};
+      section_.rules = rules_for(Reader::geometry);
+      stand_in_for_unusable_n(section);
+      install_section(section_, section, BankRule::insert);
+      section_.units = units ? units : &kSI;
+      if (flows_) change_ = &flow_change_for(*flows_, section.name);
+      compute(name, section.name, still_left_out(section.left_out), false);
+    } catch (Failure& failure) {
+      failed(name, section.name, failure);
+    }
+  }
+
+  void draw() const {
+    switch (o_.plot) {
+      case PlotKind::rating: write_rating_plot(out_, section_, pictured_, o_.connected); break;
+      case PlotKind::energy: write_energy_plot(out_, section_, pictured_); break;
+      default: write_picture(out_, section_, pictured_, o_.connected); break;
+    }
+  }
+
+  // Four feet models read as metres would be silently wrong by a factor of 3.3.
+  void note_units_assumed(const std::string& name) {
+    const std::filesystem::path file(name);
+    const std::string project = std::filesystem::path(file.filename()).replace_extension(".prj").string();
+    const bool beside = name != "-" && std::filesystem::exists(std::filesystem::path(native_path(name)).replace_extension(".prj"));
+    err_ << "normlevel: " << name << ": note: "
+         << (name == "-" ? std::string("a geometry file from standard input")
+             : beside    ? project + " names no units"
+                         : "no " + project + " beside " + file.filename().string())
+         << ": SI units assumed, see --units\n";
+  }
+
+  // A river model's sections are computed as the model defines them, other
+  // inputs as the divided channel always has been.
+  Rules rules_for(Reader reader) const {
+    if (o_.rules_given) return o_.rules;
+    return reader == Reader::geometry ? Rules::model : Rules::divided;
+  }
+
+  // What the rules in force leave out of what the file holds.
+  std::vector<std::string> still_left_out(const std::vector<std::string>& left_out) const {
+    return section_.rules == Rules::model ? left_out_by_model(left_out) : left_out;
+  }
+
+  bool replaced(Zone zone) const {
+    if (zone == kChannel) return o_.nc.given;
+    return o_.nf.given || (zone == kLeft ? o_.nl.given : o_.nr.given);
+  }
+
+  // Whether the n that applies from n_station[k] on lies only where the
+  // command line gives n of its own.
+  bool n_replaced(const SurveyedSection& s, std::size_t k) const {
+    const double from = k == 0 ? -HUGE_VAL : s.n_station[k];
+    const double to = k + 1 < s.n_station.size() ? s.n_station[k + 1] : HUGE_VAL;
+    return (from >= s.bank_left || replaced(kLeft)) && (to <= s.bank_left || from >= s.bank_right || replaced(kChannel)) &&
+           (to <= s.bank_right || replaced(kRight));
+  }
+
+  // An n the command line replaces is never used, so a file's n of 0 there
+  // need not stop the run: a stand-in of its own keeps the subdivisions
+  // where the file has them.
+  void stand_in_for_unusable_n(SurveyedSection& section) const {
+    for (std::size_t k = 0; k < section.n.size(); ++k)
+      if ((!(section.n[k] > 0) || !std::isfinite(section.n[k])) && n_replaced(section, k))
+        section.n[k] = 1000.0 + static_cast<double>(k);
+  }
+
+  // A name that is the start of another's (5.0 and 5.065) can be chosen
+  // alone only if a TEXT equal to a station or whole name means that one.
+  static bool exactly(const std::string& pattern, const SectionName& name) {
+    return pattern == name.station || pattern == name.text();
+  }
+
+  std::vector<std::string> named_exactly(const std::vector<SectionName>& names) const {
+    std::vector<std::string> exact;
+    for (const SectionName& name : names)
+      for (const std::string& pattern : o_.sections)
+        if (exactly(pattern, name) && std::find(exact.begin(), exact.end(), pattern) == exact.end())
+          exact.push_back(pattern);
+    return exact;
+  }
+
+  // Notes the --section TEXTs the name equals; true where it holds one.
+  bool may_be_chosen(const SectionName& name) {
+    const std::string text = name.text();
+    bool holds = false;
+    for (const std::string& pattern : o_.sections) {
+      if (exactly(pattern, name) && std::find(exact_.begin(), exact_.end(), pattern) == exact_.end())
+        exact_.push_back(pattern);
+      holds = holds || text.find(pattern) != std::string::npos;
+    }
+    return holds;
+  }
+
+  bool chosen_by_name(const SectionName& name) const {
+    if (o_.sections.empty()) return true;
+    const std::string text = name.text();
+    for (const std::string& pattern : o_.sections) {
+      const bool exact = std::find(exact_.begin(), exact_.end(), pattern) != exact_.end();
+      if (exact ? exactly(pattern, name) : text.find(pattern) != std::string::npos) return true;
+    }
+    return false;
+  }
+
+  // The values the command line gives in place of the input's, and those
+  // an input without them must be given.
+  void settle_values(const std::string& file, bool holds_flow) {
+    CrossSection& d = section_;
+    if (o_.slope_per_mille.given) {
+      d.s_per_mille = o_.slope_per_mille.value;
+      d.s = d.s_per_mille / 1000;
+    } else if (!holds_flow && o_.solve != Solve::slope) {
+      needs(file, "bed slope", "it with --slope S (per mille)");
+    }
+    const bool discharge_needed = !flows_ && ((o_.queries.empty() && o_.rating_step == 0) ||
+                                              (o_.solve != Solve::none && !o_.solve_discharge.given));
+    if (!holds_flow && discharge_needed) needs(file, "discharge", "it with -q Q");
+    settle_roughness(file, holds_flow);
+  }
+
+  void settle_roughness(const std::string& file, bool holds_flow) {
+    CrossSection& d = section_;
+    const bool own_n = holds_flow || !d.roughness.empty();
+    if (!own_n) {
+      if (!o_.nc.given) needs(file, "n", "the channel's with --nc N and the floodplains' with --nf N");
+      if (!o_.nf.given && !(o_.nl.given && o_.nr.given))
+        needs(file, "n", "the floodplains' with --nf N (or --nl N and --nr N)");
+    }
+    const bool by_zone = d.roughness.empty() && !o_.nl.given && !o_.nr.given;
+    if (by_zone) {  // one n a zone, as the data file has it
+      if (o_.nc.given) d.nc = o_.nc.value;
+      if (o_.nf.given) d.nf = o_.nf.value;
+      return;
+    }
+    const struct {
+      Zone zone;
+      const Override& n;
+    } zones[] = {{kChannel, o_.nc}, {kLeft, o_.nf}, {kRight, o_.nf}, {kLeft, o_.nl}, {kRight, o_.nr}};
+    for (const auto& z : zones)
+      if (z.n.given) set_zone_roughness(d, z.zone, z.n.value);
+    measure_segments(d);
+  }
+
+  void compute(const std::string& file, const SectionName& name, const std::vector<std::string>& left_out,
+               bool holds_flow, const std::vector<std::string>& bent = {}) {
+    settle_values(file, holds_flow);
+    check_flow_values(section_);
+    if (section_.rules == Rules::model && section_.units == &kUS) section_.units = &kUSModel;
+    const std::string place = place_of(file, name);
+    std::vector<Warning> left_out_warnings;
+    for (const std::string& what : left_out) {
+      left_out_warnings.push_back({"left_out", what + " are not modelled: the section is computed without them"});
+      err_ << "normlevel: " << place << ": warning: " << left_out_warnings.back().message << "\n";
+    }
+    for (const std::string& what : bent) {
+      left_out_warnings.push_back({"bent_section_line", what});
+      err_ << "normlevel: " << place << ": warning: " << what << "\n";
+    }
+    if (o_.rating_step > 0) {
+      RatingTable table = rating_table(section_, o_.rating_step, o_.connected);
+      table.file = file;
+      table.section = name;
+      writer_->write(table);
+      return;
+    }
+    const std::vector<double> file_discharges = flows_ ? change_->discharges : std::vector<double>{section_.Q};
+    for (const Query& query : queries())
+      for (std::size_t profile = 0; profile < file_discharges.size(); ++profile) {
+        const double Q = query.kind == Query::Kind::discharge ? query.value : file_discharges[profile];
+        LevelResult r = result_for(section_, computation_, query, Q);
+        r.file = file;
+        r.section = name;
+        if (flows_) r.profile = flows_->profiles[profile];
+        report(place, left_out_warnings, r);
+      }
+    out_ << std::flush;
+  }
+
+  void report(const std::string& place, const std::vector<Warning>& left_out_warnings, LevelResult& r) {
+    r.strickler = strickler_;
+    r.warnings.insert(r.warnings.end(), left_out_warnings.begin(), left_out_warnings.end());
+    for (const Warning& w : r.warnings)
+      if (w.code != "left_out" && w.code != "bent_section_line")
+        err_ << "normlevel: " << place << (r.profile.empty() ? "" : ", profile " + r.profile) << ": warning: " << w.message << "\n";
+    if (o_.svg)
+      pictured_.push_back(std::move(r));
+    else
+      writer_->write(r);
+  }
+
+  std::vector<Query> queries() const {
+    if (!o_.queries.empty()) return o_.queries;
+    return {Query{}};
+  }
+
+  // Without --keep-going the first failure ends the run; with it, the
+  // failure is said, stands in the document, and the run goes on.
+  void failed(const std::string& file, const SectionName& section, Failure& failure) {
+    failure.name_place(place_of(file, section));
+    if (!o_.keep_going) throw failure;
+    err_ << "normlevel: " << failure.plain() << "\n";
+    if (!o_.svg) writer_->write(FailedInput{file, section, failure.plain_words()});  // no text inside a picture
+    failed_ = true;
+  }
+
+  const Options& o_;
+  std::ostream& out_;
+  std::ostream& err_;
+  std::unique_ptr<ResultWriter> writer_;
+  Computation computation_;
+  CrossSection section_;               // the one being computed; --svg draws it once its input is read
+  std::vector<LevelResult> pictured_;  // --svg: the section's results, drawn once its input is read
+  std::vector<std::string> exact_;     // the --section texts some section of the file is named exactly
+  std::optional<SteadyFlows> flows_;   // --flow: the profiles' discharges
+  const FlowChange* change_ = nullptr;  // --flow: the one whose discharges reach the section
+  bool failed_ = false;
+  bool strickler_ = false;  // the input's roughness is given as Strickler's k
+};
+
+}  // namespace
+
+int run_command_line(const Options& options, std::ostream& out, std::ostream& err) {
+  if (options.action == Options::Action::help) {
+    out << help_text();
+    return 0;
+  }
+  if (options.action == Options::Action::version) {
+    out << version_text();
+    return 0;
+  }
+  take_names_from_arguments();
+  return Run(options, out, err).all();
+}
+
+}  // namespace normlevel

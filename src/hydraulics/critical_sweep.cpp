@@ -1,0 +1,555 @@
+#include "hydraulics/critical_sweep.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <optional>
+
+#include "hydraulics/energy.h"
+#include "hydraulics/energy_sums.h"
+
+namespace normlevel {
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr double kRefineTo = 1e-6;
+
+// A subdivision's wetted geometry between two elevations of the points, as
+// polynomials in t = h - ref: A = a2 t^2 + a1 t + a0 (so B = 2 a2 t + a1)
+// and P = p1 t + p0 (so dP = p1).
+struct Poly {
+  double a2 = 0, a1 = 0, a0 = 0, p1 = 0, p0 = 0;
+};
+
+// A segment wet in part from its lower end zl up: a triangle whose width
+// and wetted length grow in proportion to the depth.
+void add_partial(const CrossSection& d, Poly& q, std::int32_t i, double ref, double sign) {
+  const double zl = std::min(d.z[i], d.z[i + 1]), dz = std::fabs(d.z[i + 1] - d.z[i]);
+  const double half = 0.5 * (d.x[i + 1] - d.x[i]) / dz, grow = d.length[i] / dz, tl = zl - ref;
+  q.a2 += sign * half;
+  q.a1 -= sign * 2 * half * tl;
+  q.a0 += sign * half * tl * tl;
+  q.p1 += sign * grow;
+  q.p0 -= sign * grow * tl;
+}
+
+void add_full(const CrossSection& d, Poly& q, std::int32_t i, double ref) {
+  const double dx = d.x[i + 1] - d.x[i], tm = 0.5 * (d.z[i] + d.z[i + 1]) - ref;
+  q.a1 += dx;
+  q.a0 -= dx * tm;
+  q.p0 += d.length[i];
+}
+
+// The water of each subdivision, as polynomials of its stretches: one for
+// a subdivision that is lumped (the channel; every one under the divided
+// rules), one for each wet stretch of a floodplain's under the model rules.
+struct StretchPolys {
+  std::vector<Poly> polys;
+  std::vector<std::size_t> part;  ///< the subdivision each stretch lies in
+};
+
+// Each subdivision's count of wet stretches and their conveying summed:
+// kept by whoever asks for level after level, so that a level costs no allocation.
+struct StretchTally {
+  std::vector<int> stretches;
+  std::vector<double> conveying;
+};
+
+// The subdivisions' geometry at h: their stretches' summed, and where a
+// floodplain holds several wet stretches, their conveying one by one.
+void geometry_from(const CrossSection& d, const StretchPolys& s, double ref, double h, std::vector<PartGeometry>& out,
+                   std::vector<double>& dB, StretchTally& tally) {
+  const double t = h - ref;
+  const std::size_t parts = d.parts.size();
+  out.assign(parts, PartGeometry{});
+  dB.assign(parts, 0);
+  std::vector<int>& stretches = tally.stretches;
+  std::vector<double>& conveying = tally.conveying;
+  stretches.assign(parts, 0);
+  conveying.assign(parts, 0);
+  for (std::size_t k = 0; k < s.polys.size(); ++k) {  // a lumped subdivision's sums are its one poly's, bit for bit
+    const Poly& q = s.polys[k];
+    const std::size_t p = s.part[k];
+    const double A = (q.a2 * t + q.a1) * t + q.a0, P = q.p1 * t + q.p0;
+    if (P != 0) {
+      ++stretches[p];
+      conveying[p] += stretch_conveying(A, P);
+    }
+    out[p].A += A;
+    out[p].P += P;
+    out[p].B += 2 * q.a2 * t + q.a1;
+    out[p].dP += q.p1;
+    dB[p] += 2 * q.a2;
+  }
+  for (std::size_t p = 0; p < parts; ++p)
+    if (stretches[p] > 0 && d.rules == Rules::model && d.parts[p].zone != kChannel) out[p].conveying = conveying[p];
+}
+
+// E and dE/dh from polynomials: a level taken inside a stretch between elevations.
+class Polynomials {
+ public:
+  Polynomials(const CrossSection& d, StretchPolys polys, double ref) : d_(d), polys_(std::move(polys)), ref_(ref) {}
+  EnergySlope slope(double h, double Q) {
+    geometry_from(d_, polys_, ref_, h, geometry_, dB_, tally_);
+    const int wet = conveyances(d_, geometry_, conveyance_);
+    return energy_slope(*d_.units, conveyance_, wet, geometry_, h, Q, dB_);
+  }
+  std::span<const PartGeometry> geometry(double h) {
+    geometry_from(d_, polys_, ref_, h, geometry_, dB_, tally_);
+    return geometry_;
+  }
+
+ private:
+  const CrossSection& d_;
+  StretchPolys polys_;
+  double ref_;
+  std::vector<PartGeometry> geometry_;
+  std::vector<double> dB_;
+  std::vector<Conveyance> conveyance_;
+  StretchTally tally_;
+};
+
+// Whether dE/dh, of one sign at both ends of [lo, hi] and turning inside,
+// may reach 0 there: the cubic through its values and slopes at the ends
+// comes within half of the nearer end's value of 0 somewhere.
+bool may_cross_zero(double lo, const EnergySlope& a, double hi, const EnergySlope& b) {
+  const double w = hi - lo, sign = a.dE > 0 ? 1 : -1;
+  const double nearest = std::min(sign * a.dE, sign * b.dE);
+  for (int k = 1; k < 16; ++k) {
+    const double t = k / 16.0, t2 = t * t, t3 = t2 * t;
+    const double f = (2 * t3 - 3 * t2 + 1) * a.dE + (t3 - 2 * t2 + t) * w * a.d2E + (-2 * t3 + 3 * t2) * b.dE +
+                     (t3 - t2) * w * b.d2E;
+    if (sign * f < 0.5 * nearest) return true;
+  }
+  return false;
+}
+
+double refine_in(Polynomials& stretch, double lo, double hi, double Q) {
+  while (hi - lo > kRefineTo) {
+    const double mid = 0.5 * (lo + hi);
+    (stretch.slope(mid, Q).dE < 0 ? lo : hi) = mid;
+  }
+  return 0.5 * (lo + hi);
+}
+
+// Where the sweep samples only some elevations: dE/dh from the geometry itself.
+double refine_by_geometry(const CrossSection& d, double lo, double hi, double Q) {
+  std::vector<PartGeometry> geometry(d.parts.size());
+  while (hi - lo > kRefineTo) {
+    const double mid = 0.5 * (lo + hi);
+    wetted_parts(d, mid, geometry);
+    (specific_energy(d, geometry, mid, Q).dE < 0 ? lo : hi) = mid;
+  }
+  return 0.5 * (lo + hi);
+}
+
+// The points in order of elevation; a segment becomes wet in part at its
+// lower end's elevation and wholly wet at its upper end's (a level segment
+// at once wholly wet).
+class Sweep {
+ public:
+  Sweep(const CrossSection& d, double Q) : d_(d), order_(static_cast<std::size_t>(d.N)), origin_(d.zmin), Q_(Q) {
+    for (std::int32_t i = 1; i <= d.N; ++i) order_[static_cast<std::size_t>(i - 1)] = {d.z[i], i};
+    std::sort(order_.begin(), order_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    const std::size_t parts = d.parts.size();
+    segment_part_.resize(static_cast<std::size_t>(d.N));
+    segment_group_.resize(static_cast<std::size_t>(d.N));
+    group_part_.resize(parts + static_cast<std::size_t>(d.N));
+    for (std::size_t p = 0; p < parts; ++p) {
+      const bool apart = d.rules == Rules::model && d.parts[p].zone != kChannel;
+      for (std::int32_t i = d.parts[p].first; i <= d.parts[p].last; ++i) {
+        const auto segment = static_cast<std::size_t>(i);
+        segment_part_[segment] = p;
+        segment_group_[segment] = apart ? parts + segment : p;
+        group_part_[segment_group_[segment]] = p;
+      }
+      group_part_[p] = p;
+    }
+    polys_.resize(group_part_.size());
+    parent_.resize(group_part_.size());
+    for (std::size_t g = 0; g < parent_.size(); ++g) parent_[g] = g;
+    place_.assign(group_part_.size(), kNowhere);
+    for (std::size_t p = 0; p < parts; ++p) activate(p);  // a lumped subdivision counts, wet or dry
+  }
+
+  bool done() const { return next_ == order_.size(); }
+  double elevation() const { return order_[next_].first; }
+
+  /// Takes in every point at the next elevation, which becomes the origin
+  /// of the polynomials: a segment getting wet there starts from t = 0, so
+  /// levels just above it are worked out without cancellation.
+  void pass_elevation() {
+    const double e = elevation();
+    move_origin(e);
+    may_jump_ = false;
+    const std::size_t first = next_;
+    for (; next_ < order_.size() && order_[next_].first == e; ++next_) {
+      const std::int32_t point = order_[next_].second;
+      for (const std::int32_t i : {point - 1, point})
+        if (i >= 1 && i < d_.N) segment_event(i, point);
+      if (d_.rules == Rules::model) wall_event(point);
+    }
+    for (std::size_t k = first; k < next_; ++k) join_at(order_[k].second);
+  }
+
+  /// E and its derivatives just below level h: the next elevation or short of it.
+  EnergySlope below(double h) {
+    geometry_from(d_, live(), origin_, h, geometry_, dB_, tally_);
+    wet_ = conveyances(d_, geometry_, conveyance_);
+    return energy_slope(*d_.units, conveyance_, wet_, geometry_, h, Q_, dB_);
+  }
+
+  /// Passes the next elevation, just below which `below` stood, and gives E
+  /// and its derivatives just above it. A is the same on both sides; B and
+  /// dP jump, and so does P where a level segment goes under at once, and
+  /// with it the conveyance and E.
+  EnergySlope above() {
+    const double e = elevation();
+    pass_elevation();  // the origin is now e: A = a0, B = a1, P = p0, dP = p1 there
+    widened_ = false;
+    wet_above_ = 0;
+    geometry_from(d_, live(), origin_, e, at_origin_, dB_, tally_);
+    for (std::size_t p = 0; p < geometry_.size(); ++p) {
+      const PartGeometry& q = at_origin_[p];
+      PartGeometry& g = geometry_[p];
+      widened_ = widened_ || q.B > kWidening * g.B;
+      wet_above_ += g.A > 0 || q.B > 0 || q.dP > 0 ? 1 : 0;
+      g.B = q.B;
+      g.dP = q.dP;
+      if (may_jump_) {
+        g.P = q.P;
+        g.conveying = q.conveying;
+      }
+    }
+    if (may_jump_) wet_ = conveyances(d_, geometry_, conveyance_);
+    return energy_slope(*d_.units, conveyance_, wet_, geometry_, e, Q_, dB_);
+  }
+
+  /// Whether E may jump at the last elevation passed: a level segment went
+  /// under (the perimeter jumps) or two stretches joined (the conveyance falls).
+  bool may_jump() const { return may_jump_; }
+
+  /// Whether some subdivision's water surface got much wider at the last
+  /// elevation passed (a flat), and how many hold water just above it.
+  bool widened() const { return widened_; }
+  int wet_above() const { return wet_above_; }
+
+  /// The polynomials as they stand: for levels between the elevation last
+  /// passed and the next.
+  Polynomials stretch() { return Polynomials(d_, live(), origin_); }
+
+ private:
+  static constexpr double kWidening = 1.25;
+
+  // A = a2 t^2 + a1 t + a0 about a new origin o: t' = t - (o - origin).
+  void move_origin(double o) {
+    const double d = o - origin_;
+    for (const std::size_t g : active_) {
+      Poly& q = polys_[g];
+      q.a0 = (q.a2 * d + q.a1) * d + q.a0;
+      q.a1 = 2 * q.a2 * d + q.a1;
+      q.p0 = q.p1 * d + q.p0;
+    }
+    origin_ = o;
+  }
+
+  // Under the model rules the walls above the end points have friction: from
+  // the end point's elevation (the origin now) the end subdivision's
+  // perimeter grows with the level.
+  void wall_event(std::int32_t point) {
+    if (point == 1) poly_of(1).p1 += 1;
+    if (point == d_.N) poly_of(d_.N - 1).p1 += 1;
+  }
+
+  void segment_event(std::int32_t i, std::int32_t point) {
+    const CrossSection& d = d_;
+    const bool flat = d.z[i] == d.z[i + 1];
+    const std::int32_t lower = d.z[i] <= d.z[i + 1] ? i : i + 1;
+    Poly& q = poly_of(i);
+    if (point == lower) {
+      may_jump_ = may_jump_ || (flat && d.x[i + 1] > d.x[i]);
+      if (flat)
+        add_full(d, q, i, origin_);
+      else
+        add_partial(d, q, i, origin_, 1);
+    } else if (!flat) {
+      add_partial(d, q, i, origin_, -1);
+      add_full(d, q, i, origin_);
+    }
+  }
+
+  const CrossSection& d_;
+  std::vector<std::pair<double, std::int32_t>> order_;
+  std::vector<std::size_t> segment_part_;
+  // The stretch segment i's water belongs to, a live one.
+  Poly& poly_of(std::int32_t i) {
+    const std::size_t g = root(segment_group_[static_cast<std::size_t>(i)]);
+    activate(g);
+    return polys_[g];
+  }
+
+  std::size_t root(std::size_t g) {
+    while (parent_[g] != g) g = parent_[g] = parent_[parent_[g]];
+    return g;
+  }
+
+  void activate(std::size_t g) {
+    if (place_[g] != kNowhere) return;
+    place_[g] = active_.size();
+    active_.push_back(g);
+  }
+
+  // A floodplain's point gone under joins the stretches on either side of
+  // it: the water there no longer conveys apart, and the conveyance falls
+  // at once (as where a level segment goes under).
+  void join_at(std::int32_t point) {
+    if (point <= 1 || point >= d_.N) return;
+    if (segment_part_[static_cast<std::size_t>(point - 1)] != segment_part_[static_cast<std::size_t>(point)]) return;
+    const std::size_t a = root(segment_group_[static_cast<std::size_t>(point - 1)]);
+    const std::size_t b = root(segment_group_[static_cast<std::size_t>(point)]);
+    if (a == b) return;
+    Poly& into = polys_[a];
+    const Poly& from = polys_[b];
+    into = {into.a2 + from.a2, into.a1 + from.a1, into.a0 + from.a0, into.p1 + from.p1, into.p0 + from.p0};
+    parent_[b] = a;
+    const std::size_t at = place_[b];
+    place_[active_.back()] = at;
+    active_[at] = active_.back();
+    active_.pop_back();
+    place_[b] = kNowhere;
+    may_jump_ = true;
+  }
+
+  // The live stretches, for the geometry at a level.
+  const StretchPolys& live() {
+    live_.polys.clear();
+    live_.part.clear();
+    for (const std::size_t g : active_) {
+      live_.polys.push_back(polys_[g]);
+      live_.part.push_back(group_part_[g]);
+    }
+    return live_;
+  }
+
+  static constexpr std::size_t kNowhere = SIZE_MAX;
+  std::vector<std::size_t> segment_group_, group_part_, parent_, place_, active_;
+  std::vector<Poly> polys_;
+  StretchPolys live_;
+  std::vector<PartGeometry> at_origin_;
+  double origin_;
+  double Q_;
+  std::size_t next_ = 0;
+  std::vector<PartGeometry> geometry_;
+  std::vector<double> dB_;
+  std::vector<Conveyance> conveyance_;
+  StretchTally tally_;
+  int wet_ = 0, wet_above_ = 0;
+  bool widened_ = true, may_jump_ = false;
+};
+
+bool at_an_end(const CrossSection& d, double e) { return e == d.z[1] || e == d.z[d.N]; }
+
+// At an elevation E may jump (a level segment going under adds its whole
+// length to the perimeter at once, stretches join, held water starts to
+// flow), up or down. E falling into the elevation and rising past it (or
+// jumping up) has its minimum there; E jumping down and then rising has it
+// just above.
+template <class Add>
+void minimum_at_elevation(const CrossSection& d, double e, const EnergySlope& below, const EnergySlope& above,
+                          bool may_jump, const Add& add) {
+  const bool jump = may_jump && std::fabs(above.E - below.E) > 1e-12 * std::fabs(below.E);
+  if (jump && above.E < below.E) {
+    if (above.dE >= 0) add(std::nextafter(e, kInfinity), false);
+  } else if (below.dE < 0 && (above.dE >= 0 || jump)) {
+    add(e, at_an_end(d, e));
+  }
+}
+
+// Where, between two elevations, dE/dh is sampled besides at their ends:
+// ever closer to the lower one, just after which a subdivision got wet or
+// wider, where alpha changes fastest and at every scale.
+constexpr double kInside[] = {0x1p-20, 0x1p-16, 0x1p-13, 0x1p-11, 0x1p-9, 0x1p-7, 0x1p-5, 0x1p-3,
+                              0.25,    0.375,   0.5,     0.625,   0.75,   0.875};
+
+// How often a stretch may be halved where dE/dh turns inside it.
+constexpr int kHalvings = 40;
+
+// Evaluations of the sums at every elevation cost the subdivisions each
+// time: past this many in all, only every so many elevations are sampled.
+constexpr double kMostEvaluations = 5e7;
+
+// Under the model rules the geometry is summed level by level (no
+// polynomials know its walls and stretches): it is smooth between the
+// points' elevations and the levels at which held water starts to flow.
+std::vector<double> model_breaks(const CrossSection& d, double top) {
+  std::vector<double> breaks;
+  const auto take = [&](double e) {
+    if (e > d.zmin && e < top) breaks.push_back(e);
+  };
+  for (std::int32_t i = 1; i <= d.N; ++i) take(d.z[i]);
+  for (std::int32_t i = 1; i < d.N; ++i) take(d.flows_from[i]);
+  for (const CrossSection::Wall& w : d.walls) take(w.crest);
+  breaks.push_back(top);
+  std::sort(breaks.begin(), breaks.end());
+  breaks.erase(std::unique(breaks.begin(), breaks.end()), breaks.end());
+  return breaks;
+}
+
+// Plain sums cost the points at each level: past this many points in all,
+// only the ends of each stretch are sampled.
+constexpr double kMostModelSums = 2e6;
+
+EnergySlope slope_at(const CrossSection& d, double h, double Q, std::vector<PartGeometry>& geometry) {
+  wetted_parts(d, h, geometry);
+  return specific_energy(d, geometry, h, Q);
+}
+
+std::vector<CriticalLevel> model_critical_levels(const CrossSection& d, double Q, double top) {
+  std::vector<CriticalLevel> found;
+  std::vector<PartGeometry> geometry(d.parts.size());
+  const std::vector<double> breaks = model_breaks(d, top);
+  const bool inside = static_cast<double>(breaks.size()) * static_cast<double>(d.N) * 16 < kMostModelSums;
+  const auto add = [&](double h, bool at_end) {
+    wetted_parts(d, h, geometry);
+    found.push_back({h, energy_at(d, geometry, h, Q).energy_level, at_end});
+  };
+  double lo = d.zmin;
+  EnergySlope before{kInfinity, -kInfinity, kInfinity};
+  for (const double hi : breaks) {
+    double from = lo;
+    for (const double f : kInside) {
+      if (!inside && f != 0.5) continue;
+      const double h = lo + f * (hi - lo);
+      const EnergySlope here = slope_at(d, h, Q, geometry);
+      if (before.dE < 0 && here.dE >= 0) add(refine_by_geometry(d, from, h, Q), false);
+      before = here;
+      from = h;
+    }
+    const EnergySlope below = slope_at(d, std::nextafter(hi, -kInfinity), Q, geometry);
+    if (before.dE < 0 && below.dE >= 0) add(refine_by_geometry(d, from, hi, Q), false);
+    if (hi == top) break;
+    const EnergySlope above = slope_at(d, std::nextafter(hi, kInfinity), Q, geometry);
+    minimum_at_elevation(d, hi, below, above, true, add);
+    before = above;
+    lo = hi;
+  }
+  return found;
+}
+
+}  // namespace
+
+std::vector<CriticalLevel> critical_levels(const CrossSection& d, double Q, double top) {
+  std::vector<CriticalLevel> found;
+  if (!(Q > 0) || !(top > d.zmin)) return found;
+  if (d.plain_sums) return model_critical_levels(d, Q, top);
+  Sweep sweep(d, Q);
+  if (!sweep.done() && sweep.elevation() <= d.zmin) {  // the lowest points: nothing wet yet
+    sweep.below(d.zmin);
+    sweep.above();
+  }
+  const double evaluations = static_cast<double>(d.N) * static_cast<double>(std::max<std::size_t>(1, d.parts.size()));
+  const auto stride = static_cast<std::size_t>(std::max(1.0, std::ceil(evaluations / kMostEvaluations)));
+  const auto add = [&](double h, bool at_end) {
+    std::vector<PartGeometry> geometry(d.parts.size());
+    wetted_parts(d, h, geometry);
+    found.push_back({h, energy_at(d, geometry, h, Q).energy_level, at_end});
+  };
+  // Between two levels of one stretch: a change of sign from - to + is a
+  // smooth minimum; the same sign at both ends with dE/dh turning towards 0
+  // from both (a turning point of its own inside) is looked into by halves.
+  std::optional<Polynomials> stretch;  // the polynomials of the stretch, copied when first needed
+  const auto stretch_now = [&]() -> Polynomials& {
+    if (!stretch) stretch.emplace(sweep.stretch());
+    return *stretch;
+  };
+  const std::function<void(double, EnergySlope, double, EnergySlope, int)> scan =
+      [&](double lo, EnergySlope at_lo, double hi, EnergySlope at_hi, int depth) {
+        if (at_lo.dE < 0 && at_hi.dE >= 0) {
+          add(stride == 1 ? refine_in(stretch_now(), lo, hi, Q) : refine_by_geometry(d, lo, hi, Q), false);
+          return;
+        }
+        const bool dip = at_lo.dE > 0 && at_hi.dE > 0 && at_lo.d2E < 0 && at_hi.d2E > 0;
+        const bool hump = at_lo.dE < 0 && at_hi.dE < 0 && at_lo.d2E > 0 && at_hi.d2E < 0;
+        if (!(dip || hump) || depth == 0 || stride > 1 || hi - lo < kRefineTo * 1e-3) return;
+        if (!may_cross_zero(lo, at_lo, hi, at_hi)) return;
+        const double mid = 0.5 * (lo + hi);
+        const EnergySlope at_mid = stretch_now().slope(mid, Q);
+        scan(lo, at_lo, mid, at_mid, depth - 1);
+        scan(mid, at_mid, hi, at_hi, depth - 1);
+      };
+  EnergySlope lo_right{kInfinity, -kInfinity, kInfinity};  // just above lo
+  double lo = d.zmin;
+  int wet_before = 0;
+  for (std::size_t count = 0;; ++count) {
+    const bool last = sweep.done() || sweep.elevation() >= top;
+    const double e = last ? top : sweep.elevation();
+    if (!last && (count + 1) % stride != 0) {
+      sweep.pass_elevation();
+      continue;
+    }
+    const EnergySlope below = sweep.below(e);
+    stretch.reset();
+    // Just after another subdivision got wet or one widened alpha changes
+    // fastest: samples there at every scale.
+    const int wet = sweep.wet_above();
+    double from = lo;
+    EnergySlope at_from = lo_right;
+    if (stride == 1 && wet > 1 && (last || wet > wet_before || sweep.widened()))
+      for (const double f : kInside) {
+        const double h = lo + f * (e - lo);
+        const EnergySlope here = stretch_now().slope(h, Q);
+        scan(from, at_from, h, here, kHalvings);
+        from = h;
+        at_from = here;
+      }
+    wet_before = wet;
+    scan(from, at_from, e, below, kHalvings);
+    if (last) break;
+    const EnergySlope above = sweep.above();
+    minimum_at_elevation(d, e, below, above, sweep.may_jump(), add);
+    lo = e;
+    lo_right = above;
+  }
+  return found;
+}
+
+void for_each_stretch(const CrossSection& d, double top, const StretchVisitor& visit) {
+  if (!(top > d.zmin)) return;
+  if (d.plain_sums) {
+    std::vector<PartGeometry> geometry(d.parts.size());
+    const StretchGeometry summed = [&d, &geometry](double h) -> std::span<const PartGeometry> {
+      wetted_parts(d, h, geometry);
+      return geometry;
+    };
+    double lo = d.zmin;
+    for (const double hi : model_breaks(d, top)) {
+      visit(lo, hi, summed);
+      lo = hi;
+    }
+    return;
+  }
+  Sweep sweep(d, 1);
+  while (!sweep.done() && sweep.elevation() <= d.zmin) sweep.pass_elevation();
+  for (double lo = d.zmin;;) {
+    const bool last = sweep.done() || sweep.elevation() >= top;
+    const double hi = last ? top : sweep.elevation();
+    Polynomials stretch = sweep.stretch();
+    visit(lo, hi, [&stretch](double h) { return stretch.geometry(h); });
+    if (last) return;
+    sweep.pass_elevation();
+    lo = hi;
+  }
+}
+
+int governing_critical(const std::vector<CriticalLevel>& levels) {
+  int best = -1;
+  for (std::size_t i = 0; i < levels.size(); ++i)
+    if (!levels[i].at_end && (best < 0 || levels[i].energy < levels[static_cast<std::size_t>(best)].energy))
+      best = static_cast<int>(i);
+  return best;
+}
+
+}  // namespace normlevel

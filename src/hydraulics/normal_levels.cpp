@@ -1,0 +1,69 @@
+#include "hydraulics/normal_levels.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "hydraulics/critical_sweep.h"
+#include "core/func.h"
+
+namespace normlevel {
+
+namespace {
+
+constexpr double kRefineTo = 1e-9;
+constexpr double kSameLevel = 2e-3;  // the walk halves its bracket to 1 mm
+constexpr double kInside[] = {0x1p-24, 0x1p-16, 0x1p-10, 0x1p-6, 0x1p-3, 0.25, 0.5, 0.75, 1};
+
+double shortfall(const CrossSection& d, double Q, std::span<const PartGeometry> geometry) {
+  const std::vector<Subdivision>& parts = d.parts;
+  double carried = 0;
+  for (std::size_t p = 0; p < parts.size(); ++p) carried += part_flow(d, parts[p], geometry[p]).Q;
+  return Q - carried;
+}
+
+double refine(const CrossSection& d, const StretchGeometry& geometry, double Q, double lo, double hi, bool falling) {
+  while (hi - lo > kRefineTo * std::max(1.0, std::fabs(lo))) {
+    const double mid = 0.5 * (lo + hi);
+    if (!(mid > lo && mid < hi)) break;
+    ((shortfall(d, Q, geometry(mid)) > 0) != falling ? lo : hi) = mid;
+  }
+  return 0.5 * (lo + hi);
+}
+
+}  // namespace
+
+std::vector<NormalLevel> normal_levels(const CrossSection& d, double Q, double top) {
+  std::vector<NormalLevel> found;
+  if (!(Q > 0)) return found;
+  double before = Q;  // nothing wet at the lowest point: all of Q short
+  for_each_stretch(d, top, [&](double lo, double hi, const StretchGeometry& geometry) {
+    // A level segment going under at the foot makes what is carried jump there.
+    const double at_foot = shortfall(d, Q, geometry(lo));
+    if ((before > 0) != (at_foot > 0) && lo > d.zmin) found.push_back({lo, at_foot > 0});
+    before = at_foot;
+    double from = lo;
+    for (const double f : kInside) {
+      const double h = f == 1 ? hi : lo + f * (hi - lo);
+      const double now = shortfall(d, Q, geometry(h));
+      if ((before > 0) != (now > 0)) found.push_back({refine(d, geometry, Q, from, h, now > 0), now > 0});
+      before = now;
+      from = h;
+    }
+  });
+  return found;
+}
+
+void include_level(std::vector<NormalLevel>& levels, double level) {
+  auto nearest = levels.end();
+  for (auto it = levels.begin(); it != levels.end(); ++it)
+    if (nearest == levels.end() || std::fabs(it->level - level) < std::fabs(nearest->level - level)) nearest = it;
+  if (nearest != levels.end() && std::fabs(nearest->level - level) <= kSameLevel) {
+    nearest->level = level;
+    return;
+  }
+  const auto at = std::lower_bound(levels.begin(), levels.end(), level,
+                                   [](const NormalLevel& l, double h) { return l.level < h; });
+  levels.insert(at, {level, false});
+}
+
+}  // namespace normlevel

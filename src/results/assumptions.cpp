@@ -1,0 +1,193 @@
+#include "results/assumptions.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "core/search.h"
+#include "hydraulics/zones.h"
+
+namespace normlevel {
+
+namespace {
+
+// Beyond these a value is more likely mistyped than real.
+constexpr double kLeastN = 0.008, kMostN = 0.3;
+constexpr double kSteepest = 100, kFlattest = 0.01;  // per mille
+constexpr std::size_t kPondsNamed = 5;
+
+std::string percent(double share) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f%%", 100 * share);
+  return text;
+}
+
+class Warnings {
+ public:
+  Warnings(const CrossSection& d, const LevelResult& r, bool connected)
+      : d_(d), r_(r), connected_(connected), m_(r.units->length) {}
+
+  std::vector<Warning> all() {
+    below_bed();
+    walls();
+    above_section();
+    ponded();
+    supercritical();
+    several_levels();
+    roughness();
+    slope();
+    notice_reason();
+    return std::move(list_);
+  }
+
+ private:
+  void add(const char* code, const std::string& message) { list_.push_back({code, message}); }
+  std::string length(double value) const { return figure(value) + " " + m_; }
+
+  void below_bed() {
+    if (r_.query.kind == Query::Kind::level && r_.level < r_.zmin)
+      add("below_bed", "the level " + length(r_.level) + " lies below the lowest point (" + length(r_.zmin) +
+                           "): nothing is wet and the discharge is 0");
+  }
+
+  void walls() {
+    if (!r_.found) return;
+    const CrossSection& d = d_;
+    const struct {
+      const char* code;
+      const char* side;
+      std::int32_t point;
+    } ends[] = {{"wall_left", "left", 1}, {"wall_right", "right", d.N}};
+    for (const auto& end : ends)
+      if (r_.level > d.z[end.point])
+        add(end.code, "the water stands " + length(r_.level - d.z[end.point]) + " above the " + end.side +
+                          " end point (station " + figure(d.x[end.point]) + "): an assumed " +
+                          (d.rules == Rules::model ? "wall with friction" : "frictionless wall") + " holds it");
+  }
+
+  void above_section() {
+    if (r_.found && r_.level > r_.zmax)
+      add("above_section", "the level stands " + length(r_.level - r_.zmax) + " above the section's highest point (" +
+                               length(r_.zmax) + ")");
+  }
+
+  // The highest point between two stations' points: what holds a pond apart.
+  double ridge(std::int32_t from, std::int32_t to) const {
+    double top = d_.z[from];
+    for (std::int32_t i = from; i <= to; ++i) top = std::max(top, d_.z[i]);
+    return top;
+  }
+
+  void ponded() {
+    if (!r_.found || r_.level <= r_.zmin) return;
+    const double h = r_.level;
+    const std::vector<WetStretch> stretches = wet_stretches(d_, h);
+    const SegmentWindow window = connected_window(d_, stretches);
+    std::size_t named = 0;
+    for (const WetStretch& s : stretches) {
+      if (s.last >= window.first && s.first <= window.last) continue;
+      if (++named > kPondsNamed) continue;
+      const bool left = window.first > window.last || s.last < window.first;
+      const double top = window.first > window.last ? r_.zmax
+                         : left                     ? ridge(s.last + 1, window.first)
+                                                    : ridge(window.last + 1, s.first);
+      const double share = r_.zones.total.discharge > 0
+                               ? discharge_within(d_, h, {s.first, s.last}) / r_.zones.total.discharge
+                               : 0;
+      add("ponded", "water from station " + figure(s.from) + " to " + figure(s.to) +
+                        " is not connected to the channel's: ground at " + length(top) + ", " + length(top - h) +
+                        " above the level, parts them; " +
+                        (connected_ ? "it carries nothing (--connected)"
+                                    : "it is counted as carrying " + percent(share) + " of the flow"));
+    }
+    if (named > kPondsNamed)
+      add("ponded", "and " + std::to_string(named - kPondsNamed) + " more stretches of water not connected to the channel's");
+  }
+
+  void supercritical() {
+    if (std::string_view(r_.regime) != "supercritical") return;
+    const double critical = r_.critical_levels[static_cast<std::size_t>(r_.critical)].level;
+    add("supercritical", "the normal flow is supercritical (Froude number " + figure(r_.energy.froude) +
+                             ", critical level " + length(critical) +
+                             "): the level holds only on a long uniform reach");
+  }
+
+  void several_levels() {
+    const std::vector<NormalLevel>& all = r_.normal_levels;
+    if (all.size() < 2) return;
+    std::string levels, falls;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+      levels += (i ? ", " : "") + figure(all[i].level);
+      if (all[i].falling && i > 0)
+        falls += (falls.empty() ? "" : ", ") + figure(all[i - 1].level) + " and " + figure(all[i].level);
+    }
+    add("several_levels", "the section carries " + figure(r_.discharge) + " " + r_.units->discharge + " at " +
+                              std::to_string(all.size()) + " levels (" + levels + " " + m_ +
+                              "): its conveyance falls between " + (falls.empty() ? "them" : falls) +
+                              " as a flat gets wet; the report gives " + length(r_.level) +
+                              ", the first the 0.1 " + m_ + " steps from the lowest point bracket");
+  }
+
+  void roughness() {
+    std::vector<double> seen;
+    for (const Subdivision& part : d_.parts) {
+      const double n = roughness_of(d_, part);
+      if ((n >= kLeastN && n <= kMostN) || std::find(seen.begin(), seen.end(), n) != seen.end()) continue;
+      seen.push_back(n);
+      const char* where = part.zone == kChannel ? "the channel" : part.zone == kLeft ? "the left floodplain"
+                                                                                      : "the right floodplain";
+      add("input_n", "n = " + shortest_real(n) + " in " + where + " lies outside 0.008 ... 0.3, the range of natural channels");
+    }
+  }
+
+  void slope() {
+    const double s = d_.s_per_mille;
+    if (s > kSteepest)
+      add("input_slope", "a slope of " + figure(s) + " per mille is steeper than 100 per mille (1 in 10)");
+    else if (s > 0 && s < kFlattest)
+      add("input_slope", "a slope of " + shortest_real(s) + " per mille is very flat: did you mean a fraction? As a fraction " +
+                             shortest_real(s) + " is " + figure(1000 * s) + " per mille");
+  }
+
+  void notice_reason() {
+    if (r_.found) return;
+    const double top = search_top(d_), Q = r_.discharge;  // only a level sought for a discharge goes unfound
+    if (!(Q > 0)) return add("notice_reason", "the discharge " + figure(Q) + " is not positive");
+    if (d_.s == 0) return add("notice_reason", "the slope is 0: no level carries any discharge");
+    const double most = discharge_carried(d_, top, connected_);
+    if (Q > most)
+      return add("notice_reason", "the section carries at most " + figure(most) + " " + r_.units->discharge + " at " +
+                                      length(top) + ", 20 " + m_ + " above its highest point");
+    add("notice_reason", "the discharge is less than the section carries 1 mm above its lowest point");
+  }
+
+  const CrossSection& d_;
+  const LevelResult& r_;
+  bool connected_;
+  const char* m_;
+  std::vector<Warning> list_;
+};
+
+}  // namespace
+
+std::string figure(double value) {
+  if (!std::isfinite(value)) return value != value ? "nan" : value > 0 ? "inf" : "-inf";
+  char text[400];
+  const double magnitude = std::fabs(value);
+  if (magnitude != 0 && magnitude < 0.001)
+    std::snprintf(text, sizeof text, "%.1g", value);
+  else
+    std::snprintf(text, sizeof text, "%.3f", value);
+  std::string s = text;
+  if (s.find('.') != std::string::npos && s.find('e') == std::string::npos) {
+    s.erase(s.find_last_not_of('0') + 1);
+    if (s.back() == '.') s.pop_back();
+  }
+  return s == "-0" ? "0" : s;
+}
+
+std::vector<Warning> assumptions(const CrossSection& d, const LevelResult& result, bool connected) {
+  return Warnings(d, result, connected).all();
+}
+
+}  // namespace normlevel
