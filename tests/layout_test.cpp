@@ -63,7 +63,9 @@ TEST(Layout, IncludesPointDownward) {
       const std::string to = (*m)[1];
       ASSERT_TRUE(kRank.contains(to)) << s.path << " includes from " << to << ", no known layer";
       EXPECT_LE(kRank.at(to), kRank.at(s.folder)) << s.path << " includes " << m->str() << ", a layer above its own";
-      if (to != s.folder) EXPECT_NE(kRank.at(to), kRank.at(s.folder)) << s.path << " includes its sibling layer " << to;
+      if (to != s.folder) {
+        EXPECT_NE(kRank.at(to), kRank.at(s.folder)) << s.path << " includes its sibling layer " << to;
+      }
       ++checked;
     }
   }
@@ -76,7 +78,9 @@ TEST(Layout, ClassicDataSetOnlyInTheClassicUnits) {
                                             "dialogue/dialogue.h", "dialogue/dialogue.cpp"};
   for (const Source& s : sources()) {
     const bool allowed = std::find(classic.begin(), classic.end(), s.path) != classic.end();
-    if (!allowed) EXPECT_EQ(s.text.find("CSDATA"), std::string::npos) << s.path << " uses the classic data set";
+    if (!allowed) {
+      EXPECT_EQ(s.text.find("CSDATA"), std::string::npos) << s.path << " uses the classic data set";
+    }
   }
 }
 
