@@ -31,11 +31,8 @@ namespace normlevel {
 // the S subdivisions' discharges and of Q - QL - Q0 - QP are covered by
 // (1e-12 + (S + 3) 2^-52) (|Q| + the discharges).
 
-WetTotals::WetTotals()
-    : full(CSDATA.parts.size()),
-      wet(CSDATA.parts.size()),
-      part_area(CSDATA.parts.size()),
-      part_length(CSDATA.parts.size()) {}
+WetTotals::WetTotals(const CrossSection& d)
+    : section(&d), full(d.parts.size()), wet(d.parts.size()), part_area(d.parts.size()), part_length(d.parts.size()) {}
 
 namespace {
 
@@ -43,7 +40,7 @@ struct Range {
   double lo, hi;
 };
 
-double slack() { return 128.0 * (static_cast<double>(CSDATA.N) + 16.0) * DBL_EPSILON; }
+double slack(const CrossSection& d) { return 128.0 * (static_cast<double>(d.N) + 16.0) * DBL_EPSILON; }
 
 // Bounds on what the segments wet only in part add, from the totals: an
 // area between 0 and sum(hdx (h - min z)), a length at least their depths.
@@ -57,36 +54,36 @@ Range area_in_part(double h, const SegmentTotals& full, const SegmentTotals& wet
 // alone), times `scale`.
 struct ErrorReach {
   double reach, scale;
+  double slack;  ///< the section's, as slack() gives it
 };
 
 double least_length_in_part(double h, const SegmentTotals& full, const SegmentTotals& wet, ErrorReach e) {
   const double depths = h * (wet.count - full.count) - (wet.low - full.low);
-  const double depths_error = e.scale * slack() * (e.reach * wet.count + wet.abs_low);
+  const double depths_error = e.scale * e.slack * (e.reach * wet.count + wet.abs_low);
   return std::max(0.0, depths - depths_error);
 }
 
 // What the zone can carry at most and at least: k A (A / P)^(2/3), with 0
 // wherever it may be dry.
-double discharge_most(Range A, Range P, double n, bool floodplain, bool with_pow) {
+double discharge_most(double s, Range A, Range P, double n, bool floodplain, bool with_pow) {
   const double dry_up_to = floodplain ? kDryPerimeter : 0.0;
   if (!(A.hi > 0 && P.hi > dry_up_to)) return 0;
   const double P_least = std::max(P.lo, dry_up_to);
   if (!(P_least > 0)) return std::numeric_limits<double>::infinity();
   const double R = A.hi / P_least;
   const double power = with_pow ? manning_power(R) : std::max(1.0, R);
-  return std::sqrt(CSDATA.s) / n * A.hi * power * (1 + 1e-8);
+  return std::sqrt(s) / n * A.hi * power * (1 + 1e-8);
 }
 
-double discharge_least(Range A, Range P, double n, bool floodplain) {
+double discharge_least(double s, Range A, Range P, double n, bool floodplain) {
   const double dry_up_to = floodplain ? kDryPerimeter : 0.0;
   if (!(A.lo > 0 && P.lo > dry_up_to)) return 0;
-  return std::sqrt(CSDATA.s) / n * A.lo * manning_power(A.lo / P.hi) * (1 - 1e-8);
+  return std::sqrt(s) / n * A.lo * manning_power(A.lo / P.hi) * (1 - 1e-8);
 }
 
 }  // namespace
 
-void SegmentTotals::add(std::int32_t i) {
-  const CrossSection& d = CSDATA;
+void SegmentTotals::add(const CrossSection& d, std::int32_t i) {
   const double z1 = d.z[i], z2 = d.z[i + 1];
   const double half = (d.x[i + 1] - d.x[i]) * 0.5;
   hdx += half;
@@ -101,8 +98,8 @@ void SegmentTotals::add(std::int32_t i) {
 
 void WetTotals::add_part(double h, std::int32_t segment) {
   double A = 0, P = 0;
-  if (!segment_share(h, segment, A, P)) return;
-  const std::size_t part = part_of(segment);
+  if (!segment_share(*section, h, segment, A, P)) return;
+  const std::size_t part = part_of(*section, segment);
   part_area[part] += A;
   part_length[part] += P;
 }
@@ -115,8 +112,8 @@ void bound_zone(double h, const WetTotals& t, std::size_t zone, ErrorReach e, Ra
   const SegmentTotals& full = t.full[zone];
   const SegmentTotals& wet = t.wet[zone];
   const double wholly = 2.0 * h * full.hdx - full.hdx_z;
-  const double area_error = e.scale * slack() * (2.0 * e.reach * wet.hdx + wet.hdx_abs_z);
-  const double length_error = e.scale * slack() * wet.length;
+  const double area_error = e.scale * e.slack * (2.0 * e.reach * wet.hdx + wet.hdx_abs_z);
+  const double length_error = e.scale * e.slack * wet.length;
   const Range part = t.partials_known ? Range{t.part_area[zone], t.part_area[zone]} : area_in_part(h, full, wet);
   const double least_length = t.partials_known ? t.part_length[zone] : least_length_in_part(h, full, wet, e);
   const double most_length = t.partials_known ? full.length + t.part_length[zone] : wet.length;
@@ -143,10 +140,11 @@ struct PartBounds {
 // The upper bounds first, as the walk starts where the balance is
 // positive, and first without pow: R^(2/3) <= max(1, R) proves most levels
 // far below the one sought.
-int sign_from_bounds(double low, const WetTotals& at_low, double high, const WetTotals& at_high,
+int sign_from_bounds(double Q, double low, const WetTotals& at_low, double high, const WetTotals& at_high,
                      std::span<PartBounds> b) {
-  const std::vector<Subdivision>& parts = CSDATA.parts;
-  const ErrorReach e{std::max(std::fabs(low), std::fabs(high)), low == high ? 1.0 : 2.0};
+  const CrossSection& d = *at_low.section;
+  const std::vector<Subdivision>& parts = d.parts;
+  const ErrorReach e{std::max(std::fabs(low), std::fabs(high)), low == high ? 1.0 : 2.0, slack(d)};
   for (std::size_t p = 0; p < b.size(); ++p) {
     Range A_low, P_low, A_high, P_high;
     bound_zone(low, at_low, p, e, A_low, P_low);
@@ -158,18 +156,17 @@ int sign_from_bounds(double low, const WetTotals& at_low, double high, const Wet
     }
     b[p].A = {A_low.lo, A_high.hi};
     b[p].P = {P_low.lo, P_high.hi};
-    b[p].n = roughness_of(parts[p]) / CSDATA.units->k;
+    b[p].n = roughness_of(d, parts[p]) / d.units->k;
     b[p].floodplain = parts[p].zone != kChannel;
   }
-  const double Q = CSDATA.Q;
   const double margin = 1e-12 + static_cast<double>(b.size() + 3) * DBL_EPSILON;
   const auto below = [Q, margin](double most) { return Q - most > margin * (std::fabs(Q) + most); };
   double rough = 0, most = 0, least = 0;
-  for (const PartBounds& p : b) rough += discharge_most(p.A, p.P, p.n, p.floodplain, false);
+  for (const PartBounds& p : b) rough += discharge_most(d.s, p.A, p.P, p.n, p.floodplain, false);
   if (below(rough)) return 1;
-  for (const PartBounds& p : b) most += discharge_most(p.A, p.P, p.n, p.floodplain, true);
+  for (const PartBounds& p : b) most += discharge_most(d.s, p.A, p.P, p.n, p.floodplain, true);
   if (below(most)) return 1;
-  for (const PartBounds& p : b) least += discharge_least(p.A, p.P, p.n, p.floodplain);
+  for (const PartBounds& p : b) least += discharge_least(d.s, p.A, p.P, p.n, p.floodplain);
   if (least - Q > margin * (std::fabs(Q) + least)) return -1;
   return 0;  // also when a bound is not a number
 }
@@ -180,17 +177,17 @@ constexpr std::size_t kFewParts = 8;
 
 }  // namespace
 
-int proved_sign(double low, const WetTotals& at_low, double high, const WetTotals& at_high) {
-  const std::size_t count = CSDATA.parts.size();
+int proved_sign(double Q, double low, const WetTotals& at_low, double high, const WetTotals& at_high) {
+  const std::size_t count = at_low.section->parts.size();
   if (count <= kFewParts) {
     std::array<PartBounds, kFewParts> bounds;
-    return sign_from_bounds(low, at_low, high, at_high, std::span(bounds.data(), count));
+    return sign_from_bounds(Q, low, at_low, high, at_high, std::span(bounds.data(), count));
   }
   std::vector<PartBounds> bounds(count);
-  return sign_from_bounds(low, at_low, high, at_high, bounds);
+  return sign_from_bounds(Q, low, at_low, high, at_high, bounds);
 }
 
-int proved_sign(double h, const WetTotals& t) { return proved_sign(h, t, h, t); }
+int proved_sign(double Q, double h, const WetTotals& t) { return proved_sign(Q, h, t, h, t); }
 
 // ---- the walk ---------------------------------------------------------
 
@@ -222,13 +219,16 @@ constexpr std::size_t kShortestSpan = 4;
 
 // One pass files each segment under the level where it gets wet and the
 // one where it gets wholly wet; the walk then adds each segment once.
-WalkSigns::WalkSigns(std::vector<double> levels)
-    : levels_(std::move(levels)),
+WalkSigns::WalkSigns(const CrossSection& d, double Q, std::vector<double> levels)
+    : d_(d),
+      Q_(Q),
+      levels_(std::move(levels)),
       first_wet_(levels_.size() + 1, kNone),
       first_full_(levels_.size() + 1, kNone),
-      next_wet_(static_cast<std::size_t>(CSDATA.N), kNone),
-      next_full_(static_cast<std::size_t>(CSDATA.N), kNone) {
-  const CrossSection& d = CSDATA;
+      next_wet_(static_cast<std::size_t>(d.N), kNone),
+      next_full_(static_cast<std::size_t>(d.N), kNone),
+      totals_(d),
+      top_(d) {
   const double per_step = levels_.size() > 1 ? 1 / (levels_[1] - levels_[0]) : 0;
   for (std::int32_t i = 1; i < d.N; ++i) {
     const auto segment = static_cast<std::uint32_t>(i);
@@ -252,7 +252,7 @@ void WalkSigns::add_bucket(std::uint32_t first, const std::vector<std::uint32_t>
                            std::vector<SegmentTotals>& into) {
   for (std::uint32_t segment = first; segment != kNone; segment = next[segment]) {
     const auto i = static_cast<std::int32_t>(segment);
-    into[part_of(i)].add(i);
+    into[part_of(d_, i)].add(d_, i);
     if (&into == &totals_.wet) in_part_.push_back(i);
   }
 }
@@ -273,17 +273,17 @@ void WalkSigns::take_parts(WetTotals& into, double level) const {
 int WalkSigns::prove(std::size_t from, std::size_t to) {
   const double low = levels_[from], high = levels_[to];
   totals_.partials_known = false;
-  const int sign = proved_sign(low, totals_, high, totals_);
+  const int sign = proved_sign(Q_, low, totals_, high, totals_);
   if (sign != 0) return sign;
-  const CrossSection& d = CSDATA;
+  const CrossSection& d = d_;
   std::erase_if(in_part_, [&](std::int32_t i) { return std::max(d.z[i], d.z[i + 1]) < low; });
   if (in_part_.size() > kMostKnownParts) return 0;
   take_parts(totals_, low);
-  if (from == to) return proved_sign(low, totals_);
+  if (from == to) return proved_sign(Q_, low, totals_);
   top_.full = totals_.full;
   top_.wet = totals_.wet;
   take_parts(top_, high);
-  return proved_sign(low, totals_, high, top_);
+  return proved_sign(Q_, low, totals_, high, top_);
 }
 
 // Between two levels that add segments the sign is tried for all the
@@ -312,13 +312,13 @@ int WalkSigns::operator()(double level) {
 
 // ---- the bisection ----------------------------------------------------
 
-BracketSigns::BracketSigns(double lo, double hi) : lo_(lo), hi_(hi) {
-  const CrossSection& d = CSDATA;
+BracketSigns::BracketSigns(const CrossSection& d, double Q, double lo, double hi)
+    : Q_(Q), lo_(lo), hi_(hi), settled_(d) {
   for (std::int32_t i = 1; i < d.N; ++i) {
     const double low = std::min(d.z[i], d.z[i + 1]), high = std::max(d.z[i], d.z[i + 1]);
     if (high < lo) {  // wholly wet throughout
-      settled_.full[part_of(i)].add(i);
-      settled_.wet[part_of(i)].add(i);
+      settled_.full[part_of(d, i)].add(d, i);
+      settled_.wet[part_of(d, i)].add(d, i);
     } else if (low < hi) {
       changing_.push_back({i, low, high});
     }
@@ -329,13 +329,14 @@ int BracketSigns::operator()(double level) const {
   if (!(level >= lo_ && level <= hi_)) return 0;
   WetTotals totals = settled_;
   totals.partials_known = true;
+  const CrossSection& d = *settled_.section;
   for (const Changing& c : changing_) {
-    const std::size_t zone = part_of(c.segment);
-    if (c.high < level) totals.full[zone].add(c.segment);
-    if (c.low < level) totals.wet[zone].add(c.segment);
+    const std::size_t zone = part_of(d, c.segment);
+    if (c.high < level) totals.full[zone].add(d, c.segment);
+    if (c.low < level) totals.wet[zone].add(d, c.segment);
     if (c.low < level && c.high >= level) totals.add_part(level, c.segment);
   }
-  return proved_sign(level, totals);
+  return proved_sign(Q_, level, totals);
 }
 
 }  // namespace normlevel

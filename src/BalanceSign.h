@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "CSdata.h"
+
 namespace normlevel {
 
 /// The sums over a set of segments of one zone from which its wetted area
@@ -19,14 +21,15 @@ struct SegmentTotals {
   double count = 0;     ///< how many segments
   double low = 0;       ///< sum of min(z1, z2)
   double abs_low = 0;   ///< sum of |min(z1, z2)|
-  void add(std::int32_t segment);
+  void add(const CrossSection& d, std::int32_t segment);
 };
 
 /// Each subdivision's totals over the segments wholly under water (full)
 /// and over those wet at all (wet, a superset of full); when
 /// partials_known, also the very shares of every segment wet only in part.
 struct WetTotals {
-  WetTotals();  ///< one entry per subdivision of CSDATA
+  explicit WetTotals(const CrossSection& d);  ///< one entry per subdivision of d
+  const CrossSection* section;
   std::vector<SegmentTotals> full, wet;
   bool partials_known = false;
   std::vector<double> part_area, part_length;
@@ -34,21 +37,21 @@ struct WetTotals {
 };
 
 
-/// +1 when func(h) is certainly > 0, -1 when certainly < 0, 0 when the
-/// totals do not tell: bounds on what each zone carries at h, wide enough
+/// +1 when balance(d, Q, h) is certainly > 0, -1 when certainly < 0, 0
+/// when the totals (of d) do not tell: bounds on what each zone carries at h, wide enough
 /// for every rounding of the ordered sums and of any platform's pow.
-int proved_sign(double h, const WetTotals& totals);
+int proved_sign(double Q, double h, const WetTotals& totals);
 
 /// The same for every level from `low` to `high` at once, where no segment
 /// gets wet or wholly wet above `low`: the totals as at `low`, with the
 /// shares wet in part taken at each end when known.
-int proved_sign(double low, const WetTotals& at_low, double high, const WetTotals& at_high);
+int proved_sign(double Q, double low, const WetTotals& at_low, double high, const WetTotals& at_high);
 
 /// Proofs for the walk's levels, ascending; each level asked for costs
 /// only the segments that get wet or wholly wet since the level before.
 class WalkSigns {
  public:
-  explicit WalkSigns(std::vector<double> levels);
+  WalkSigns(const CrossSection& d, double Q, std::vector<double> levels);
   int operator()(double level);
 
  private:
@@ -57,6 +60,8 @@ class WalkSigns {
   void take_parts(WetTotals& into, double level) const;
   std::size_t next_event(std::size_t k);
 
+  const CrossSection& d_;
+  double Q_;
   std::vector<double> levels_;
   // Per level, the segments that get wet (wholly wet) at it, as lists:
   // the first segment of each level, and after each segment the next.
@@ -73,7 +78,7 @@ class WalkSigns {
 /// segments that change within it are kept aside, the rest summed once.
 class BracketSigns {
  public:
-  BracketSigns(double lo, double hi);
+  BracketSigns(const CrossSection& d, double Q, double lo, double hi);
   int operator()(double level) const;
 
  private:
@@ -81,7 +86,7 @@ class BracketSigns {
     std::int32_t segment;
     double low, high;
   };
-  double lo_, hi_;
+  double Q_, lo_, hi_;
   WetTotals settled_;
   std::vector<Changing> changing_;
 };

@@ -14,14 +14,14 @@ bool goes_on(double DX, double b, double fin) { return (DX > 0 && b < fin) || (D
 
 // f at x, or where the proof knows its sign a stand-in of that sign: the
 // search compares signs only, so it cannot tell the two apart.
-double value_or_sign(Function f, const SignProof& proof, double x) {
+double value_or_sign(const Function& f, const SignProof& proof, double x) {
   const int known = proof ? proof(x) : 0;
   return known != 0 ? static_cast<double>(known) : f(x);
 }
 
 }  // namespace
 
-std::int32_t localroot(double& a, double& b, double fin, Function f, const SignProof& proof) {
+std::int32_t localroot(double& a, double& b, double fin, const Function& f, const SignProof& proof) {
   const double DX = b;
   double FA = value_or_sign(f, proof, a);
   b = a + DX;
@@ -47,7 +47,7 @@ std::vector<double> walk_levels(double a, double step, double fin) {
   return levels;
 }
 
-double bis(double& a, double& b, Function f, double eps, const SignProof& proof) {
+double bis(double& a, double& b, const Function& f, double eps, const SignProof& proof) {
   double FA = value_or_sign(f, proof, a);
   do {
     const double c = 0.5 * (a + b);

@@ -9,8 +9,9 @@
 
 namespace normlevel {
 
-/// A function of the level: one double in, one double out.
-using Function = double (*)(double);
+/// A function of the level: one double in, one double out (a plain
+/// function, or one bound to the section and discharge it balances).
+using Function = std::function<double(double)>;
 
 /// What is known of f's sign at a level without evaluating f: +1 or -1
 /// when proved (f is then certainly > 0 or < 0 there), 0 when not known.
@@ -25,7 +26,7 @@ bool sign_change(double a, double b);
 /// changes sign, at the latest at the first point at or beyond fin.
 /// Returns 1 with the bracket in [a, b], or 0 with the last two points.
 /// Only the signs of f count: where `proof` knows one, f is not evaluated.
-std::int32_t localroot(double& a, double& b, double fin, Function f, const SignProof& proof = {});
+std::int32_t localroot(double& a, double& b, double fin, const Function& f, const SignProof& proof = {});
 
 /// The points localroot visits from a in steps of `step` up to fin, each
 /// computed as it computes them:  (0, 0.5, 1.2) -> 0 0.5 1 1.5
@@ -33,6 +34,6 @@ std::vector<double> walk_levels(double a, double step, double fin);
 
 /// Halves the bracket [a, b] until it is no wider than eps (at least once)
 /// and returns the midpoint of the last bracket; `proof` as for localroot.
-double bis(double& a, double& b, Function f, double eps, const SignProof& proof = {});
+double bis(double& a, double& b, const Function& f, double eps, const SignProof& proof = {});
 
 }  // namespace normlevel

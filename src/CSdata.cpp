@@ -27,8 +27,8 @@ std::string shortest_real(double value) {
 
 namespace {
 
-void divide_section();
-void mark_still_water();
+void divide_section(CrossSection& d);
+void mark_still_water(CrossSection& d);
 
 // Beyond these the 0.1 m walk of the level search could not end promptly,
 // and no real valley comes near them.
@@ -52,8 +52,7 @@ void skip_records(ListReader& reader, int count) {
   for (int i = 0; i < count; ++i) reader.read({});
 }
 
-void check_point_count(std::size_t line = 0) {
-  const CrossSection& d = CSDATA;
+void check_point_count(const CrossSection& d, std::size_t line = 0) {
   if (d.N < 2) {
     const std::string message = "the section needs at least 2 points, but N = " + std::to_string(d.N);
     reject(message, on_line(line) + message);
@@ -81,8 +80,7 @@ void check_roughness(const char* name, double n, double slope_fraction, double p
 
 // The discharge may be 0 or negative and the slope 0: the search then
 // simply finds no level and says so.
-void check_flow_values() {
-  const CrossSection& d = CSDATA;
+void check_flow_values(const CrossSection& d) {
   const double per_mille = d.s_per_mille;
   check_finite("discharge Q", d.Q);
   check_finite("slope s", per_mille, " per mille");
@@ -92,7 +90,7 @@ void check_flow_values() {
     check_roughness("roughness nf", d.nf, d.s, per_mille);
     return;
   }
-  for (const Subdivision& part : d.parts) check_roughness("roughness n", roughness_of(part), d.s, per_mille);
+  for (const Subdivision& part : d.parts) check_roughness("roughness n", roughness_of(d, part), d.s, per_mille);
 }
 
 namespace {
@@ -111,14 +109,14 @@ PointFault point_fault(std::int32_t i, const char* what, const char* noun, doubl
   return {i, 0, point + what + " = " + shortest_real(value) + " " + why, point + noun + " " + shortest_real(value) + " " + plain_why};
 }
 
-bool point_sound(std::int32_t i) {
-  const double x = CSDATA.x[i], z = CSDATA.z[i];
-  return std::fabs(x) <= kMaxStation && std::fabs(z) <= kMaxElevation && (i == 1 || x >= CSDATA.x[i - 1]);
+bool point_sound(const CrossSection& d, std::int32_t i) {
+  const double x = d.x[i], z = d.z[i];
+  return std::fabs(x) <= kMaxStation && std::fabs(z) <= kMaxElevation && (i == 1 || x >= d.x[i - 1]);
 }
 
-PointFault check_point(std::int32_t i) {
-  const double x = CSDATA.x[i];
-  const double z = CSDATA.z[i];
+PointFault check_point(const CrossSection& d, std::int32_t i) {
+  const double x = d.x[i];
+  const double z = d.z[i];
   if (!std::isfinite(x)) return point_fault(i, "station x", "station", x, "is not a finite number", "is not a finite number");
   if (!std::isfinite(z))
     return point_fault(i, "elevation z", "elevation", z, "is not a finite number", "is not a finite number");
@@ -126,8 +124,8 @@ PointFault check_point(std::int32_t i) {
     return point_fault(i, "station x", "station", x, "lies beyond 1e9 m", "lies more than 1e9 from the datum");
   if (std::fabs(z) > kMaxElevation)
     return point_fault(i, "elevation z", "elevation", z, "lies beyond 1e5 m", "lies more than 1e5 from the datum");
-  if (i > 1 && x < CSDATA.x[i - 1]) {
-    const std::string before = shortest_real(CSDATA.x[i - 1]);
+  if (i > 1 && x < d.x[i - 1]) {
+    const std::string before = shortest_real(d.x[i - 1]);
     return {i, 0,
             "point " + std::to_string(i) + ": station x = " + shortest_real(x) + " is smaller than the station of point " +
                 std::to_string(i - 1) + " (" + before + ")",
@@ -155,8 +153,7 @@ constexpr const char* kPointNames[] = {"station", "elevation"};
 
 // Each point is checked as it comes, so that a bad one can be named by its
 // line; the first fault is reported once the flow values have been checked.
-PointFault read_points(ListReader& reader, std::size_t room) {
-  CrossSection& d = CSDATA;
+PointFault read_points(CrossSection& d, ListReader& reader, std::size_t room) {
   const std::size_t count = static_cast<std::size_t>(d.N) + 1;
   d.x.reserve(std::min(count, room + 1));
   d.z.reserve(std::min(count, room + 1));
@@ -170,15 +167,14 @@ PointFault read_points(ListReader& reader, std::size_t room) {
     reader.read({&x, &z});
     d.x.push_back(x);
     d.z.push_back(z);
-    if (first.point != 0 || point_sound(i)) continue;
-    first = check_point(i);
+    if (first.point != 0 || point_sound(d, i)) continue;
+    first = check_point(d, i);
     first.line = reader.line();
   }
   return first;
 }
 
-void find_extremes() {
-  CrossSection& d = CSDATA;
+void find_extremes(CrossSection& d) {
   d.zmin = d.zmax = d.z[1];
   for (std::int32_t i = 2; i <= d.N; ++i) {
     if (d.z[i] < d.zmin)
@@ -188,9 +184,8 @@ void find_extremes() {
   }
 }
 
-PointFault read_data(RecordSource& source, std::size_t room) {
+PointFault read_data(CrossSection& d, RecordSource& source, std::size_t room) {
   ListReader reader(source, kReadDataFile);
-  CrossSection& d = CSDATA;
   reader.name_targets(kHeading);
   skip_records(reader, 4);
   reader.name_targets(kFlowNames);
@@ -199,10 +194,10 @@ PointFault read_data(RecordSource& source, std::size_t room) {
   skip_records(reader, 2);
   reader.name_targets(kCountNames);
   reader.read({&d.N, &d.il, &d.ip});
-  check_point_count(reader.line());
+  check_point_count(d, reader.line());
   reader.name_targets(kHeading);
   skip_records(reader, 1);
-  return read_points(reader, room);
+  return read_points(d, reader, room);
 }
 
 }  // namespace
@@ -219,49 +214,48 @@ void setdata(std::string_view field) {
 
 void setdata_from(RecordSource& source, std::size_t room) {
   CSDATA = CrossSection{};
+  CSDATA = read_section(source, room);
+}
+
+CrossSection read_section(RecordSource& source, std::size_t room) {
+  CrossSection d;
   PointFault fault;
   try {
-    fault = read_data(source, room);
+    fault = read_data(d, source, room);
   } catch (const std::bad_alloc&) {
     throw Failure(kRunTimeError, "Buffer allocation failed", "", "not enough memory for the points");
   }
-  CSDATA.s_per_mille = CSDATA.s;
-  CSDATA.s = CSDATA.s / 1000;
-  check_flow_values();
+  d.s_per_mille = d.s;
+  d.s = d.s / 1000;
+  check_flow_values(d);
   if (fault.point != 0) reject(fault);
-  find_extremes();
-  measure_segments();
+  find_extremes(d);
+  measure_segments(d);
+  return d;
 }
 
-void prepare_section() {
-  check_point_count();
-  for (std::int32_t i = 1; i <= CSDATA.N; ++i)
-    if (!point_sound(i)) reject(check_point(i));
-  find_extremes();
-  measure_segments();
+void prepare_section(CrossSection& d) {
+  check_point_count(d);
+  for (std::int32_t i = 1; i <= d.N; ++i)
+    if (!point_sound(d, i)) reject(check_point(d, i));
+  find_extremes(d);
+  measure_segments(d);
 }
 
 // A segment's length is its wetted perimeter whenever it lies wholly under
 // water, at every level: worked out once, not at each evaluation.
-void measure_segments() {
-  CrossSection& d = CSDATA;
+void measure_segments(CrossSection& d) {
   d.length.assign(d.x.size(), 0.0);
   for (std::int32_t i = 1; i < d.N; ++i) {
     const double dx = d.x[i + 1] - d.x[i];
     const double dz = d.z[i + 1] - d.z[i];
     d.length[i] = std::sqrt(dx * dx + dz * dz);
   }
-  divide_section();
-  mark_still_water();
+  divide_section(d);
+  mark_still_water(d);
 }
 
-void finishdata() {
-  std::vector<double>().swap(CSDATA.x);
-  std::vector<double>().swap(CSDATA.z);
-  std::vector<double>().swap(CSDATA.length);
-  std::vector<double>().swap(CSDATA.roughness);
-  CSDATA.parts.clear();
-}
+void finishdata() { CSDATA = CrossSection{}; }
 
 namespace {
 
@@ -313,11 +307,11 @@ Wetted RIGHTS(double h, double x1, double z1, double x2, double z2) {
 // exactly at the level and the other below is wet up to that end, so the
 // wetted area grows smoothly as the level passes a survey point; a level
 // segment lying exactly at the level stays dry.
-bool SETCC(double h, std::int32_t i, Wetted& wet) {
-  const double x1 = CSDATA.x[i], z1 = CSDATA.z[i];
-  const double x2 = CSDATA.x[i + 1], z2 = CSDATA.z[i + 1];
+bool SETCC(const CrossSection& d, double h, std::int32_t i, Wetted& wet) {
+  const double x1 = d.x[i], z1 = d.z[i];
+  const double x2 = d.x[i + 1], z2 = d.z[i + 1];
   if (z1 < h && z2 < h)
-    wet = FULLS(h, x1, z1, x2, z2, CSDATA.length[i]);
+    wet = FULLS(h, x1, z1, x2, z2, d.length[i]);
   else if (z2 < h)
     wet = LEFTS(h, x1, z1, x2, z2);
   else if (z1 < h)
@@ -332,11 +326,11 @@ bool SETCC(double h, std::int32_t i, Wetted& wet) {
 // locals: the caller's variables could alias the point arrays. The widths
 // and the perimeter's growth only when asked for: the search needs neither.
 template <bool kEverything>
-PartGeometry add_segments(double h, std::int32_t first, std::int32_t last) {
+PartGeometry add_segments(const CrossSection& d, double h, std::int32_t first, std::int32_t last) {
   double area = 0, perimeter = 0, width = 0, growth = 0;
   Wetted wet;
   for (std::int32_t i = first; i <= last; ++i) {
-    if (!SETCC(h, i, wet)) continue;
+    if (!SETCC(d, h, i, wet)) continue;
     area += wet.AC;
     perimeter += wet.PC;
     if constexpr (kEverything) {
@@ -353,8 +347,7 @@ struct Faces {
   double wetted = 0, growth = 0;
 };
 
-Faces faces_on(double h, std::int32_t i) {
-  const CrossSection& d = CSDATA;
+Faces faces_on(const CrossSection& d, double h, std::int32_t i) {
   Faces f;
   const auto wall = [&](double ground) {
     if (h > ground) f = {f.wetted + (h - ground), f.growth + 1};
@@ -378,8 +371,8 @@ Faces faces_on(double h, std::int32_t i) {
 // walls add their wetted faces, and a floodplain's stretches, parted by
 // ground at or above the level, convey one by one.
 template <bool kEverything>
-PartGeometry add_model_segments(double h, const Subdivision& part, std::int32_t first, std::int32_t last) {
-  const CrossSection& d = CSDATA;
+PartGeometry add_model_segments(const CrossSection& d, double h, const Subdivision& part, std::int32_t first,
+                                std::int32_t last) {
   double area = 0, perimeter = 0, width = 0, growth = 0;
   double stretch_area = 0, stretch_perimeter = 0, conveying = 0;
   int stretches = 0;
@@ -392,8 +385,8 @@ PartGeometry add_model_segments(double h, const Subdivision& part, std::int32_t 
   Wetted wet;
   for (std::int32_t i = first; i <= last; ++i) {
     if (d.z[i] >= h) close_stretch();
-    if (h < d.flows_from[i] || !SETCC(h, i, wet)) continue;
-    const Faces faces = faces_on(h, i);
+    if (h < d.flows_from[i] || !SETCC(d, h, i, wet)) continue;
+    const Faces faces = faces_on(d, h, i);
     area += wet.AC;
     perimeter += wet.PC + faces.wetted;
     stretch_area += wet.AC;
@@ -410,20 +403,20 @@ PartGeometry add_model_segments(double h, const Subdivision& part, std::int32_t 
 }
 
 template <bool kEverything>
-void add_parts(double h, std::span<PartGeometry> out, SegmentWindow window) {
-  const std::vector<Subdivision>& parts = CSDATA.parts;
-  const bool model = CSDATA.rules == Rules::model;
+void add_parts(const CrossSection& d, double h, std::span<PartGeometry> out, SegmentWindow window) {
+  const std::vector<Subdivision>& parts = d.parts;
+  const bool model = d.rules == Rules::model;
   for (std::size_t p = 0; p < parts.size(); ++p) {
     const std::int32_t first = std::max(parts[p].first, window.first), last = std::min(parts[p].last, window.last);
-    out[p] = model ? add_model_segments<kEverything>(h, parts[p], first, last) : add_segments<kEverything>(h, first, last);
+    out[p] = model ? add_model_segments<kEverything>(d, h, parts[p], first, last) : add_segments<kEverything>(d, h, first, last);
   }
 }
 
 // A zone's area and perimeter are its subdivisions' added in order.
-std::array<PartGeometry, 3> zone_sums(double h) {
+std::array<PartGeometry, 3> zone_sums(const CrossSection& d, double h) {
   std::array<PartGeometry, 3> zones{};
-  for (const Subdivision& part : CSDATA.parts) {
-    const PartGeometry g = add_segments<false>(h, part.first, part.last);
+  for (const Subdivision& part : d.parts) {
+    const PartGeometry g = add_segments<false>(d, h, part.first, part.last);
     zones[part.zone].A += g.A;
     zones[part.zone].P += g.P;
   }
@@ -457,8 +450,8 @@ std::size_t levels_at_or_below(std::span<const double> levels, double value, std
   return from;
 }
 
-SegmentAtLevels segment_at_levels(std::span<const double> levels, std::int32_t i, const SegmentAtLevels& previous) {
-  const CrossSection& d = CSDATA;
+SegmentAtLevels segment_at_levels(const CrossSection& d, std::span<const double> levels, std::int32_t i,
+                                  const SegmentAtLevels& previous) {
   const double z1 = d.z[i], z2 = d.z[i + 1];
   // Dry while both ends stand at or above the level; wholly wet once both lie below.
   const std::size_t wet = levels_at_or_below(levels, std::min(z1, z2), previous.wet);
@@ -467,10 +460,11 @@ SegmentAtLevels segment_at_levels(std::span<const double> levels, std::int32_t i
 }
 
 // The segment's shares at levels [its wet, end), the level-by-level way.
-void add_up_to(std::span<const double> levels, const SegmentAtLevels& s, std::size_t end, ZoneSums& sums) {
+void add_up_to(const CrossSection& d, std::span<const double> levels, const SegmentAtLevels& s, std::size_t end,
+               ZoneSums& sums) {
   Wetted part;
   for (std::size_t k = s.wet; k < end; ++k) {
-    if (!SETCC(levels[k], s.i, part)) continue;
+    if (!SETCC(d, levels[k], s.i, part)) continue;
     sums.A[k] += part.AC;
     sums.P[k] += part.PC;
     sums.B[k] += part.BC;
@@ -495,26 +489,25 @@ void add_wholly_wet(std::span<const double> levels, std::size_t from, const Segm
   }
 }
 
-ZoneSums part_at_levels(std::span<const double> levels, std::int32_t first, std::int32_t last) {
+ZoneSums part_at_levels(const CrossSection& d, std::span<const double> levels, std::int32_t first, std::int32_t last) {
   ZoneSums sums(levels.size());
   SegmentAtLevels previous{0, 0, 0, 0, 0, 0, 0, 0};
   std::int32_t i = first;
   for (; i < last; i += 2) {
-    const SegmentAtLevels a = segment_at_levels(levels, i, previous);
-    const SegmentAtLevels b = segment_at_levels(levels, i + 1, a);
+    const SegmentAtLevels a = segment_at_levels(d, levels, i, previous);
+    const SegmentAtLevels b = segment_at_levels(d, levels, i + 1, a);
     const std::size_t both = std::max(a.full, b.full);
-    add_up_to(levels, a, both, sums);
-    add_up_to(levels, b, both, sums);
+    add_up_to(d, levels, a, both, sums);
+    add_up_to(d, levels, b, both, sums);
     add_wholly_wet(levels, both, a, b, sums);
     previous = b;
   }
-  if (i == last) add_up_to(levels, segment_at_levels(levels, i, previous), levels.size(), sums);
+  if (i == last) add_up_to(d, levels, segment_at_levels(d, levels, i, previous), levels.size(), sums);
   return sums;
 }
 
 // Each zone's segments, split wherever their n changes.
-void divide_zone(std::int32_t first, std::int32_t last, Zone zone) {
-  CrossSection& d = CSDATA;
+void divide_zone(CrossSection& d, std::int32_t first, std::int32_t last, Zone zone) {
   for (std::int32_t start = first; start <= last;) {
     std::int32_t end = start;
     if (!d.roughness.empty())
@@ -527,8 +520,7 @@ void divide_zone(std::int32_t first, std::int32_t last, Zone zone) {
 }
 
 // The first and the last point at a station; {0, -1} when none stands there.
-std::pair<std::int32_t, std::int32_t> points_at(double station) {
-  const CrossSection& d = CSDATA;
+std::pair<std::int32_t, std::int32_t> points_at(const CrossSection& d, double station) {
   std::int32_t first = 0, last = -1;
   for (std::int32_t i = 1; i <= d.N; ++i)
     if (d.x[i] == station) {
@@ -538,15 +530,14 @@ std::pair<std::int32_t, std::int32_t> points_at(double station) {
   return {first, last};
 }
 
-void hold_back(std::int32_t first, std::int32_t last, double from) {
-  for (std::int32_t i = std::max(first, 1); i <= std::min(last, CSDATA.N - 1); ++i)
-    CSDATA.flows_from[i] = std::max(CSDATA.flows_from[i], from);
+void hold_back(CrossSection& d, std::int32_t first, std::int32_t last, double from) {
+  for (std::int32_t i = std::max(first, 1); i <= std::min(last, d.N - 1); ++i)
+    d.flows_from[i] = std::max(d.flows_from[i], from);
 }
 
 // Under the model rules: the levels from which each segment's water flows
 // (the ineffective areas' and the levees' doing), and the levees' walls.
-void mark_still_water() {
-  CrossSection& d = CSDATA;
+void mark_still_water(CrossSection& d) {
   d.flows_from.assign(d.x.size(), -std::numeric_limits<double>::infinity());
   d.walls.clear();
   d.plain_sums = false;
@@ -557,13 +548,13 @@ void mark_still_water() {
       if (d.x[i] >= s.from && d.x[i + 1] <= s.to) d.flows_from[i] = std::max(d.flows_from[i], from);
   }
   for (const Levee& levee : d.levees) {
-    const auto [first, last] = points_at(levee.station);
+    const auto [first, last] = points_at(d, levee.station);
     if (first == 0) continue;  // off the section
     if (levee.left) {
-      hold_back(1, last - 1, levee.crest);
+      hold_back(d, 1, last - 1, levee.crest);
       if (last < d.N) d.walls.push_back({last, last, levee.crest});
     } else {
-      hold_back(first, d.N - 1, levee.crest);
+      hold_back(d, first, d.N - 1, levee.crest);
       if (first > 1) d.walls.push_back({first, first - 1, levee.crest});
     }
   }
@@ -572,24 +563,22 @@ void mark_still_water() {
   });
 }
 
-void divide_section() {
-  CrossSection& d = CSDATA;
+void divide_section(CrossSection& d) {
   d.parts.clear();
-  divide_zone(1, d.il - 1, kLeft);
-  divide_zone(d.il, d.ip - 1, kChannel);
-  divide_zone(d.ip, d.N - 1, kRight);
+  divide_zone(d, 1, d.il - 1, kLeft);
+  divide_zone(d, d.il, d.ip - 1, kChannel);
+  divide_zone(d, d.ip, d.N - 1, kRight);
 }
 
 }  // namespace
 
-double roughness_of(const Subdivision& part) {
-  const CrossSection& d = CSDATA;
+double roughness_of(const CrossSection& d, const Subdivision& part) {
   if (!d.roughness.empty()) return d.roughness[part.first];
   return part.zone == kChannel ? d.nc : d.nf;
 }
 
-std::size_t part_of(std::int32_t segment) {
-  const std::vector<Subdivision>& parts = CSDATA.parts;
+std::size_t part_of(const CrossSection& d, std::int32_t segment) {
+  const std::vector<Subdivision>& parts = d.parts;
   if (parts.size() <= 8) {
     std::size_t p = 0;
     while (p + 1 < parts.size() && parts[p].last < segment) ++p;
@@ -607,45 +596,44 @@ double stretch_conveying(double area, double perimeter) {
 // Levels go through the points in blocks whose sums stay in the fastest cache.
 constexpr std::size_t kLevelsPerPass = 256;
 
-std::vector<PartGeometry> geometry_at_levels(std::span<const double> levels) {
-  const std::vector<Subdivision>& parts = CSDATA.parts;
+std::vector<PartGeometry> geometry_at_levels(const CrossSection& d, std::span<const double> levels) {
+  const std::vector<Subdivision>& parts = d.parts;
   std::vector<PartGeometry> geometry(levels.size() * parts.size());
-  if (CSDATA.rules == Rules::model) {  // the one-pass sums know only the divided rules
+  if (d.rules == Rules::model) {  // the one-pass sums know only the divided rules
     for (std::size_t k = 0; k < levels.size(); ++k)
-      wetted_parts(levels[k], std::span(geometry).subspan(k * parts.size(), parts.size()));
+      wetted_parts(d, levels[k], std::span(geometry).subspan(k * parts.size(), parts.size()));
     return geometry;
   }
   for (std::size_t first = 0; first < levels.size(); first += kLevelsPerPass) {
     const std::span<const double> block = levels.subspan(first, std::min(kLevelsPerPass, levels.size() - first));
     for (std::size_t p = 0; p < parts.size(); ++p) {
-      const ZoneSums sums = part_at_levels(block, parts[p].first, parts[p].last);
+      const ZoneSums sums = part_at_levels(d, block, parts[p].first, parts[p].last);
       for (std::size_t k = 0; k < block.size(); ++k)
-        if (block[k] >= CSDATA.zmin) geometry[(first + k) * parts.size() + p] = {sums.A[k], sums.P[k], sums.B[k], sums.dP[k]};
+        if (block[k] >= d.zmin) geometry[(first + k) * parts.size() + p] = {sums.A[k], sums.P[k], sums.B[k], sums.dP[k]};
     }
   }
   return geometry;
 }
 
-bool segment_share(double h, std::int32_t i, double& A, double& P) {
+bool segment_share(const CrossSection& d, double h, std::int32_t i, double& A, double& P) {
   Wetted wet;
-  if (!SETCC(h, i, wet)) return false;
+  if (!SETCC(d, h, i, wet)) return false;
   A = wet.AC;
   P = wet.PC;
   return true;
 }
 
-bool wetted_parts(double h, std::span<PartGeometry> out, SegmentWindow window) {
-  if (h < CSDATA.zmin) return false;
-  add_parts<true>(h, out, window);
+bool wetted_parts(const CrossSection& d, double h, std::span<PartGeometry> out, SegmentWindow window) {
+  if (h < d.zmin) return false;
+  add_parts<true>(d, h, out, window);
   return true;
 }
 
-std::vector<WetStretch> wet_stretches(double h) {
-  const CrossSection& d = CSDATA;
+std::vector<WetStretch> wet_stretches(const CrossSection& d, double h) {
   std::vector<WetStretch> stretches;
   Wetted wet;
   for (std::int32_t i = 1; i < d.N; ++i) {
-    if (!SETCC(h, i, wet)) continue;
+    if (!SETCC(d, h, i, wet)) continue;
     const double from = d.z[i] < h ? d.x[i] : d.x[i + 1] - wet.BC;
     const double to = d.z[i + 1] < h ? d.x[i + 1] : d.x[i] + wet.BC;
     if (!stretches.empty() && stretches.back().last == i - 1 && d.z[i] < h) {
@@ -658,13 +646,13 @@ std::vector<WetStretch> wet_stretches(double h) {
   return stretches;
 }
 
-SegmentWindow connected_window(double h) { return connected_window(wet_stretches(h)); }
+SegmentWindow connected_window(const CrossSection& d, double h) { return connected_window(d, wet_stretches(d, h)); }
 
-SegmentWindow connected_window(std::span<const WetStretch> stretches) {
+SegmentWindow connected_window(const CrossSection& d, std::span<const WetStretch> stretches) {
   SegmentWindow window{1, 0};
   bool any = false;
   for (const WetStretch& s : stretches) {
-    if (s.last < CSDATA.il || s.first >= CSDATA.ip) continue;  // wholly outside the channel's segments
+    if (s.last < d.il || s.first >= d.ip) continue;  // wholly outside the channel's segments
     if (!any) window.first = s.first;
     window.last = s.last;
     any = true;
@@ -672,15 +660,20 @@ SegmentWindow connected_window(std::span<const WetStretch> stretches) {
   return window;
 }
 
-bool wetted_areas(double h, std::span<PartGeometry> out, SegmentWindow window) {
-  if (h < CSDATA.zmin) return false;
-  add_parts<false>(h, out, window);
+bool wetted_areas(const CrossSection& d, double h, std::span<PartGeometry> out, SegmentWindow window) {
+  if (h < d.zmin) return false;
+  add_parts<false>(d, h, out, window);
   return true;
 }
 
 std::int32_t basichydro(double h, double& AFL, double& A0, double& AFP, double& PFL, double& P0, double& PFP) {
-  if (h < CSDATA.zmin) return 0;
-  const std::array<PartGeometry, 3> zones = zone_sums(h);
+  return basichydro(CSDATA, h, AFL, A0, AFP, PFL, P0, PFP);
+}
+
+std::int32_t basichydro(const CrossSection& d, double h, double& AFL, double& A0, double& AFP, double& PFL, double& P0,
+                        double& PFP) {
+  if (h < d.zmin) return 0;
+  const std::array<PartGeometry, 3> zones = zone_sums(d, h);
   AFL = zones[kLeft].A;
   A0 = zones[kChannel].A;
   AFP = zones[kRight].A;

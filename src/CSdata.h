@@ -1,8 +1,8 @@
 #pragma once
 
-// The one river cross-section of a run: its data file, its loader and the
+// A river cross-section as a value: its data file and loader, and the
 // wetted geometry of its three zones (left floodplain, main channel, right
-// floodplain) at a given water level.
+// floodplain) at a given water level. CSDATA is the classic dialogue's own.
 
 #include <cstdint>
 #include <limits>
@@ -11,35 +11,11 @@
 #include <string_view>
 #include <vector>
 
+#include "units.h"
+
 namespace normlevel {
 
 class RecordSource;
-
-/// The units a section is measured in, with the constants that go with them.
-struct Units {
-  const char* name;       ///< "si" or "us"
-  double k;               ///< Manning's unit factor
-  double g;               ///< acceleration of gravity
-  double gamma;           ///< unit weight of water
-  const char* length;     ///< label of a length
-  const char* area;       ///< label of an area
-  const char* velocity;   ///< label of a velocity
-  const char* discharge;  ///< label of a discharge
-  const char* shear;      ///< label of a shear stress
-  const char* power;      ///< label of a stream power (per unit bed area)
-};
-
-/// Metres and seconds: k = 1, g = 9.81 m/s2, gamma = 9810 N/m3.
-inline constexpr Units kSI{"si", 1.0, 9.81, 9810.0, "m", "m2", "m/s", "m3/s", "Pa", "W/m2"};
-/// Feet and seconds: k = 1.486, g = 32.174 ft/s2, gamma = 62.4 lb/ft3.
-inline constexpr Units kUS{"us", 1.486, 32.174, 62.4, "ft", "ft2", "ft/s", "cfs", "lb/ft2", "lb/ft/s"};
-/// The same with k = 1.48592, (1 m / 0.3048 ft)^(1/3) rounded as a river model's results show it.
-inline constexpr Units kUSModel{"us", 1.48592, 32.174, 62.4, "ft", "ft2", "ft/s", "cfs", "lb/ft2", "lb/ft/s"};
-
-/// What of the water over a section carries flow: the divided channel's
-/// classic rules, or a river model's (friction walls at the ends, each wet
-/// stretch of a floodplain conveying alone, ineffective areas and levees).
-enum class Rules { divided, model };
 
 /// Stations from ... to, where the water below `elevation` does not flow
 /// (an ineffective area; permanent: whatever the level).
@@ -104,7 +80,8 @@ struct CrossSection {
   bool plain_sums = false;
 };
 
-/// The process-wide data set: written by setdata only, read everywhere.
+/// The classic dialogue's data set: written by setdata only. Everything
+/// else takes the section it works on as a value.
 extern CrossSection CSDATA;
 
 /// Loads CSDATA from the file named by `name` (a blank-padded field).
@@ -116,28 +93,32 @@ void setdata(std::string_view name);
 /// file is open; `room` bounds how many points the source can hold.
 void setdata_from(RecordSource& source, std::size_t room);
 
+/// The section a data file's records describe, read and checked as
+/// setdata_from reads them; throws Failure as it does.
+CrossSection read_section(RecordSource& source, std::size_t room);
+
 /// Checks Q, s, nc and nf as the loader does, with the same messages; throws
 /// Failure for values no search can use.
-void check_flow_values();
+void check_flow_values(const CrossSection& d);
 
 /// Works out the segment lengths and the subdivisions from x, z, the banks
-/// and the roughness. setdata does this itself; code that fills CSDATA by
-/// hand, or changes its roughness, must call it before basichydro.
-void measure_segments();
+/// and the roughness. The readers do this themselves; code that fills a
+/// section by hand, or changes its roughness, must call it before basichydro.
+void measure_segments(CrossSection& d);
 
 /// The shortest text that reads back as the same double:  14.0 -> "14"   0.1 -> "0.1"
 std::string shortest_real(double value);
 
 /// Manning's n of a subdivision.
-double roughness_of(const Subdivision& part);
+double roughness_of(const CrossSection& d, const Subdivision& part);
 
-/// The subdivision segment i belongs to: its index in CSDATA.parts.
-std::size_t part_of(std::int32_t segment);
+/// The subdivision segment i belongs to: its index in d.parts.
+std::size_t part_of(const CrossSection& d, std::int32_t segment);
 
 /// Checks the points and banks that a reader other than setdata put into
-/// CSDATA, with setdata's rules, then works out extremes, segment lengths
+/// d, with setdata's rules, then works out extremes, segment lengths
 /// and subdivisions. Throws Failure for data that describe no section.
-void prepare_section();
+void prepare_section(CrossSection& d);
 
 /// Frees the point arrays.
 void finishdata();
@@ -173,35 +154,39 @@ struct WetStretch {
 
 /// The stretches of water at level h, left to right; a point at or above
 /// the level parts them.
-std::vector<WetStretch> wet_stretches(double h);
+std::vector<WetStretch> wet_stretches(const CrossSection& d, double h);
 
 /// The water over the channel at level h: the segments from the leftmost
 /// stretch that reaches into the channel to the rightmost one; a window
 /// with first > last when the channel is dry.
-SegmentWindow connected_window(double h);
+SegmentWindow connected_window(const CrossSection& d, double h);
 
 /// The same from the stretches wet_stretches gives at the level.
-SegmentWindow connected_window(std::span<const WetStretch> stretches);
+SegmentWindow connected_window(const CrossSection& d, std::span<const WetStretch> stretches);
 
 /// Each subdivision's geometry at level h, summed segment by segment in
 /// order; false, with nothing written, below zmin. out has parts.size() entries.
-bool wetted_parts(double h, std::span<PartGeometry> out, SegmentWindow window = {});
+bool wetted_parts(const CrossSection& d, double h, std::span<PartGeometry> out, SegmentWindow window = {});
 
 /// The same, areas and perimeters only (B and dP 0): what the search needs.
-bool wetted_areas(double h, std::span<PartGeometry> out, SegmentWindow window = {});
+bool wetted_areas(const CrossSection& d, double h, std::span<PartGeometry> out, SegmentWindow window = {});
 
 /// Wetted areas and perimeters of the three zones at level h, each the sum
 /// of its subdivisions' in order. Returns 0 and leaves the outputs
 /// untouched when h lies below zmin, 1 otherwise.
+std::int32_t basichydro(const CrossSection& d, double h, double& AFL, double& A0, double& AFP, double& PFL, double& P0,
+                        double& PFP);
+
+/// The same for CSDATA, the classic dialogue's section.
 std::int32_t basichydro(double h, double& AFL, double& A0, double& AFP, double& PFL, double& P0, double& PFP);
 
 /// Segment i's wetted area and length at level h, exactly as basichydro
 /// adds them; false (and nothing set) when the segment is dry there.
-bool segment_share(double h, std::int32_t i, double& A, double& P);
+bool segment_share(const CrossSection& d, double h, std::int32_t i, double& A, double& P);
 
 /// The subdivisions' geometry at each of `levels` (ascending) in one pass
 /// over the points, level k's at [k * parts.size(), (k + 1) * parts.size()):
 /// the very sums wetted_parts gives level by level (zeros below zmin).
-std::vector<PartGeometry> geometry_at_levels(std::span<const double> levels);
+std::vector<PartGeometry> geometry_at_levels(const CrossSection& d, std::span<const double> levels);
 
 }  // namespace normlevel

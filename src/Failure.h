@@ -59,4 +59,11 @@ class Failure : public std::runtime_error {
   bool named_ = false;
 };
 
+/// A command line that cannot be run; main prints what() and the usage line
+/// to stderr and exits with status 2.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 }  // namespace normlevel

@@ -4,8 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "dialogue.h"
-#include "func.h"
+#include "search.h"
 #include "zones.h"
 
 namespace normlevel {
@@ -25,7 +24,8 @@ std::string percent(double share) {
 
 class Warnings {
  public:
-  Warnings(const LevelResult& r, bool connected) : r_(r), connected_(connected), m_(r.units->length) {}
+  Warnings(const CrossSection& d, const LevelResult& r, bool connected)
+      : d_(d), r_(r), connected_(connected), m_(r.units->length) {}
 
   std::vector<Warning> all() {
     below_bed();
@@ -52,7 +52,7 @@ class Warnings {
 
   void walls() {
     if (!r_.found) return;
-    const CrossSection& d = CSDATA;
+    const CrossSection& d = d_;
     const struct {
       const char* code;
       const char* side;
@@ -72,17 +72,17 @@ class Warnings {
   }
 
   // The highest point between two stations' points: what holds a pond apart.
-  static double ridge(std::int32_t from, std::int32_t to) {
-    double top = CSDATA.z[from];
-    for (std::int32_t i = from; i <= to; ++i) top = std::max(top, CSDATA.z[i]);
+  double ridge(std::int32_t from, std::int32_t to) const {
+    double top = d_.z[from];
+    for (std::int32_t i = from; i <= to; ++i) top = std::max(top, d_.z[i]);
     return top;
   }
 
   void ponded() {
     if (!r_.found || r_.level <= r_.zmin) return;
     const double h = r_.level;
-    const std::vector<WetStretch> stretches = wet_stretches(h);
-    const SegmentWindow window = connected_window(stretches);
+    const std::vector<WetStretch> stretches = wet_stretches(d_, h);
+    const SegmentWindow window = connected_window(d_, stretches);
     std::size_t named = 0;
     for (const WetStretch& s : stretches) {
       if (s.last >= window.first && s.first <= window.last) continue;
@@ -92,7 +92,7 @@ class Warnings {
                          : left                     ? ridge(s.last + 1, window.first)
                                                     : ridge(window.last + 1, s.first);
       const double share = r_.zones.total.discharge > 0
-                               ? discharge_within(h, {s.first, s.last}) / r_.zones.total.discharge
+                               ? discharge_within(d_, h, {s.first, s.last}) / r_.zones.total.discharge
                                : 0;
       add("ponded", "water from station " + figure(s.from) + " to " + figure(s.to) +
                         " is not connected to the channel's: ground at " + length(top) + ", " + length(top - h) +
@@ -130,8 +130,8 @@ class Warnings {
 
   void roughness() {
     std::vector<double> seen;
-    for (const Subdivision& part : CSDATA.parts) {
-      const double n = roughness_of(part);
+    for (const Subdivision& part : d_.parts) {
+      const double n = roughness_of(d_, part);
       if ((n >= kLeastN && n <= kMostN) || std::find(seen.begin(), seen.end(), n) != seen.end()) continue;
       seen.push_back(n);
       const char* where = part.zone == kChannel ? "the channel" : part.zone == kLeft ? "the left floodplain"
@@ -141,7 +141,7 @@ class Warnings {
   }
 
   void slope() {
-    const double s = CSDATA.s_per_mille;
+    const double s = d_.s_per_mille;
     if (s > kSteepest)
       add("input_slope", "a slope of " + figure(s) + " per mille is steeper than 100 per mille (1 in 10)");
     else if (s > 0 && s < kFlattest)
@@ -151,17 +151,17 @@ class Warnings {
 
   void notice_reason() {
     if (r_.found) return;
-    const CrossSection& d = CSDATA;
-    const double top = search_top();
-    if (!(d.Q > 0)) return add("notice_reason", "the discharge " + figure(d.Q) + " is not positive");
-    if (d.s == 0) return add("notice_reason", "the slope is 0: no level carries any discharge");
-    const double most = discharge_carried(top, connected_);
-    if (d.Q > most)
+    const double top = search_top(d_), Q = r_.discharge;  // only a level sought for a discharge goes unfound
+    if (!(Q > 0)) return add("notice_reason", "the discharge " + figure(Q) + " is not positive");
+    if (d_.s == 0) return add("notice_reason", "the slope is 0: no level carries any discharge");
+    const double most = discharge_carried(d_, top, connected_);
+    if (Q > most)
       return add("notice_reason", "the section carries at most " + figure(most) + " " + r_.units->discharge + " at " +
                                       length(top) + ", 20 " + m_ + " above its highest point");
     add("notice_reason", "the discharge is less than the section carries 1 mm above its lowest point");
   }
 
+  const CrossSection& d_;
   const LevelResult& r_;
   bool connected_;
   const char* m_;
@@ -186,8 +186,8 @@ std::string figure(double value) {
   return s == "-0" ? "0" : s;
 }
 
-std::vector<Warning> assumptions(const LevelResult& result, bool connected) {
-  return Warnings(result, connected).all();
+std::vector<Warning> assumptions(const CrossSection& d, const LevelResult& result, bool connected) {
+  return Warnings(d, result, connected).all();
 }
 
 }  // namespace normlevel

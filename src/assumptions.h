@@ -15,9 +15,9 @@ namespace normlevel {
 ///   0.9 -> "0.9"   101.640452 -> "101.64"   1e6 -> "1000000"   0.0004 -> "0.0004"
 std::string figure(double value);
 
-/// The warnings for a result on the loaded section, in a fixed order of
-/// their codes: below_bed, wall_left, wall_right, above_section, ponded,
+/// The warnings for a result on section d, in a fixed order of their
+/// codes: below_bed, wall_left, wall_right, above_section, ponded,
 /// supercritical, input_n, input_slope, notice_reason.
-std::vector<Warning> assumptions(const LevelResult& result, bool connected);
+std::vector<Warning> assumptions(const CrossSection& d, const LevelResult& result, bool connected);
 
 }  // namespace normlevel

@@ -3,20 +3,13 @@
 // The command line: inputs as arguments and the options that change what
 // is computed and how it is written.
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "CSdata.h"
+#include "Failure.h"
+#include "units.h"
 
 namespace normlevel {
-
-/// A command line that cannot be run; main prints what() and the usage line
-/// to stderr and exits with status 2.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 inline constexpr const char* kUsageLine = "usage: normlevel [OPTION]... FILE...";
 

@@ -52,8 +52,8 @@ bool dry(const Subdivision& part, double A, double P) {
 
 // Each subdivision's conveyance at a level from its A and P (K only where
 // two or more are wet: one alone has alpha = 1 whatever it is).
-int conveyances(std::span<const PartGeometry> geometry, std::vector<Conveyance>& out) {
-  const std::vector<Subdivision>& parts = CSDATA.parts;
+int conveyances(const CrossSection& d, std::span<const PartGeometry> geometry, std::vector<Conveyance>& out) {
+  const std::vector<Subdivision>& parts = d.parts;
   out.resize(parts.size());
   int wet = 0;
   for (std::size_t p = 0; p < parts.size(); ++p) {
@@ -61,7 +61,7 @@ int conveyances(std::span<const PartGeometry> geometry, std::vector<Conveyance>&
     Conveyance& c = out[p];
     c.wet = !dry(parts[p], A, P);
     if (!c.wet) continue;
-    const double k = CSDATA.units->k / roughness_of(parts[p]);
+    const double k = d.units->k / roughness_of(d, parts[p]);
     c.A = A;
     c.P = P;
     c.per_A = 1 / A;
@@ -84,10 +84,10 @@ int conveyances(std::span<const PartGeometry> geometry, std::vector<Conveyance>&
 // conveyances and each subdivision's B and dP. With w = B / A and
 // c = dP / P (P grows linearly between elevations, so c' = -c^2),
 // g = d ln K_i / dh = 5 w / 3 - 2 c / 3 and m = d ln S3_i / dh = 3 w - 2 c.
-EnergySlope energy_slope(const std::vector<Conveyance>& conveyance, int wet, std::span<const PartGeometry> geometry,
-                         double h, double Q, std::span<const double> dB = {}) {
+EnergySlope energy_slope(const Units& units, const std::vector<Conveyance>& conveyance, int wet,
+                         std::span<const PartGeometry> geometry, double h, double Q, std::span<const double> dB = {}) {
   if (wet == 0) return {kInfinity, -kInfinity, kInfinity};
-  const double head = Q * Q / (2 * CSDATA.units->g);
+  const double head = Q * Q / (2 * units.g);
   double A = 0, B = 0, widening = 0, K = 0, S3 = 0, dK = 0, dS3 = 0, d2K = 0, d2S3 = 0;
   for (std::size_t p = 0; p < conveyance.size(); ++p) {
     const Conveyance& c = conveyance[p];
@@ -125,8 +125,7 @@ struct Poly {
 
 // A segment wet in part from its lower end zl up: a triangle whose width
 // and wetted length grow in proportion to the depth.
-void add_partial(Poly& q, std::int32_t i, double ref, double sign) {
-  const CrossSection& d = CSDATA;
+void add_partial(const CrossSection& d, Poly& q, std::int32_t i, double ref, double sign) {
   const double zl = std::min(d.z[i], d.z[i + 1]), dz = std::fabs(d.z[i + 1] - d.z[i]);
   const double half = 0.5 * (d.x[i + 1] - d.x[i]) / dz, grow = d.length[i] / dz, tl = zl - ref;
   q.a2 += sign * half;
@@ -136,8 +135,7 @@ void add_partial(Poly& q, std::int32_t i, double ref, double sign) {
   q.p0 -= sign * grow * tl;
 }
 
-void add_full(Poly& q, std::int32_t i, double ref) {
-  const CrossSection& d = CSDATA;
+void add_full(const CrossSection& d, Poly& q, std::int32_t i, double ref) {
   const double dx = d.x[i + 1] - d.x[i], tm = 0.5 * (d.z[i] + d.z[i + 1]) - ref;
   q.a1 += dx;
   q.a0 -= dx * tm;
@@ -152,15 +150,23 @@ struct StretchPolys {
   std::vector<std::size_t> part;  ///< the subdivision each stretch lies in
 };
 
+// Each subdivision's count of wet stretches and their conveying summed:
+// kept by whoever asks for level after level, so that a level costs no allocation.
+struct StretchTally {
+  std::vector<int> stretches;
+  std::vector<double> conveying;
+};
+
 // The subdivisions' geometry at h: their stretches' summed, and where a
 // floodplain holds several wet stretches, their conveying one by one.
-void geometry_from(const StretchPolys& s, double ref, double h, std::vector<PartGeometry>& out, std::vector<double>& dB) {
+void geometry_from(const CrossSection& d, const StretchPolys& s, double ref, double h, std::vector<PartGeometry>& out,
+                   std::vector<double>& dB, StretchTally& tally) {
   const double t = h - ref;
-  const std::size_t parts = CSDATA.parts.size();
+  const std::size_t parts = d.parts.size();
   out.assign(parts, PartGeometry{});
   dB.assign(parts, 0);
-  thread_local std::vector<int> stretches;
-  thread_local std::vector<double> conveying;
+  std::vector<int>& stretches = tally.stretches;
+  std::vector<double>& conveying = tally.conveying;
   stretches.assign(parts, 0);
   conveying.assign(parts, 0);
   for (std::size_t k = 0; k < s.polys.size(); ++k) {  // a lumped subdivision's sums are its one poly's, bit for bit
@@ -178,29 +184,31 @@ void geometry_from(const StretchPolys& s, double ref, double h, std::vector<Part
     dB[p] += 2 * q.a2;
   }
   for (std::size_t p = 0; p < parts; ++p)
-    if (stretches[p] > 0 && CSDATA.rules == Rules::model && CSDATA.parts[p].zone != kChannel) out[p].conveying = conveying[p];
+    if (stretches[p] > 0 && d.rules == Rules::model && d.parts[p].zone != kChannel) out[p].conveying = conveying[p];
 }
 
 // E and dE/dh from polynomials: a level taken inside a stretch between elevations.
 class Polynomials {
  public:
-  Polynomials(StretchPolys polys, double ref) : polys_(std::move(polys)), ref_(ref) {}
+  Polynomials(const CrossSection& d, StretchPolys polys, double ref) : d_(d), polys_(std::move(polys)), ref_(ref) {}
   EnergySlope slope(double h, double Q) {
-    geometry_from(polys_, ref_, h, geometry_, dB_);
-    const int wet = conveyances(geometry_, conveyance_);
-    return energy_slope(conveyance_, wet, geometry_, h, Q, dB_);
+    geometry_from(d_, polys_, ref_, h, geometry_, dB_, tally_);
+    const int wet = conveyances(d_, geometry_, conveyance_);
+    return energy_slope(*d_.units, conveyance_, wet, geometry_, h, Q, dB_);
   }
   std::span<const PartGeometry> geometry(double h) {
-    geometry_from(polys_, ref_, h, geometry_, dB_);
+    geometry_from(d_, polys_, ref_, h, geometry_, dB_, tally_);
     return geometry_;
   }
 
  private:
+  const CrossSection& d_;
   StretchPolys polys_;
   double ref_;
   std::vector<PartGeometry> geometry_;
   std::vector<double> dB_;
   std::vector<Conveyance> conveyance_;
+  StretchTally tally_;
 };
 
 // Whether dE/dh, of one sign at both ends of [lo, hi] and turning inside,
@@ -227,12 +235,12 @@ double refine_in(Polynomials& stretch, double lo, double hi, double Q) {
 }
 
 // Where the sweep samples only some elevations: dE/dh from the geometry itself.
-double refine_by_geometry(double lo, double hi, double Q) {
-  std::vector<PartGeometry> geometry(CSDATA.parts.size());
+double refine_by_geometry(const CrossSection& d, double lo, double hi, double Q) {
+  std::vector<PartGeometry> geometry(d.parts.size());
   while (hi - lo > kRefineTo) {
     const double mid = 0.5 * (lo + hi);
-    wetted_parts(mid, geometry);
-    (specific_energy(geometry, mid, Q).dE < 0 ? lo : hi) = mid;
+    wetted_parts(d, mid, geometry);
+    (specific_energy(d, geometry, mid, Q).dE < 0 ? lo : hi) = mid;
   }
   return 0.5 * (lo + hi);
 }
@@ -242,8 +250,7 @@ double refine_by_geometry(double lo, double hi, double Q) {
 // at once wholly wet).
 class Sweep {
  public:
-  explicit Sweep(double Q) : order_(static_cast<std::size_t>(CSDATA.N)), Q_(Q) {
-    const CrossSection& d = CSDATA;
+  Sweep(const CrossSection& d, double Q) : d_(d), order_(static_cast<std::size_t>(d.N)), origin_(d.zmin), Q_(Q) {
     for (std::int32_t i = 1; i <= d.N; ++i) order_[static_cast<std::size_t>(i - 1)] = {d.z[i], i};
     std::sort(order_.begin(), order_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     const std::size_t parts = d.parts.size();
@@ -281,17 +288,17 @@ class Sweep {
     for (; next_ < order_.size() && order_[next_].first == e; ++next_) {
       const std::int32_t point = order_[next_].second;
       for (const std::int32_t i : {point - 1, point})
-        if (i >= 1 && i < CSDATA.N) segment_event(i, point);
-      if (CSDATA.rules == Rules::model) wall_event(point);
+        if (i >= 1 && i < d_.N) segment_event(i, point);
+      if (d_.rules == Rules::model) wall_event(point);
     }
     for (std::size_t k = first; k < next_; ++k) join_at(order_[k].second);
   }
 
   /// E and its derivatives just below level h: the next elevation or short of it.
   EnergySlope below(double h) {
-    geometry_from(live(), origin_, h, geometry_, dB_);
-    wet_ = conveyances(geometry_, conveyance_);
-    return energy_slope(conveyance_, wet_, geometry_, h, Q_, dB_);
+    geometry_from(d_, live(), origin_, h, geometry_, dB_, tally_);
+    wet_ = conveyances(d_, geometry_, conveyance_);
+    return energy_slope(*d_.units, conveyance_, wet_, geometry_, h, Q_, dB_);
   }
 
   /// Passes the next elevation, just below which `below` stood, and gives E
@@ -303,7 +310,7 @@ class Sweep {
     pass_elevation();  // the origin is now e: A = a0, B = a1, P = p0, dP = p1 there
     widened_ = false;
     wet_above_ = 0;
-    geometry_from(live(), origin_, e, at_origin_, dB_);
+    geometry_from(d_, live(), origin_, e, at_origin_, dB_, tally_);
     for (std::size_t p = 0; p < geometry_.size(); ++p) {
       const PartGeometry& q = at_origin_[p];
       PartGeometry& g = geometry_[p];
@@ -316,8 +323,8 @@ class Sweep {
         g.conveying = q.conveying;
       }
     }
-    if (may_jump_) wet_ = conveyances(geometry_, conveyance_);
-    return energy_slope(conveyance_, wet_, geometry_, e, Q_, dB_);
+    if (may_jump_) wet_ = conveyances(d_, geometry_, conveyance_);
+    return energy_slope(*d_.units, conveyance_, wet_, geometry_, e, Q_, dB_);
   }
 
   /// Whether E may jump at the last elevation passed: a level segment went
@@ -331,7 +338,7 @@ class Sweep {
 
   /// The polynomials as they stand: for levels between the elevation last
   /// passed and the next.
-  Polynomials stretch() { return Polynomials(live(), origin_); }
+  Polynomials stretch() { return Polynomials(d_, live(), origin_); }
 
  private:
   static constexpr double kWidening = 1.25;
@@ -352,28 +359,28 @@ class Sweep {
   // the end point's elevation (the origin now) the end subdivision's
   // perimeter grows with the level.
   void wall_event(std::int32_t point) {
-    const CrossSection& d = CSDATA;
     if (point == 1) poly_of(1).p1 += 1;
-    if (point == d.N) poly_of(d.N - 1).p1 += 1;
+    if (point == d_.N) poly_of(d_.N - 1).p1 += 1;
   }
 
   void segment_event(std::int32_t i, std::int32_t point) {
-    const CrossSection& d = CSDATA;
+    const CrossSection& d = d_;
     const bool flat = d.z[i] == d.z[i + 1];
     const std::int32_t lower = d.z[i] <= d.z[i + 1] ? i : i + 1;
     Poly& q = poly_of(i);
     if (point == lower) {
       may_jump_ = may_jump_ || (flat && d.x[i + 1] > d.x[i]);
       if (flat)
-        add_full(q, i, origin_);
+        add_full(d, q, i, origin_);
       else
-        add_partial(q, i, origin_, 1);
+        add_partial(d, q, i, origin_, 1);
     } else if (!flat) {
-      add_partial(q, i, origin_, -1);
-      add_full(q, i, origin_);
+      add_partial(d, q, i, origin_, -1);
+      add_full(d, q, i, origin_);
     }
   }
 
+  const CrossSection& d_;
   std::vector<std::pair<double, std::int32_t>> order_;
   std::vector<std::size_t> segment_part_;
   // The stretch segment i's water belongs to, a live one.
@@ -398,7 +405,7 @@ class Sweep {
   // it: the water there no longer conveys apart, and the conveyance falls
   // at once (as where a level segment goes under).
   void join_at(std::int32_t point) {
-    if (point <= 1 || point >= CSDATA.N) return;
+    if (point <= 1 || point >= d_.N) return;
     if (segment_part_[static_cast<std::size_t>(point - 1)] != segment_part_[static_cast<std::size_t>(point)]) return;
     const std::size_t a = root(segment_group_[static_cast<std::size_t>(point - 1)]);
     const std::size_t b = root(segment_group_[static_cast<std::size_t>(point)]);
@@ -431,17 +438,18 @@ class Sweep {
   std::vector<Poly> polys_;
   StretchPolys live_;
   std::vector<PartGeometry> at_origin_;
-  double origin_ = CSDATA.zmin;
+  double origin_;
   double Q_;
   std::size_t next_ = 0;
   std::vector<PartGeometry> geometry_;
   std::vector<double> dB_;
   std::vector<Conveyance> conveyance_;
+  StretchTally tally_;
   int wet_ = 0, wet_above_ = 0;
   bool widened_ = true, may_jump_ = false;
 };
 
-bool at_an_end(double e) { return e == CSDATA.z[1] || e == CSDATA.z[CSDATA.N]; }
+bool at_an_end(const CrossSection& d, double e) { return e == d.z[1] || e == d.z[d.N]; }
 
 // At an elevation E may jump (a level segment going under adds its whole
 // length to the perimeter at once, stretches join, held water starts to
@@ -449,12 +457,13 @@ bool at_an_end(double e) { return e == CSDATA.z[1] || e == CSDATA.z[CSDATA.N]; }
 // jumping up) has its minimum there; E jumping down and then rising has it
 // just above.
 template <class Add>
-void minimum_at_elevation(double e, const EnergySlope& below, const EnergySlope& above, bool may_jump, const Add& add) {
+void minimum_at_elevation(const CrossSection& d, double e, const EnergySlope& below, const EnergySlope& above,
+                          bool may_jump, const Add& add) {
   const bool jump = may_jump && std::fabs(above.E - below.E) > 1e-12 * std::fabs(below.E);
   if (jump && above.E < below.E) {
     if (above.dE >= 0) add(std::nextafter(e, kInfinity), false);
   } else if (below.dE < 0 && (above.dE >= 0 || jump)) {
-    add(e, at_an_end(e));
+    add(e, at_an_end(d, e));
   }
 }
 
@@ -474,8 +483,7 @@ constexpr double kMostEvaluations = 5e7;
 // Under the model rules the geometry is summed level by level (no
 // polynomials know its walls and stretches): it is smooth between the
 // points' elevations and the levels at which held water starts to flow.
-std::vector<double> model_breaks(double top) {
-  const CrossSection& d = CSDATA;
+std::vector<double> model_breaks(const CrossSection& d, double top) {
   std::vector<double> breaks;
   const auto take = [&](double e) {
     if (e > d.zmin && e < top) breaks.push_back(e);
@@ -493,20 +501,19 @@ std::vector<double> model_breaks(double top) {
 // only the ends of each stretch are sampled.
 constexpr double kMostModelSums = 2e6;
 
-EnergySlope slope_at(double h, double Q, std::vector<PartGeometry>& geometry) {
-  wetted_parts(h, geometry);
-  return specific_energy(geometry, h, Q);
+EnergySlope slope_at(const CrossSection& d, double h, double Q, std::vector<PartGeometry>& geometry) {
+  wetted_parts(d, h, geometry);
+  return specific_energy(d, geometry, h, Q);
 }
 
-std::vector<CriticalLevel> model_critical_levels(double Q, double top) {
-  const CrossSection& d = CSDATA;
+std::vector<CriticalLevel> model_critical_levels(const CrossSection& d, double Q, double top) {
   std::vector<CriticalLevel> found;
   std::vector<PartGeometry> geometry(d.parts.size());
-  const std::vector<double> breaks = model_breaks(top);
+  const std::vector<double> breaks = model_breaks(d, top);
   const bool inside = static_cast<double>(breaks.size()) * static_cast<double>(d.N) * 16 < kMostModelSums;
   const auto add = [&](double h, bool at_end) {
-    wetted_parts(h, geometry);
-    found.push_back({h, energy_at(geometry, h, Q).energy_level, at_end});
+    wetted_parts(d, h, geometry);
+    found.push_back({h, energy_at(d, geometry, h, Q).energy_level, at_end});
   };
   double lo = d.zmin;
   EnergySlope before{kInfinity, -kInfinity, kInfinity};
@@ -515,16 +522,16 @@ std::vector<CriticalLevel> model_critical_levels(double Q, double top) {
     for (const double f : kInside) {
       if (!inside && f != 0.5) continue;
       const double h = lo + f * (hi - lo);
-      const EnergySlope here = slope_at(h, Q, geometry);
-      if (before.dE < 0 && here.dE >= 0) add(refine_by_geometry(from, h, Q), false);
+      const EnergySlope here = slope_at(d, h, Q, geometry);
+      if (before.dE < 0 && here.dE >= 0) add(refine_by_geometry(d, from, h, Q), false);
       before = here;
       from = h;
     }
-    const EnergySlope below = slope_at(std::nextafter(hi, -kInfinity), Q, geometry);
-    if (before.dE < 0 && below.dE >= 0) add(refine_by_geometry(from, hi, Q), false);
+    const EnergySlope below = slope_at(d, std::nextafter(hi, -kInfinity), Q, geometry);
+    if (before.dE < 0 && below.dE >= 0) add(refine_by_geometry(d, from, hi, Q), false);
     if (hi == top) break;
-    const EnergySlope above = slope_at(std::nextafter(hi, kInfinity), Q, geometry);
-    minimum_at_elevation(hi, below, above, true, add);
+    const EnergySlope above = slope_at(d, std::nextafter(hi, kInfinity), Q, geometry);
+    minimum_at_elevation(d, hi, below, above, true, add);
     before = above;
     lo = hi;
   }
@@ -533,15 +540,15 @@ std::vector<CriticalLevel> model_critical_levels(double Q, double top) {
 
 }  // namespace
 
-EnergySlope specific_energy(std::span<const PartGeometry> geometry, double h, double Q) {
-  thread_local std::vector<Conveyance> conveyance;
-  const int wet = conveyances(geometry, conveyance);
-  return energy_slope(conveyance, wet, geometry, h, Q);
+EnergySlope specific_energy(const CrossSection& d, std::span<const PartGeometry> geometry, double h, double Q) {
+  std::vector<Conveyance> conveyance;
+  const int wet = conveyances(d, geometry, conveyance);
+  return energy_slope(*d.units, conveyance, wet, geometry, h, Q);
 }
 
-EnergyFigures energy_at(std::span<const PartGeometry> geometry, double h, double Q) {
+EnergyFigures energy_at(const CrossSection& d, std::span<const PartGeometry> geometry, double h, double Q) {
   std::vector<Conveyance> conveyance;
-  const int wet = conveyances(geometry, conveyance);
+  const int wet = conveyances(d, geometry, conveyance);
   EnergyFigures f;
   f.energy_level = h;
   if (wet == 0) return f;
@@ -558,18 +565,17 @@ EnergyFigures energy_at(std::span<const PartGeometry> geometry, double h, double
     f.beta = S2 / (K * K / A);
   }
   const double V = Q / A;
-  f.velocity_head = f.alpha * V * V / (2 * CSDATA.units->g);
+  f.velocity_head = f.alpha * V * V / (2 * d.units->g);
   f.energy_level = h + f.velocity_head;
-  f.froude = std::sqrt(std::max(0.0, 1 - energy_slope(conveyance, wet, geometry, h, Q).dE));
+  f.froude = std::sqrt(std::max(0.0, 1 - energy_slope(*d.units, conveyance, wet, geometry, h, Q).dE));
   return f;
 }
 
-std::vector<CriticalLevel> critical_levels(double Q, double top) {
+std::vector<CriticalLevel> critical_levels(const CrossSection& d, double Q, double top) {
   std::vector<CriticalLevel> found;
-  const CrossSection& d = CSDATA;
   if (!(Q > 0) || !(top > d.zmin)) return found;
-  if (d.plain_sums) return model_critical_levels(Q, top);
-  Sweep sweep(Q);
+  if (d.plain_sums) return model_critical_levels(d, Q, top);
+  Sweep sweep(d, Q);
   if (!sweep.done() && sweep.elevation() <= d.zmin) {  // the lowest points: nothing wet yet
     sweep.below(d.zmin);
     sweep.above();
@@ -578,8 +584,8 @@ std::vector<CriticalLevel> critical_levels(double Q, double top) {
   const auto stride = static_cast<std::size_t>(std::max(1.0, std::ceil(evaluations / kMostEvaluations)));
   const auto add = [&](double h, bool at_end) {
     std::vector<PartGeometry> geometry(d.parts.size());
-    wetted_parts(h, geometry);
-    found.push_back({h, energy_at(geometry, h, Q).energy_level, at_end});
+    wetted_parts(d, h, geometry);
+    found.push_back({h, energy_at(d, geometry, h, Q).energy_level, at_end});
   };
   // Between two levels of one stretch: a change of sign from - to + is a
   // smooth minimum; the same sign at both ends with dE/dh turning towards 0
@@ -592,7 +598,7 @@ std::vector<CriticalLevel> critical_levels(double Q, double top) {
   const std::function<void(double, EnergySlope, double, EnergySlope, int)> scan =
       [&](double lo, EnergySlope at_lo, double hi, EnergySlope at_hi, int depth) {
         if (at_lo.dE < 0 && at_hi.dE >= 0) {
-          add(stride == 1 ? refine_in(stretch_now(), lo, hi, Q) : refine_by_geometry(lo, hi, Q), false);
+          add(stride == 1 ? refine_in(stretch_now(), lo, hi, Q) : refine_by_geometry(d, lo, hi, Q), false);
           return;
         }
         const bool dip = at_lo.dE > 0 && at_hi.dE > 0 && at_lo.d2E < 0 && at_hi.d2E > 0;
@@ -633,30 +639,29 @@ std::vector<CriticalLevel> critical_levels(double Q, double top) {
     scan(from, at_from, e, below, kHalvings);
     if (last) break;
     const EnergySlope above = sweep.above();
-    minimum_at_elevation(e, below, above, sweep.may_jump(), add);
+    minimum_at_elevation(d, e, below, above, sweep.may_jump(), add);
     lo = e;
     lo_right = above;
   }
   return found;
 }
 
-void for_each_stretch(double top, const StretchVisitor& visit) {
-  const CrossSection& d = CSDATA;
+void for_each_stretch(const CrossSection& d, double top, const StretchVisitor& visit) {
   if (!(top > d.zmin)) return;
   if (d.plain_sums) {
     std::vector<PartGeometry> geometry(d.parts.size());
-    const StretchGeometry summed = [&geometry](double h) -> std::span<const PartGeometry> {
-      wetted_parts(h, geometry);
+    const StretchGeometry summed = [&d, &geometry](double h) -> std::span<const PartGeometry> {
+      wetted_parts(d, h, geometry);
       return geometry;
     };
     double lo = d.zmin;
-    for (const double hi : model_breaks(top)) {
+    for (const double hi : model_breaks(d, top)) {
       visit(lo, hi, summed);
       lo = hi;
     }
     return;
   }
-  Sweep sweep(1);
+  Sweep sweep(d, 1);
   while (!sweep.done() && sweep.elevation() <= d.zmin) sweep.pass_elevation();
   for (double lo = d.zmin;;) {
     const bool last = sweep.done() || sweep.elevation() >= top;

@@ -11,14 +11,14 @@ namespace {
 
 constexpr double ZERO = kDryPerimeter;
 
-// The wetted geometry of the latest level; kept between calls.
-std::vector<PartGeometry> latest;
+// The wetted geometry of the latest level: kept between calls, one per thread.
+thread_local std::vector<PartGeometry> latest;
 
 double floodplain_radius(double A, double P) { return std::fabs(P) <= ZERO ? 0.0 : A / P; }
 
 // Velocity first, then times the area: the order the discharge is rounded in.
-ZoneFlow flow_of(double R, double n, double A) {
-  const double V = radius_power(R) * (CSDATA.units->k * std::sqrt(CSDATA.s) / n);
+ZoneFlow flow_of(const CrossSection& d, double R, double n, double A) {
+  const double V = radius_power(R) * (d.units->k * std::sqrt(d.s) / n);
   return {R, V, V * A};
 }
 
@@ -28,25 +28,25 @@ double radius_power(double R) {
   return std::isnan(R) ? 1.0 : manning_power(R);
 }
 
-ZoneFlow part_flow(const Subdivision& part, double A, double P) {
+ZoneFlow part_flow(const CrossSection& d, const Subdivision& part, double A, double P) {
   const double R = part.zone == kChannel ? A / P : floodplain_radius(A, P);
-  return flow_of(R, roughness_of(part), A);
+  return flow_of(d, R, roughness_of(d, part), A);
 }
 
-ZoneFlow part_flow(const Subdivision& part, const PartGeometry& g) {
-  if (std::isnan(g.conveying)) return part_flow(part, g.A, g.P);
-  const double Q = g.conveying * (CSDATA.units->k * std::sqrt(CSDATA.s) / roughness_of(part));
+ZoneFlow part_flow(const CrossSection& d, const Subdivision& part, const PartGeometry& g) {
+  if (std::isnan(g.conveying)) return part_flow(d, part, g.A, g.P);
+  const double Q = g.conveying * (d.units->k * std::sqrt(d.s) / roughness_of(d, part));
   return {g.A / g.P, g.A == 0 ? 0 : Q / g.A, Q};
 }
 
-ZoneFlow zone_flow(Zone zone, std::span<const PartGeometry> geometry) {
-  const std::vector<Subdivision>& parts = CSDATA.parts;
+ZoneFlow zone_flow(const CrossSection& d, Zone zone, std::span<const PartGeometry> geometry) {
+  const std::vector<Subdivision>& parts = d.parts;
   double A = 0, P = 0, Q = 0;
   int count = 0;
   ZoneFlow only{0, 0, 0};
   for (std::size_t p = 0; p < parts.size(); ++p) {
     if (parts[p].zone != zone) continue;
-    only = part_flow(parts[p], geometry[p]);
+    only = part_flow(d, parts[p], geometry[p]);
     A += geometry[p].A;
     P += geometry[p].P;
     Q += only.Q;
@@ -59,19 +59,24 @@ ZoneFlow zone_flow(Zone zone, std::span<const PartGeometry> geometry) {
 
 namespace {
 
-double balance_in(double h, SegmentWindow window) {
-  const std::vector<Subdivision>& parts = CSDATA.parts;
-  if (latest.size() != parts.size()) latest.assign(parts.size(), PartGeometry{});
-  wetted_areas(h, latest, window);
+double balance_in(const CrossSection& d, double discharge, double h, SegmentWindow window) {
+  const std::vector<Subdivision>& parts = d.parts;
+  std::vector<PartGeometry>& geometry = latest;
+  if (geometry.size() != parts.size()) geometry.assign(parts.size(), PartGeometry{});
+  wetted_areas(d, h, geometry, window);
   double Q[3] = {0, 0, 0};
-  for (std::size_t p = 0; p < parts.size(); ++p) Q[parts[p].zone] += part_flow(parts[p], latest[p]).Q;
-  return CSDATA.Q - Q[kLeft] - Q[kChannel] - Q[kRight];
+  for (std::size_t p = 0; p < parts.size(); ++p) Q[parts[p].zone] += part_flow(d, parts[p], geometry[p]).Q;
+  return discharge - Q[kLeft] - Q[kChannel] - Q[kRight];
 }
 
 }  // namespace
 
-double func(double h) { return balance_in(h, {}); }
+double balance(const CrossSection& d, double Q, double h) { return balance_in(d, Q, h, {}); }
 
-double connected_func(double h) { return balance_in(h, connected_window(h)); }
+double connected_balance(const CrossSection& d, double Q, double h) {
+  return balance_in(d, Q, h, connected_window(d, h));
+}
+
+double func(double h) { return balance(CSDATA, CSDATA.Q, h); }
 
 }  // namespace normlevel

@@ -34,23 +34,25 @@ struct ZoneFlow {
 /// R^(2/3) sqrt(s) / n, Q = V A. On a floodplain, one wetted over no more
 /// than 1e-10 m counts as dry (R = V = Q = 0); in the channel a dry one
 /// (P = 0) has R = 0/0, V = k sqrt(s) / n and Q = 0.
-ZoneFlow part_flow(const Subdivision& part, double A, double P);
+ZoneFlow part_flow(const CrossSection& d, const Subdivision& part, double A, double P);
 
 /// The same from its geometry: where its stretches convey one by one (the
 /// model rules), Q = k sqrt(s) / n times their A R^(2/3) and V = Q / A.
-ZoneFlow part_flow(const Subdivision& part, const PartGeometry& g);
+ZoneFlow part_flow(const CrossSection& d, const Subdivision& part, const PartGeometry& g);
 
-/// What a zone carries, from its subdivisions' geometry in CSDATA.parts
-/// order: one subdivision's own figures, or for several R = A / P, Q their
+/// What a zone carries, from its subdivisions' geometry in d.parts order: one subdivision's own figures, or for several R = A / P, Q their
 /// sum and V = Q / A. A dry zone (P = 0) has R = V = Q = 0.
-ZoneFlow zone_flow(Zone zone, std::span<const PartGeometry> geometry);
+ZoneFlow zone_flow(const CrossSection& d, Zone zone, std::span<const PartGeometry> geometry);
 
-/// Q - QL - Q0 - QP at level h, each zone's the sum of its subdivisions':
-/// positive while h is too low.
-double func(double h);
+/// Q - QL - Q0 - QP of section d at level h, each zone's the sum of its
+/// subdivisions': positive while h is too low.
+double balance(const CrossSection& d, double Q, double h);
 
 /// The same for the water connected to the channel's alone: ponded
 /// stretches carry nothing.
-double connected_func(double h);
+double connected_balance(const CrossSection& d, double Q, double h);
+
+/// The balance of CSDATA for its own discharge: the classic dialogue's.
+double func(double h);
 
 }  // namespace normlevel

@@ -14,38 +14,38 @@ constexpr double kRefineTo = 1e-9;
 constexpr double kSameLevel = 2e-3;  // the walk halves its bracket to 1 mm
 constexpr double kInside[] = {0x1p-24, 0x1p-16, 0x1p-10, 0x1p-6, 0x1p-3, 0.25, 0.5, 0.75, 1};
 
-double shortfall(double Q, std::span<const PartGeometry> geometry) {
-  const std::vector<Subdivision>& parts = CSDATA.parts;
+double shortfall(const CrossSection& d, double Q, std::span<const PartGeometry> geometry) {
+  const std::vector<Subdivision>& parts = d.parts;
   double carried = 0;
-  for (std::size_t p = 0; p < parts.size(); ++p) carried += part_flow(parts[p], geometry[p]).Q;
+  for (std::size_t p = 0; p < parts.size(); ++p) carried += part_flow(d, parts[p], geometry[p]).Q;
   return Q - carried;
 }
 
-double refine(const StretchGeometry& geometry, double Q, double lo, double hi, bool falling) {
+double refine(const CrossSection& d, const StretchGeometry& geometry, double Q, double lo, double hi, bool falling) {
   while (hi - lo > kRefineTo * std::max(1.0, std::fabs(lo))) {
     const double mid = 0.5 * (lo + hi);
     if (!(mid > lo && mid < hi)) break;
-    ((shortfall(Q, geometry(mid)) > 0) != falling ? lo : hi) = mid;
+    ((shortfall(d, Q, geometry(mid)) > 0) != falling ? lo : hi) = mid;
   }
   return 0.5 * (lo + hi);
 }
 
 }  // namespace
 
-std::vector<NormalLevel> normal_levels(double Q, double top) {
+std::vector<NormalLevel> normal_levels(const CrossSection& d, double Q, double top) {
   std::vector<NormalLevel> found;
   if (!(Q > 0)) return found;
   double before = Q;  // nothing wet at the lowest point: all of Q short
-  for_each_stretch(top, [&](double lo, double hi, const StretchGeometry& geometry) {
+  for_each_stretch(d, top, [&](double lo, double hi, const StretchGeometry& geometry) {
     // A level segment going under at the foot makes what is carried jump there.
-    const double at_foot = shortfall(Q, geometry(lo));
-    if ((before > 0) != (at_foot > 0) && lo > CSDATA.zmin) found.push_back({lo, at_foot > 0});
+    const double at_foot = shortfall(d, Q, geometry(lo));
+    if ((before > 0) != (at_foot > 0) && lo > d.zmin) found.push_back({lo, at_foot > 0});
     before = at_foot;
     double from = lo;
     for (const double f : kInside) {
       const double h = f == 1 ? hi : lo + f * (hi - lo);
-      const double now = shortfall(Q, geometry(h));
-      if ((before > 0) != (now > 0)) found.push_back({refine(geometry, Q, from, h, now > 0), now > 0});
+      const double now = shortfall(d, Q, geometry(h));
+      if ((before > 0) != (now > 0)) found.push_back({refine(d, geometry, Q, from, h, now > 0), now > 0});
       before = now;
       from = h;
     }

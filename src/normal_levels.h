@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "CSdata.h"
+
 namespace normlevel {
 
 /// A level where the section carries Q; falling: what it carries drops
@@ -15,12 +17,12 @@ struct NormalLevel {
   bool falling = false;
 };
 
-/// Every level with zmin < h <= top at which the section, as CSDATA holds
-/// it, carries Q, ascending: what it carries is sampled within each stretch
+/// Every level with zmin < h <= top at which section d carries Q,
+/// ascending: what it carries is sampled within each stretch
 /// between the points' elevations (ever closer to its foot, where a new
 /// subdivision's wetting changes it fastest) and each change of sign of
 /// Q - carried refined by halving.
-std::vector<NormalLevel> normal_levels(double Q, double top);
+std::vector<NormalLevel> normal_levels(const CrossSection& d, double Q, double top);
 
 /// The list with the walk's level in it: it takes the place of the root it
 /// was refined from (the nearest within tolerance), or joins the list.

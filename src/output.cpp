@@ -6,13 +6,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <ostream>
 #include <sstream>
 
 #include "NumberField.h"
-#include "dialogue.h"
 #include "real_chars.h"
+#include "report.h"
 
 namespace normlevel {
 
@@ -232,13 +231,19 @@ Fields identity_fields(const std::string& file, const SectionName& section) {
           {"station", text(section.station)}};
 }
 
-// "left_area", ...: the zone's name before each of its figures', made once
-// and kept where no later name moves it.
-std::string_view zone_column(int zone, std::string_view figure) {
-  static std::map<std::pair<int, std::string_view>, std::string> names;
-  std::string& name = names[{zone, figure}];
-  if (name.empty()) name.append(kZoneNames[zone]).append(1, '_').append(figure);
-  return name;
+// "left_area", ...: the zone's name before its k-th figure's, every one
+// made at the first row and never changed, so that rows on any thread may
+// point into them.
+std::string_view zone_column(int zone, std::size_t k) {
+  static const std::vector<std::vector<std::string>> names = [] {
+    std::vector<std::vector<std::string>> all;
+    for (const char* zone_name : kZoneNames) {
+      all.emplace_back();
+      for (const Field& f : zone_fields(ZoneFigures{}, true)) all.back().push_back(std::string(zone_name) + "_" + std::string(f.name));
+    }
+    return all;
+  }();
+  return names[static_cast<std::size_t>(zone)][k];
 }
 
 Fields csv_row(const LevelResult& r, const Layout& layout, const std::string& error) {
@@ -253,7 +258,7 @@ Fields csv_row(const LevelResult& r, const Layout& layout, const std::string& er
   append(row, section_fields(r));
   for (int i = 0; i < 4; ++i) {
     Fields zone = zone_fields(zone_of(r.zones, i), r.found);
-    for (Field& f : zone) row.push_back({zone_column(i, f.name), std::move(f.value)});
+    for (std::size_t k = 0; k < zone.size(); ++k) row.push_back({zone_column(i, k), std::move(zone[k].value)});
   }
   append(row, energy_fields(r));
   append(row, critical_fields(r));
@@ -412,28 +417,19 @@ std::string n_lines(const ZoneRoughness& n) {
 
 }  // namespace
 
-std::string zone_n_text(Zone zone) {
-  double least = INFINITY, most = -INFINITY;
-  for (const Subdivision& part : CSDATA.parts) {
-    if (part.zone != zone) continue;
-    least = std::min(least, roughness_of(part));
-    most = std::max(most, roughness_of(part));
-  }
-  if (least > most) {  // a zone without segments: the n it would have
-    const ZoneRoughness n = zone_roughness();
+std::string zone_n_text(const ZoneRoughness& n, Zone zone) {
+  const RoughnessRange& range = n.range[zone];
+  if (range.least > range.most) {  // a zone without segments: the n it would have
     const double value = zone == kChannel ? n.nc : zone == kLeft ? n.nl : n.nr;
     return std::isfinite(value) ? plain_number(value) : "";
   }
-  return roughness_text(least, most);
+  return roughness_text(range.least, range.most);
 }
 
-std::string floodplain_n_named(const std::string& shared) {
-  const auto has_width = [](Zone zone) {
-    return std::any_of(CSDATA.parts.begin(), CSDATA.parts.end(), [zone](const Subdivision& p) { return p.zone == zone; });
-  };
-  const bool left = has_width(kLeft), right = has_width(kRight);
+std::string floodplain_n_named(const ZoneRoughness& n, const std::string& shared) {
+  const bool left = n.range[kLeft].any, right = n.range[kRight].any;
   if (!shared.empty()) return left || right ? ", nf = " + shared : "";
-  return (left ? ", nl = " + zone_n_text(kLeft) : "") + (right ? ", nr = " + zone_n_text(kRight) : "");
+  return (left ? ", nl = " + zone_n_text(n, kLeft) : "") + (right ? ", nr = " + zone_n_text(n, kRight) : "");
 }
 
 std::string roughness_text(double least, double most) {
@@ -471,8 +467,8 @@ std::vector<std::string> csv_columns(const Layout& layout) {
 namespace {
 
 std::string values_named(double slope_per_mille, const ZoneRoughness& n) {
-  std::string text = ", s = " + plain_number(slope_per_mille) + " promil, nc = " + zone_n_text(kChannel);
-  return text + floodplain_n_named(std::isfinite(n.nf) ? plain_number(n.nf) : "");
+  std::string text = ", s = " + plain_number(slope_per_mille) + " promil, nc = " + zone_n_text(n, kChannel);
+  return text + floodplain_n_named(n, std::isfinite(n.nf) ? plain_number(n.nf) : "");
 }
 
 std::string place_named(const std::string& file, const SectionName& section) {
@@ -524,7 +520,8 @@ class TextWriter final : public ResultWriter {
     if (r.query.kind == Query::Kind::level) after_level = discharge_line("przeplyw:    ", r.discharge, r.units->discharge);
     if (r.solve == Solve::n) after_level += ratio_line("mnoznik n:   ", r.n_factor);
     if (r.solve == Solve::slope) after_level += slope_line(r.slope_per_mille);
-    write_report(block, r.level, r.channel_velocity, after_level);
+    const ReportFigures figures{r.level, r.zmin, r.zmax, r.bank_left, r.bank_right, r.channel_velocity, r.units};
+    write_report(block, figures, after_level);
     return block.str();
   }
 

@@ -67,15 +67,15 @@ std::string csv_field(std::string_view text);
 /// The names of the CSV columns for a layout, in order.
 std::vector<std::string> csv_columns(const Layout& layout);
 
-/// The loaded section's n in a zone for people: roughness_text of its
-/// subdivisions' least and greatest n; for a zone of no width the n it
-/// would have, or "" where it has none.
-std::string zone_n_text(Zone zone);
+/// A zone's n for people: roughness_text of its subdivisions' least and
+/// greatest n; for a zone of no width the n it would have, or "" where it
+/// has none.
+std::string zone_n_text(const ZoneRoughness& n, Zone zone);
 
 /// The floodplains' n as a heading names them: ", nf = " and `shared`
 /// where that is not "", else ", nl = ..., nr = ..." for each floodplain
 /// that has any width; "" where neither has any.
-std::string floodplain_n_named(const std::string& shared);
+std::string floodplain_n_named(const ZoneRoughness& n, const std::string& shared);
 
 /// A zone's n for people: one value, or the least and the greatest:
 ///   (0.035, 0.035) -> "0.035"   (0.035, 0.1) -> "0.035...0.1"

@@ -9,8 +9,8 @@
 
 #include "CSdata.h"
 #include "NumberField.h"
-#include "dialogue.h"
 #include "power.h"
+#include "report.h"
 
 namespace normlevel {
 
@@ -56,21 +56,21 @@ double round_step(double span, int ticks) {
   return 10 * power;
 }
 
-std::vector<int> points_to_draw(int first, int last, double x0, double x1, int columns) {
+std::vector<int> points_to_draw(const CrossSection& d, int first, int last, double x0, double x1, int columns) {
   std::vector<int> drawn;
   if (last - first + 1 <= 4 * columns || !(x1 > x0)) {
     for (int i = first; i <= last; ++i) drawn.push_back(i);
     return drawn;
   }
   const auto column = [&](int i) {
-    return std::clamp(static_cast<int>((CSDATA.x[i] - x0) / (x1 - x0) * columns), 0, columns - 1);
+    return std::clamp(static_cast<int>((d.x[i] - x0) / (x1 - x0) * columns), 0, columns - 1);
   };
   for (int start = first; start <= last;) {
     int end = start, lowest = start, highest = start;
     while (end + 1 <= last && column(end + 1) == column(start)) {
       ++end;
-      if (CSDATA.z[end] < CSDATA.z[lowest]) lowest = end;
-      if (CSDATA.z[end] > CSDATA.z[highest]) highest = end;
+      if (d.z[end] < d.z[lowest]) lowest = end;
+      if (d.z[end] > d.z[highest]) highest = end;
     }
     int kept[] = {start, lowest, highest, end};
     std::sort(std::begin(kept), std::end(kept));
@@ -147,9 +147,9 @@ class Canvas {
   double x0_, z0_, sx_, sz_;
 };
 
-std::vector<Point> polyline(const std::vector<int>& indices) {
+std::vector<Point> polyline(const CrossSection& d, const std::vector<int>& indices) {
   std::vector<Point> points;
-  for (const int i : indices) points.push_back({CSDATA.x[i], CSDATA.z[i]});
+  for (const int i : indices) points.push_back({d.x[i], d.z[i]});
   return points;
 }
 
@@ -233,18 +233,16 @@ constexpr double kFirstRow = kTop + 14, kLastRow = kBottom - 4, kRowStep = 14;
 struct Drawn {
   const LevelResult* result;
   std::string colour, dash;
-  bool line() const { return result->found && result->level > CSDATA.zmin; }
+  bool line() const { return result->found && result->level > result->zmin; }
 };
 
-std::string length_unit() { return CSDATA.units->length; }
-
 // A discharge asked for as given; one computed at a level to three decimals.
-std::string discharge_text(const LevelResult& r) {
+std::string discharge_text(const CrossSection& d, const LevelResult& r) {
   const std::string Q = r.query.kind == Query::Kind::level ? number(r.discharge, 3) : plain_number(r.discharge);
-  return "Q = " + Q + " " + CSDATA.units->discharge;
+  return "Q = " + Q + " " + d.units->discharge;
 }
 
-std::string level_text(double h) { return "zw. wody " + number(h, 3) + " " + length_unit(); }
+std::string level_text(const CrossSection& d, double h) { return "zw. wody " + number(h, 3) + " " + d.units->length; }
 
 // Water cut off from the channel's, named for what the figures do with it.
 std::string ponded_text(bool connected) {
@@ -252,18 +250,19 @@ std::string ponded_text(bool connected) {
                    : "woda niepo\u0142\u0105czona z korytem, liczona jako p\u0142yn\u0105ca";
 }
 
-std::string legend_text(const LevelResult& r) {
-  if (!r.found) return discharge_text(r) + ": " + notice_text();
-  if (r.level <= CSDATA.zmin) return level_text(r.level) + ": poni\u017Cej dna";
-  return level_text(r.level) + ", " + discharge_text(r);
+std::string legend_text(const CrossSection& d, const LevelResult& r) {
+  if (!r.found) return discharge_text(d, r) + ": " + notice_text();
+  if (r.level <= d.zmin) return level_text(d, r.level) + ": poni\u017Cej dna";
+  return level_text(d, r.level) + ", " + discharge_text(d, r);
 }
 
-std::string title_values(const std::vector<LevelResult>& results) {
+std::string title_values(const CrossSection& d, const std::vector<LevelResult>& results) {
   std::string text;
-  if (results.size() == 1) text = discharge_text(results[0]) + ", ";
-  text += "s = " + plain_number(CSDATA.s_per_mille) + " \u2030, nc = " + zone_n_text(Zone::kChannel);
-  const std::string left = zone_n_text(Zone::kLeft), right = zone_n_text(Zone::kRight);
-  text += floodplain_n_named(left == right ? left : "");
+  if (results.size() == 1) text = discharge_text(d, results[0]) + ", ";
+  const ZoneRoughness n = zone_roughness(d);
+  text += "s = " + plain_number(d.s_per_mille) + " \u2030, nc = " + zone_n_text(n, Zone::kChannel);
+  const std::string left = zone_n_text(n, Zone::kLeft), right = zone_n_text(n, Zone::kRight);
+  text += floodplain_n_named(n, left == right ? left : "");
   if (results.size() == 1 && !results[0].found) text += " \u2013 " + notice_text();
   return text;
 }
@@ -275,9 +274,8 @@ std::string hatching() {
 
 class Picture {
  public:
-  Picture(std::ostream& out, const std::vector<LevelResult>& results, bool connected)
-      : out_(out), results_(results), connected_(connected) {
-    const CrossSection& d = CSDATA;
+  Picture(std::ostream& out, const CrossSection& d, const std::vector<LevelResult>& results, bool connected)
+      : out_(out), d_(d), results_(results), connected_(connected) {
     x0_ = d.x[1];
     x1_ = d.x[d.N];
     if (!(x1_ > x0_)) {
@@ -296,7 +294,7 @@ class Picture {
     // Each zone thinned once, its bank points kept; the ground runs through all three.
     const int bounds[] = {1, d.il, d.ip, d.N};
     for (int zone = 0; zone < 3; ++zone) {
-      zone_beds_[zone] = polyline(points_to_draw(bounds[zone], bounds[zone + 1], x0_, x1_, kColumns));
+      zone_beds_[zone] = polyline(d, points_to_draw(d, bounds[zone], bounds[zone + 1], x0_, x1_, kColumns));
       ground_.insert(ground_.end(), zone_beds_[zone].begin() + (zone == 0 ? 0 : 1), zone_beds_[zone].end());
     }
     for (const Drawn& line : drawn_)
@@ -372,8 +370,8 @@ class Picture {
         out_ << "<path fill=\"" << level_tint(tints[zone], static_cast<int>(k)) << "\" stroke=\"none\" d=\""
              << path_through(canvas, water_outline(zone_beds_[zone], h)) << " Z\"/>\n";
       }
-      const SegmentWindow window = connected_window(h);
-      for (const WetStretch& s : wet_stretches(h)) {
+      const SegmentWindow window = connected_window(d_, h);
+      for (const WetStretch& s : wet_stretches(d_, h)) {
         if (s.last >= window.first && s.first <= window.last) continue;
         ponded_ = true;
         out_ << "<path fill=\"" << level_tint(kPondedWater, static_cast<int>(k)) << "\" stroke=\"none\" d=\""
@@ -386,7 +384,7 @@ class Picture {
   // elevation, behind a levee below its crest) carries nothing: it takes the
   // tint of the highest level at which it does flow, or none.
   void held_water(const Canvas& canvas) {
-    const CrossSection& d = CSDATA;
+    const CrossSection& d = d_;
     if (d.rules != Rules::model) return;
     for (std::size_t k = 0; k < levels_.size(); ++k)
       for (std::int32_t i = 1; i < d.N;) {
@@ -395,14 +393,14 @@ class Picture {
         while (last + 1 < d.N && held_fill(last + 1, k) == fill) ++last;
         if (!fill.empty())
           out_ << "<path fill=\"" << fill << "\" stroke=\"none\" d=\""
-               << path_through(canvas, water_outline(polyline(indices(i, last + 1)), levels_[k])) << " Z\"/>\n";
+               << path_through(canvas, water_outline(polyline(d, indices(i, last + 1)), levels_[k])) << " Z\"/>\n";
         i = last + 1;
       }
   }
 
   // The fill over segment i's water at the k-th level drawn: "" where it flows.
   std::string held_fill(std::int32_t i, std::size_t k) const {
-    const CrossSection& d = CSDATA;
+    const CrossSection& d = d_;
     if (!(levels_[k] < d.flows_from[i]) || std::min(d.z[i], d.z[i + 1]) >= levels_[k]) return "";
     std::size_t flowing = 0;  // the levels drawn before k at which it flows: a prefix, the highest first
     while (flowing < k && levels_[flowing] >= d.flows_from[i]) ++flowing;
@@ -422,7 +420,7 @@ class Picture {
   // hatched up to their elevation (under the ground, which hides their
   // foot), then obstructions solid and levees as walls up to their crests.
   void model_records(const Canvas& canvas, bool over_ground) {
-    const CrossSection& d = CSDATA;
+    const CrossSection& d = d_;
     if (d.rules != Rules::model || (d.still.empty() && d.obstructions.empty() && d.walls.empty())) return;
     if (!over_ground)
       out_ << "<defs><pattern id=\"ineffective\" width=\"7\" height=\"7\" patternUnits=\"userSpaceOnUse\">"
@@ -466,7 +464,7 @@ class Picture {
   // surveyed: hatched, at the frame, from the end point up to the water.
   void walls(const Canvas& canvas) {
     if (levels_.empty()) return;
-    const CrossSection& d = CSDATA;
+    const CrossSection& d = d_;
     for (const auto& [point, x] : {std::pair{1, kLeft - 6}, std::pair{d.N, kRight}}) {
       if (!(levels_.front() > d.z[point])) continue;
       walled_ = true;
@@ -498,7 +496,7 @@ class Picture {
   }
 
   void banks(const Canvas& canvas) {
-    const CrossSection& d = CSDATA;
+    const CrossSection& d = d_;
     const struct {
       int point;
       const char* label;
@@ -506,7 +504,7 @@ class Picture {
     } banks[] = {{d.il, "brzeg lewy", true}, {d.ip, "brzeg prawy", false}};
     for (const auto& bank : banks) {
       const double x = canvas.X(d.x[bank.point]);
-      const std::string words = std::string(bank.label) + " " + number(d.z[bank.point]) + " " + length_unit();
+      const std::string words = std::string(bank.label) + " " + number(d.z[bank.point]) + " " + d.units->length;
       out_ << "<line x1=\"" << number(x) << "\" y1=\"" << kTop << "\" x2=\"" << number(x) << "\" y2=\"" << kBottom
            << "\" stroke=\"#555555\" stroke-width=\"1\" stroke-dasharray=\"6 4\"/>\n";
       const Placed place = beside(x, bank.left, words);
@@ -528,7 +526,7 @@ class Picture {
       const auto widest = *std::max_element(spans.begin(), spans.end(), [](const auto& a, const auto& b) {
         return a.second - a.first < b.second - b.first;
       });
-      const std::string label = level_text(h);
+      const std::string label = level_text(d_, h);
       const double x = std::clamp(canvas.X(widest.first) + kPad, kLeft + kPad, kRight - kPad - text_width(label));
       const double above = std::max(canvas.Y(h) - 5, kFirstRow);
       std::vector<double> rows;
@@ -552,7 +550,7 @@ class Picture {
       out_ << "<path fill=\"none\" stroke=\"" << line.colour << "\" stroke-width=\"2\""
            << (line.dash.empty() ? "" : " stroke-dasharray=\"" + line.dash + "\"") << " d=\"" << path << "\"/>\n";
       // Drawn twice, first as a white outline, so that it reads on water too.
-      const std::string label = level_text(h);
+      const std::string label = level_text(d_, h);
       const double x = level_labels_[i].x, y = level_labels_[i].y;
       text(x, y, "start", label, " fill=\"none\" stroke=\"" + std::string(kBackground) + "\" stroke-width=\"3\"");
       text(x, y, "start", label, " fill=\"" + line.colour + "\"");
@@ -562,7 +560,7 @@ class Picture {
   void frame_and_titles(const Canvas& canvas) {
     char exaggeration[64];
     std::snprintf(exaggeration, sizeof exaggeration, "%.3g", canvas.exaggeration());
-    const std::string unit = " [" + length_unit() + "]";
+    const std::string unit = " [" + std::string(d_.units->length) + "]";
     out_ << "<rect x=\"" << kLeft << "\" y=\"" << kTop << "\" width=\"" << kRight - kLeft << "\" height=\""
          << kBottom - kTop << "\" fill=\"none\" stroke=\"#333333\" stroke-width=\"1\"/>\n";
     text((kLeft + kRight) / 2, kBottom + 40, "middle", "odleg\u0142o\u015B\u0107" + unit);
@@ -574,27 +572,27 @@ class Picture {
       text(kLeft, kBottom + 60, "start",
            std::string("Kreskowanie: woda ponad ko\u0144cem przekroju, utrzymywana przez za\u0142o\u017Con\u0105 "
                        "pionow\u0105 \u015Bcian\u0119 ") +
-               (CSDATA.rules == Rules::model ? "z tarciem" : "bez tarcia"),
+               (d_.rules == Rules::model ? "z tarciem" : "bez tarcia"),
            " fill=\"#555555\" font-size=\"11\"");
     const LevelResult& first = results_.front();
     text(kLeft, 30, "start", first.section.empty() ? first.file : first.file + ", " + first.section.text(),
          " font-size=\"16\" font-weight=\"bold\"");
-    text(kLeft, 52, "start", title_values(results_), " font-size=\"13\"");
+    text(kLeft, 52, "start", title_values(d_, results_), " font-size=\"13\"");
   }
 
   // The legend's entries: each result, and ponded water where there is some.
   std::vector<std::string> legend_entries() const {
     std::vector<std::string> entries;
     if (drawn_.size() >= 2)
-      for (const Drawn& line : drawn_) entries.push_back(legend_text(*line.result));
+      for (const Drawn& line : drawn_) entries.push_back(legend_text(d_, *line.result));
     if (has_ponds()) entries.push_back(ponded_text(connected_));
     return entries;
   }
 
   bool has_ponds() const {
     for (const double h : levels_) {
-      const SegmentWindow window = connected_window(h);
-      for (const WetStretch& s : wet_stretches(h))
+      const SegmentWindow window = connected_window(d_, h);
+      for (const WetStretch& s : wet_stretches(d_, h))
         if (s.last < window.first || s.first > window.last) return true;
     }
     return false;
@@ -660,6 +658,7 @@ class Picture {
   }
 
   std::ostream& out_;
+  const CrossSection& d_;
   const std::vector<LevelResult>& results_;
   bool connected_;
   std::vector<Drawn> drawn_;
@@ -673,9 +672,9 @@ class Picture {
 
 }  // namespace
 
-void write_picture(std::ostream& out, const std::vector<LevelResult>& results, bool connected) {
+void write_picture(std::ostream& out, const CrossSection& d, const std::vector<LevelResult>& results, bool connected) {
   if (results.empty()) return;
-  Picture(out, results, connected).write();
+  Picture(out, d, results, connected).write();
 }
 
 }  // namespace normlevel

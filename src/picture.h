@@ -1,6 +1,6 @@
 #pragma once
 
-// A picture of the loaded section with its water levels: a self-contained
+// A picture of a section with its water levels: a self-contained
 // SVG 1.1 document (no scripts, fonts or files of its own).
 
 #include <iosfwd>
@@ -38,14 +38,14 @@ std::string xml_escaped(std::string_view text);
 /// intervals over `span`:  (10, 5) -> 2   (0.37, 5) -> 0.1   (700, 8) -> 100
 double round_step(double span, int ticks);
 
-/// The points drawn of first ... last: all of them, or where more than a few
-/// fall in one of `columns` equal columns of stations x0 ... x1, that
-/// column's first, lowest, highest and last point, in their order.
-std::vector<int> points_to_draw(int first, int last, double x0, double x1, int columns);
+/// The points of section d drawn of first ... last: all of them, or where
+/// more than a few fall in one of `columns` equal columns of stations
+/// x0 ... x1, that column's first, lowest, highest and last point, in their order.
+std::vector<int> points_to_draw(const CrossSection& d, int first, int last, double x0, double x1, int columns);
 
-/// The SVG picture of the loaded section with each result's water level;
-/// the stations of the first and last point span the plot's frame. With
+/// The SVG picture of section d with each result's water level; the
+/// stations of the first and last point span the plot's frame. With
 /// `connected` water cut off from the channel's carried nothing.
-void write_picture(std::ostream& out, const std::vector<LevelResult>& results, bool connected);
+void write_picture(std::ostream& out, const CrossSection& d, const std::vector<LevelResult>& results, bool connected);
 
 }  // namespace normlevel

@@ -130,8 +130,7 @@ class Axes {
   double x_step_ = 1, y_step_ = 1;
 };
 
-std::string length_unit() { return CSDATA.units->length; }
-std::string level_words(double h) { return fixed_number(h, 3) + " " + length_unit(); }
+std::string level_words(const CrossSection& d, double h) { return fixed_number(h, 3) + " " + d.units->length; }
 
 struct Mark {
   double level;
@@ -148,22 +147,22 @@ void write_marks(std::ostream& out, const Axes& axes, std::vector<Mark> marks, d
   for (std::size_t i = 0; i < marks.size(); ++i) axes.level_mark(out, marks[i].level, at[i], marks[i].label, marks[i].dashes);
 }
 
-std::string discharge_words(double Q) { return fixed_number(Q, 2) + " " + CSDATA.units->discharge; }
+std::string discharge_words(const CrossSection& d, double Q) { return fixed_number(Q, 2) + " " + d.units->discharge; }
 
-std::vector<Mark> asked_levels(const std::vector<LevelResult>& results) {
+std::vector<Mark> asked_levels(const CrossSection& d, const std::vector<LevelResult>& results) {
   std::vector<Mark> marks;
   for (const LevelResult& r : results)
-    for (const double h : carrying_levels(r)) marks.push_back({h, "Q " + discharge_words(r.discharge) + ": " + level_words(h), ""});
+    for (const double h : carrying_levels(r))
+      marks.push_back({h, "Q " + discharge_words(d, r.discharge) + ": " + level_words(d, h), ""});
   return marks;
 }
 
 // The stacked zones' areas, left floodplain at the bottom of the stack.
-void write_bands(std::ostream& out, const Axes& axes, const RatingTable& table) {
+void write_bands(std::ostream& out, const Axes& axes, double zmin, const RatingTable& table) {
   double (*const share[])(const RatingRow&) = {
       [](const RatingRow& r) { return r.left_discharge; },
       [](const RatingRow& r) { return r.left_discharge + r.channel_discharge; },
       [](const RatingRow& r) { return r.left_discharge + r.channel_discharge + r.right_discharge; }};
-  const double zmin = CSDATA.zmin;
   for (int zone = 2; zone >= 0; --zone) {
     std::vector<std::pair<double, double>> outline{{0, zmin}};
     for (const RatingRow& row : table.rows) outline.emplace_back(share[zone](row), row.level);
@@ -188,24 +187,22 @@ void write_legend(std::ostream& out) {
 
 }  // namespace
 
-void write_rating_plot(std::ostream& out, const std::vector<LevelResult>& results, bool connected) {
-  const CrossSection& d = CSDATA;
-  const RatingTable table = rating_table((d.zmax - d.zmin) / kSamples, connected);
+void write_rating_plot(std::ostream& out, const CrossSection& d, const std::vector<LevelResult>& results, bool connected) {
+  const RatingTable table = rating_table(d, (d.zmax - d.zmin) / kSamples, connected);
   double Qmax = 0;
   for (const RatingRow& row : table.rows) Qmax = std::max(Qmax, row.discharge);
   const Axes axes({0, Qmax}, {d.zmin, table.rows.back().level});
   axes.begin(out, "Krzywa natężenia przepływu");
-  write_bands(out, axes, table);
+  write_bands(out, axes, d.zmin, table);
   write_legend(out);
-  std::vector<Mark> marks = asked_levels(results);
+  std::vector<Mark> marks = asked_levels(d, results);
   const double bankfull = std::min(d.z[d.il], d.z[d.ip]);
-  marks.push_back({bankfull, "brzegi: " + level_words(bankfull), "6 4"});
+  marks.push_back({bankfull, "brzegi: " + level_words(d, bankfull), "6 4"});
   write_marks(out, axes, marks, kTop + 3 * kLineGap + 14);
-  axes.end(out, "przepływ Q [" + std::string(d.units->discharge) + "]", "rzędna [" + length_unit() + "]");
+  axes.end(out, "przepływ Q [" + std::string(d.units->discharge) + "]", "rzędna [" + std::string(d.units->length) + "]");
 }
 
-void write_energy_plot(std::ostream& out, const std::vector<LevelResult>& results) {
-  const CrossSection& d = CSDATA;
+void write_energy_plot(std::ostream& out, const CrossSection& d, const std::vector<LevelResult>& results) {
   const LevelResult& r = results.front();
   const double Q = r.discharge;
   const double span = d.zmax - d.zmin;
@@ -217,25 +214,26 @@ void write_energy_plot(std::ostream& out, const std::vector<LevelResult>& result
   std::vector<std::pair<double, double>> curve;
   for (int k = 1; k <= kSamples; ++k) {
     const double h = d.zmin + span * k / kSamples;
-    const double E = specific_energy(geometry_at(h), h, Q).E;
+    const double E = specific_energy(d, geometry_at(d, h), h, Q).E;
     curve.emplace_back(E <= Emax + span ? E : std::nan(""), h);
   }
-  axes.begin(out, "Energia właściwa, Q = " + discharge_words(Q));
+  axes.begin(out, "Energia właściwa, Q = " + discharge_words(d, Q));
   out << "<path clip-path=\"url(#frame)\" fill=\"none\" stroke=\"#9a9a9a\" stroke-dasharray=\"4 4\" d=\""
       << axes.path({{d.zmin, d.zmin}, {d.zmax, d.zmax}}) << "\"/>\n"
       << "<path clip-path=\"url(#frame)\" fill=\"none\" stroke=\"#0b2e59\" stroke-width=\"2\" d=\"" << axes.path(curve)
       << "\"/>\n";
-  std::vector<Mark> marks = asked_levels({r});
+  std::vector<Mark> marks = asked_levels(d, {r});
   for (std::size_t i = 0; i < r.critical_levels.size(); ++i) {
     const CriticalLevel& c = r.critical_levels[i];
     const bool governing = static_cast<int>(i) == r.critical;
-    marks.push_back({c.level, (governing ? "krytyczna miarodajna: " : "krytyczna: ") + level_words(c.level),
+    marks.push_back({c.level, (governing ? "krytyczna miarodajna: " : "krytyczna: ") + level_words(d, c.level),
                      governing ? "2 3" : "8 3 2 3"});
     out << "<circle clip-path=\"url(#frame)\" cx=\"" << axes.px(c.energy) << "\" cy=\"" << axes.py(c.level) << "\" r=\"4\" fill=\"#c0392b\"/>\n";
   }
   Axes::text(out, {kColumn, kTop + 4, "E = h + αv²/2g", "start"});
   write_marks(out, axes, marks, kTop + kLineGap + 14);
-  axes.end(out, "energia właściwa E [" + length_unit() + "]", "rzędna h [" + length_unit() + "]");
+  const std::string m = d.units->length;
+  axes.end(out, "energia właściwa E [" + m + "]", "rzędna h [" + m + "]");
 }
 
 }  // namespace normlevel

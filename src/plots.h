@@ -1,6 +1,6 @@
 #pragma once
 
-// Plots of the loaded section drawn from the engine's own figures: the
+// Plots of a section drawn from the engine's own figures: the
 // rating curve and the specific-energy curve, each a self-contained SVG.
 
 #include <iosfwd>
@@ -28,12 +28,12 @@ std::vector<double> spread_apart(std::vector<double> wanted, double gap, double 
 /// (the reported one among them), or none when the walk found none.
 std::vector<double> carrying_levels(const LevelResult& r);
 
-/// The rating curve of the loaded section (level against discharge, each
-/// zone's share stacked), with bankfull and the results' levels marked.
-void write_rating_plot(std::ostream& out, const std::vector<LevelResult>& results, bool connected);
+/// The rating curve of section d (level against discharge, each zone's
+/// share stacked), with bankfull and the results' levels marked.
+void write_rating_plot(std::ostream& out, const CrossSection& d, const std::vector<LevelResult>& results, bool connected);
 
-/// E(h) of the loaded section for the first result's discharge, with every
-/// critical level marked and the governing one named.
-void write_energy_plot(std::ostream& out, const std::vector<LevelResult>& results);
+/// E(h) of section d for the first result's discharge, with every critical
+/// level marked and the governing one named.
+void write_energy_plot(std::ostream& out, const CrossSection& d, const std::vector<LevelResult>& results);
 
 }  // namespace normlevel

@@ -11,6 +11,7 @@
 #include "Failure.h"
 #include "command_line.h"
 #include "dialogue.h"
+#include "report.h"
 #include "platform.h"
 #include "runs.h"
 

@@ -53,23 +53,22 @@ std::vector<double> rating_levels(double zmin, double zmax, double step) {
 }
 
 // Connected water changes with the level: each level is taken alone.
-RatingTable rating_table(double step, bool connected) {
-  const CrossSection& d = CSDATA;
+RatingTable rating_table(const CrossSection& d, double step, bool connected) {
   RatingTable table;
   table.units = d.units;
   table.slope_per_mille = d.s_per_mille;
-  table.n = zone_roughness();
+  table.n = zone_roughness(d);
   const std::vector<double> levels = rating_levels(d.zmin, d.zmax, step);
   table.rows.reserve(levels.size());
   if (connected) {
-    for (const double h : levels) table.rows.push_back(row_at(h, d.zmin, flow_split(geometry_at(h, true))));
+    for (const double h : levels) table.rows.push_back(row_at(h, d.zmin, flow_split(d, geometry_at(d, h, true))));
     return table;
   }
   const std::size_t parts = d.parts.size();
   check_rating_size(levels.size(), parts);
-  const std::vector<PartGeometry> geometry = geometry_at_levels(levels);
+  const std::vector<PartGeometry> geometry = geometry_at_levels(d, levels);
   for (std::size_t k = 0; k < levels.size(); ++k)
-    table.rows.push_back(row_at(levels[k], d.zmin, flow_split(std::span(geometry).subspan(k * parts, parts))));
+    table.rows.push_back(row_at(levels[k], d.zmin, flow_split(d, std::span(geometry).subspan(k * parts, parts))));
   return table;
 }
 

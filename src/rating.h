@@ -1,6 +1,6 @@
 #pragma once
 
-// The rating table of the loaded section: what it carries at evenly spaced
+// The rating table of a section: what it carries at evenly spaced
 // levels from its lowest point up, and how that splits between the zones.
 
 #include <vector>
@@ -17,8 +17,8 @@ inline constexpr std::size_t kMostRatingRows = 100000;
 ///   (100, 103, 1) -> 101 102 103     (100, 103, 2) -> 102 104
 std::vector<double> rating_levels(double zmin, double zmax, double step);
 
-/// The rows of the loaded section for the levels of rating_levels: of every
-/// wet segment, or only of the water connected to the channel's.
-RatingTable rating_table(double step, bool connected = false);
+/// The rows of section d for the levels of rating_levels: of every wet
+/// segment, or only of the water connected to the channel's.
+RatingTable rating_table(const CrossSection& d, double step, bool connected = false);
 
 }  // namespace normlevel

@@ -2,12 +2,10 @@
 
 #include <cmath>
 #include <limits>
-#include <tuple>
 
 #include "Failure.h"
 #include "assumptions.h"
-#include "dialogue.h"
-#include "func.h"
+#include "search.h"
 
 namespace normlevel {
 
@@ -16,12 +14,12 @@ namespace {
 constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 
 // The one n a zone's subdivisions share, or NaN.
-double zone_n(Zone zone) {
+double zone_n(const CrossSection& d, Zone zone) {
   double n = kNone;
   bool first = true;
-  for (const Subdivision& part : CSDATA.parts) {
+  for (const Subdivision& part : d.parts) {
     if (part.zone != zone) continue;
-    const double here = roughness_of(part);
+    const double here = roughness_of(d, part);
     if (!first && here != n) return kNone;
     n = here;
     first = false;
@@ -31,36 +29,19 @@ double zone_n(Zone zone) {
 
 [[noreturn]] void no_solution(const std::string& why) { throw Failure(kRunTimeError, "--solve: " + why, ""); }
 
-// The section's roughness and slope as they were, back when it goes: what
-// a --solve tries stays with its own result.
-class KeepRoughnessAndSlope {
- public:
-  KeepRoughnessAndSlope() : kept_(CSDATA.nc, CSDATA.nf, CSDATA.s, CSDATA.s_per_mille), roughness_(CSDATA.roughness) {}
-  ~KeepRoughnessAndSlope() {
-    std::tie(CSDATA.nc, CSDATA.nf, CSDATA.s, CSDATA.s_per_mille) = kept_;
-    CSDATA.roughness = roughness_;
-  }
-  KeepRoughnessAndSlope(const KeepRoughnessAndSlope&) = delete;
-  KeepRoughnessAndSlope& operator=(const KeepRoughnessAndSlope&) = delete;
-
- private:
-  std::tuple<double, double, double, double> kept_;
-  std::vector<double> roughness_;
-};
-
-// The figures at the level, with the roughness and slope as they now stand.
-void fill_figures(LevelResult& r, const Computation& c) {
-  r.slope_per_mille = CSDATA.s_per_mille;
-  r.n = zone_roughness();
-  const std::vector<PartGeometry> geometry = geometry_at(r.level, c.connected);
-  r.zones = breakdown(geometry, c.connected);
+// The figures at the level, with the roughness and slope of d.
+void fill_figures(const CrossSection& d, LevelResult& r, const Computation& c) {
+  r.slope_per_mille = d.s_per_mille;
+  r.n = zone_roughness(d);
+  const std::vector<PartGeometry> geometry = geometry_at(d, r.level, c.connected);
+  r.zones = breakdown(d, geometry, c.connected);
   if (!r.found) return;
   r.channel_velocity = r.zones.channel.velocity;
-  r.energy = energy_at(geometry, r.level, r.discharge);
+  r.energy = energy_at(d, geometry, r.level, r.discharge);
 }
 
-void find_critical(LevelResult& r) {
-  r.critical_levels = critical_levels(r.discharge, search_top());
+void find_critical(const CrossSection& d, LevelResult& r) {
+  r.critical_levels = critical_levels(d, r.discharge, search_top(d));
   r.critical = governing_critical(r.critical_levels);
   if (!r.found || r.critical < 0) return;
   const double critical = r.critical_levels[static_cast<std::size_t>(r.critical)].level;
@@ -69,28 +50,28 @@ void find_critical(LevelResult& r) {
 
 // With --connected the ponds carry nothing, which the sweep does not know:
 // the walk's level is then the only one told.
-void find_normal_levels(LevelResult& r, const Computation& c) {
-  if (!c.connected) r.normal_levels = normal_levels(r.discharge, search_top());
+void find_normal_levels(const CrossSection& d, LevelResult& r, const Computation& c) {
+  if (!c.connected) r.normal_levels = normal_levels(d, r.discharge, search_top(d));
   if (r.found) include_level(r.normal_levels, r.level);
 }
 
 // The figures, the critical levels and the assumptions, all with the
-// roughness and slope as they now stand.
-void complete(LevelResult& r, const Computation& c) {
-  fill_figures(r, c);
-  find_critical(r);
-  r.warnings = assumptions(r, c.connected);
+// roughness and slope of d.
+void complete(const CrossSection& d, LevelResult& r, const Computation& c) {
+  fill_figures(d, r, c);
+  find_critical(d, r);
+  r.warnings = assumptions(d, r, c.connected);
 }
 
 // --solve: the factor on every n, or the slope per mille, with which the
 // section carries Q at H. Q goes as K sqrt(s) / n, so both come at once
 // from what it carries there as it stands.
-double solved_value(const LevelResult& r, const Computation& c) {
+double solved_value(const CrossSection& d, const LevelResult& r, const Computation& c) {
   const double H = r.level, Q = r.discharge;
-  if (!(H > CSDATA.zmin))
-    no_solution("the level " + shortest_real(H) + " is not above the lowest point " + shortest_real(CSDATA.zmin));
+  if (!(H > d.zmin))
+    no_solution("the level " + shortest_real(H) + " is not above the lowest point " + shortest_real(d.zmin));
   if (!(Q > 0)) no_solution("the discharge " + shortest_real(Q) + " is not positive");
-  const Breakdown at = breakdown(H, c.connected);
+  const Breakdown at = breakdown(d, H, c.connected);
   if (c.solve == Solve::n) {
     if (!(at.total.discharge > 0)) no_solution("the section carries nothing at " + shortest_real(H) + " (a slope of 0?)");
     return at.total.discharge / Q;
@@ -100,33 +81,46 @@ double solved_value(const LevelResult& r, const Computation& c) {
   return 1000 * (Q / K) * (Q / K);
 }
 
-void solve_at(LevelResult& r, const Computation& c) {
-  const double value = solved_value(r, c);
-  const KeepRoughnessAndSlope keep;
-  CrossSection& d = CSDATA;
+// What a --solve tries stays with its own result: the section it is
+// completed on is a copy of d with the n or the slope found.
+void solve_at(const CrossSection& d, LevelResult& r, const Computation& c) {
+  const double value = solved_value(d, r, c);
+  CrossSection solved = d;
   if (c.solve == Solve::n) {
     r.n_factor = value;
-    d.nc *= value;
-    d.nf *= value;
-    for (double& n : d.roughness) n *= value;
+    solved.nc *= value;
+    solved.nf *= value;
+    for (double& n : solved.roughness) n *= value;
   } else {
-    d.s_per_mille = value;
-    d.s = value / 1000;
+    solved.s_per_mille = value;
+    solved.s = value / 1000;
   }
-  complete(r, c);
+  complete(solved, r, c);
 }
 
 }  // namespace
 
-ZoneRoughness zone_roughness() {
-  const CrossSection& d = CSDATA;
-  if (d.roughness.empty()) return {d.nc, d.nf, d.nf, d.nf};
-  const double nl = zone_n(kLeft), nr = zone_n(kRight);
-  return {zone_n(kChannel), nl, nr, nl == nr ? nl : kNone};
+ZoneRoughness zone_roughness(const CrossSection& d) {
+  ZoneRoughness n{};
+  if (d.roughness.empty()) {
+    n.nc = d.nc;
+    n.nl = n.nr = n.nf = d.nf;
+  } else {
+    n.nc = zone_n(d, kChannel);
+    n.nl = zone_n(d, kLeft);
+    n.nr = zone_n(d, kRight);
+    n.nf = n.nl == n.nr ? n.nl : kNone;
+  }
+  for (const Subdivision& part : d.parts) {
+    RoughnessRange& range = n.range[part.zone];
+    range.least = std::min(range.least, roughness_of(d, part));
+    range.most = std::max(range.most, roughness_of(d, part));
+    range.any = true;
+  }
+  return n;
 }
 
-LevelResult result_for(const Computation& c, const Query& query) {
-  const CrossSection& d = CSDATA;
+LevelResult result_for(const CrossSection& d, const Computation& c, const Query& query, double Q) {
   LevelResult r;
   r.units = d.units;
   r.rules = d.rules;
@@ -139,25 +133,22 @@ LevelResult result_for(const Computation& c, const Query& query) {
   if (query.kind == Query::Kind::level && c.solve != Solve::none) {
     r.found = true;
     r.level = query.value;
-    r.discharge = c.solve_discharge.given ? c.solve_discharge.value : d.Q;
-    solve_at(r, c);
+    r.discharge = c.solve_discharge.given ? c.solve_discharge.value : Q;
+    solve_at(d, r, c);
     return r;
   }
   if (query.kind == Query::Kind::level) {
     r.found = true;
     r.level = query.value;
-    r.discharge = discharge_carried(r.level, c.connected);
+    r.discharge = discharge_carried(d, r.level, c.connected);
   } else {
-    r.discharge = d.Q;
-    // The walk's proofs bound the divided rules' sums only.
-    const LevelSearch search = c.connected              ? find_level_of(connected_func)
-                               : d.rules == Rules::model ? find_level_of(func)
-                                                         : find_level();
+    r.discharge = Q;
+    const LevelSearch search = c.connected ? find_connected_level(d, Q) : find_level(d, Q);
     r.found = search.found;
     r.level = search.found ? search.level : 0;
-    find_normal_levels(r, c);
+    find_normal_levels(d, r, c);
   }
-  complete(r, c);
+  complete(d, r, c);
   return r;
 }
 

@@ -4,6 +4,7 @@
 // the discharge at a level), the flow split, the energy and the critical
 // levels, a solved roughness or slope, and the assumptions it rests on.
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,20 @@ struct Warning {
   std::string message;  ///< plain words, with the figures
 };
 
+/// The n of a zone's subdivisions: the least and the greatest (least >
+/// most where none has a number), and whether it has any.
+struct RoughnessRange {
+  double least = std::numeric_limits<double>::infinity();
+  double most = -std::numeric_limits<double>::infinity();
+  bool any = false;
+};
+
 /// Each zone's n where it has one only, else NaN; nf is the floodplains'
-/// when both have the same one.
+/// when both have the same one. With each zone's range, by Zone, so that
+/// what is written of a section's n needs no section.
 struct ZoneRoughness {
   double nc, nl, nr, nf;
+  RoughnessRange range[3];
 };
 
 /// One section and one query: the level found (or asked for) and its figures.
@@ -85,11 +96,12 @@ struct Computation {
   Override solve_discharge;
 };
 
-/// The loaded section's n by zone, as ZoneRoughness states it.
-ZoneRoughness zone_roughness();
+/// Section d's n by zone, as ZoneRoughness states it.
+ZoneRoughness zone_roughness(const CrossSection& d);
 
-/// The result of one query on the loaded section. Throws Failure when a
-/// --solve has no answer.
-LevelResult result_for(const Computation& computation, const Query& query);
+/// The result of one query on section d, Q being the discharge it seeks
+/// (or, solving at a level, the one to solve for unless the command line
+/// gives its own). Throws Failure when a --solve has no answer.
+LevelResult result_for(const CrossSection& d, const Computation& computation, const Query& query, double Q);
 
 }  // namespace normlevel

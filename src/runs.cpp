@@ -54,6 +54,26 @@ std::string whole_input(const std::string& name) {
   return bytes;
 }
 
+// A data file named on the command line, read as the dialogue reads the
+// name it is given: blanks around it are not part of it.
+CrossSection read_data_file(const std::string& name) {
+  if (name == "-") {
+    FileSource source(stdin);
+    return read_section(source, 1 << 16);
+  }
+  const std::size_t first = name.find_first_not_of(' ');
+  if (first == std::string::npos) throw Failure(kRunTimeError, "Bad file specification", kOpenDataFile, "the file name is empty");
+  const std::string path = name.substr(first, name.find_last_not_of(' ') - first + 1);
+  int code = 0;
+  const FileHandle file = open_for_reading(path, code);
+  if (!file) throw Failure(kSystemError, system_error_text(code), kOpenDataFile, open_error_words(code));
+  // A point takes at least three characters and a line end: the file's size bounds how many it holds.
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(native_path(path), ec);
+  FileSource source(file.get());
+  return read_section(source, ec ? std::size_t{1} << 12 : static_cast<std::size_t>(size / 3 + 1));
+}
+
 // A river model keeps its units in its project file, NAME.prj beside NAME.g01.
 const Units* project_units(const std::string& geometry) {
   if (geometry == "-") return nullptr;
@@ -76,12 +96,11 @@ const Units* project_units(const std::string& geometry) {
 bool any_roughness_given(const Options& o) { return o.nc.given || o.nf.given || o.nl.given || o.nr.given; }
 
 // One n for the segments of a zone, the others keeping theirs.
-void set_zone_roughness(Zone zone, double n) {
-  CrossSection& d = CSDATA;
+void set_zone_roughness(CrossSection& d, Zone zone, double n) {
   if (d.roughness.empty()) {
     std::vector<double> by_zone(static_cast<std::size_t>(d.N), 0.0);
     for (const Subdivision& part : d.parts)
-      for (std::int32_t i = part.first; i <= part.last; ++i) by_zone[static_cast<std::size_t>(i)] = roughness_of(part);
+      for (std::int32_t i = part.first; i <= part.last; ++i) by_zone[static_cast<std::size_t>(i)] = roughness_of(d, part);
     d.roughness = std::move(by_zone);
   }
   const std::int32_t bounds[] = {1, d.il, d.ip, d.N};
@@ -155,18 +174,13 @@ class Run {
     } catch (Failure& failure) {
       failed(input.name, {}, failure);
     }
-    finishdata();
+    section_ = CrossSection{};
   }
 
   void data_file(const std::string& name) {
-    if (name == "-") {
-      FileSource source(stdin);
-      setdata_from(source, 1 << 16);
-    } else {
-      setdata(name);
-    }
-    CSDATA.rules = rules_for(Reader::data_file);
-    CSDATA.units = o_.units ? o_.units : &kSI;
+    section_ = read_data_file(name);
+    section_.rules = rules_for(Reader::data_file);
+    section_.units = o_.units ? o_.units : &kSI;
     compute(name, {}, {}, true);
   }
 
@@ -202,10 +216,10 @@ class Run {
     } else if (t.left_bank == SIZE_MAX) {
       needs(name, "bank points", "their stations with --banks L,R, or mark them with bank codes");
     }
-    CSDATA = CrossSection{};
-    CSDATA.rules = rules_for(Reader::table);
-    install_section(section, BankRule::point);
-    CSDATA.units = &units;
+    section_ = CrossSection{};
+    section_.rules = rules_for(Reader::table);
+    install_section(section_, section, BankRule::point);
+    section_.units = &units;
     for (const std::string& note : section.notes) err_ << "normlevel: " << place_of(name, section.name) << ": note: " << note << "\n";
     compute(name, section.name, section.left_out, false, section.bent);
   }
@@ -271,11 +285,11 @@ class Run {
     if (chosen++ > 0 && o_.svg)
       throw UsageError("option '" + o_.picture_option + "' draws one section: choose it in " + name + " with --section");
     try {
-      CSDATA = CrossSection{};
-      CSDATA.rules = rules_for(Reader::geometry);
+      section_ = CrossSection{};
+      section_.rules = rules_for(Reader::geometry);
       stand_in_for_unusable_n(section);
-      install_section(section, BankRule::insert);
-      CSDATA.units = units ? units : &kSI;
+      install_section(section_, section, BankRule::insert);
+      section_.units = units ? units : &kSI;
       if (flows_) change_ = &flow_change_for(*flows_, section.name);
       compute(name, section.name, still_left_out(section.left_out), false);
     } catch (Failure& failure) {
@@ -285,9 +299,9 @@ class Run {
 
   void draw() const {
     switch (o_.plot) {
-      case PlotKind::rating: write_rating_plot(out_, pictured_, o_.connected); break;
-      case PlotKind::energy: write_energy_plot(out_, pictured_); break;
-      default: write_picture(out_, pictured_, o_.connected); break;
+      case PlotKind::rating: write_rating_plot(out_, section_, pictured_, o_.connected); break;
+      case PlotKind::energy: write_energy_plot(out_, section_, pictured_); break;
+      default: write_picture(out_, section_, pictured_, o_.connected); break;
     }
   }
 
@@ -311,8 +325,8 @@ class Run {
   }
 
   // What the rules in force leave out of what the file holds.
-  static std::vector<std::string> still_left_out(const std::vector<std::string>& left_out) {
-    return CSDATA.rules == Rules::model ? left_out_by_model(left_out) : left_out;
+  std::vector<std::string> still_left_out(const std::vector<std::string>& left_out) const {
+    return section_.rules == Rules::model ? left_out_by_model(left_out) : left_out;
   }
 
   bool replaced(Zone zone) const {
@@ -378,7 +392,7 @@ class Run {
   // The values the command line gives in place of the input's, and those
   // an input without them must be given.
   void settle_values(const std::string& file, bool holds_flow) {
-    CrossSection& d = CSDATA;
+    CrossSection& d = section_;
     if (o_.slope_per_mille.given) {
       d.s_per_mille = o_.slope_per_mille.value;
       d.s = d.s_per_mille / 1000;
@@ -392,7 +406,7 @@ class Run {
   }
 
   void settle_roughness(const std::string& file, bool holds_flow) {
-    CrossSection& d = CSDATA;
+    CrossSection& d = section_;
     const bool own_n = holds_flow || !d.roughness.empty();
     if (!own_n) {
       if (!o_.nc.given) needs(file, "n", "the channel's with --nc N and the floodplains' with --nf N");
@@ -410,15 +424,15 @@ class Run {
       const Override& n;
     } zones[] = {{kChannel, o_.nc}, {kLeft, o_.nf}, {kRight, o_.nf}, {kLeft, o_.nl}, {kRight, o_.nr}};
     for (const auto& z : zones)
-      if (z.n.given) set_zone_roughness(z.zone, z.n.value);
-    measure_segments();
+      if (z.n.given) set_zone_roughness(d, z.zone, z.n.value);
+    measure_segments(d);
   }
 
   void compute(const std::string& file, const SectionName& name, const std::vector<std::string>& left_out,
                bool holds_flow, const std::vector<std::string>& bent = {}) {
     settle_values(file, holds_flow);
-    check_flow_values();
-    if (CSDATA.rules == Rules::model && CSDATA.units == &kUS) CSDATA.units = &kUSModel;
+    check_flow_values(section_);
+    if (section_.rules == Rules::model && section_.units == &kUS) section_.units = &kUSModel;
     const std::string place = place_of(file, name);
     std::vector<Warning> left_out_warnings;
     for (const std::string& what : left_out) {
@@ -430,17 +444,17 @@ class Run {
       err_ << "normlevel: " << place << ": warning: " << what << "\n";
     }
     if (o_.rating_step > 0) {
-      RatingTable table = rating_table(o_.rating_step, o_.connected);
+      RatingTable table = rating_table(section_, o_.rating_step, o_.connected);
       table.file = file;
       table.section = name;
       writer_->write(table);
       return;
     }
-    const std::vector<double> file_discharges = flows_ ? change_->discharges : std::vector<double>{CSDATA.Q};
+    const std::vector<double> file_discharges = flows_ ? change_->discharges : std::vector<double>{section_.Q};
     for (const Query& query : queries())
       for (std::size_t profile = 0; profile < file_discharges.size(); ++profile) {
-        CSDATA.Q = query.kind == Query::Kind::discharge ? query.value : file_discharges[profile];
-        LevelResult r = result_for(computation_, query);
+        const double Q = query.kind == Query::Kind::discharge ? query.value : file_discharges[profile];
+        LevelResult r = result_for(section_, computation_, query, Q);
         r.file = file;
         r.section = name;
         if (flows_) r.profile = flows_->profiles[profile];
@@ -481,6 +495,7 @@ class Run {
   std::ostream& err_;
   std::unique_ptr<ResultWriter> writer_;
   Computation computation_;
+  CrossSection section_;               // the one being computed; --svg draws it once its input is read
   std::vector<LevelResult> pictured_;  // --svg: the section's results, drawn once its input is read
   std::vector<std::string> exact_;     // the --section texts some section of the file is named exactly
   std::optional<SteadyFlows> flows_;   // --flow: the profiles' discharges

@@ -137,16 +137,16 @@ void point_at(SurveyedSection& s, double station) {
   if (i < s.x.size()) insert_point(s, i, station);
 }
 
-void take_model_records(SurveyedSection& s) {
+void take_model_records(CrossSection& d, SurveyedSection& s) {
   for (const StillWater& block : s.obstructions) raise_ground(s, block);
   for (const StillWater& block : s.still) {
     point_at(s, block.from);
     point_at(s, block.to);
   }
   for (const Levee& levee : s.levees) point_at(s, levee.station);
-  CSDATA.still = s.still;
-  CSDATA.levees = s.levees;
-  CSDATA.obstructions = s.obstructions;
+  d.still = s.still;
+  d.levees = s.levees;
+  d.obstructions = s.obstructions;
 }
 
 // A left bank on a vertical wall: its upper point (the first of the
@@ -193,7 +193,7 @@ std::size_t bank_point(SurveyedSection& s, double station, bool left, BankRule r
   not_a_point(s, station, side);
 }
 
-void install_section(SurveyedSection& s, BankRule rule) {
+void install_section(CrossSection& d, SurveyedSection& s, BankRule rule) {
   if (s.x.size() < 2) refuse("the section needs at least 2 points, but has " + std::to_string(s.x.size()));
   if (!(s.bank_left < s.bank_right))
     refuse("the left bank station " + shortest_real(s.bank_left) + " is not left of the right bank station " +
@@ -205,13 +205,12 @@ void install_section(SurveyedSection& s, BankRule rule) {
     refuse("point " + std::to_string(i + 1) + ": stations must not decrease (" + shortest_real(s.x[i]) + " after " +
            shortest_real(s.x[i - 1]) + ")");
   }
-  if (CSDATA.rules == Rules::model) take_model_records(s);
+  if (d.rules == Rules::model) take_model_records(d, s);
   if (!s.n.empty()) insert_roughness_points(s);
   const std::size_t left = bank_point(s, s.bank_left, true, rule);
   const std::size_t right = bank_point(s, s.bank_right, false, rule);
   if (left >= right) refuse("the banks at stations " + shortest_real(s.bank_left) + " and " + shortest_real(s.bank_right) +
                             " leave no channel between them");
-  CrossSection& d = CSDATA;
   d.N = static_cast<std::int32_t>(s.x.size());
   d.il = static_cast<std::int32_t>(left + 1);
   d.ip = static_cast<std::int32_t>(right + 1);
@@ -231,7 +230,7 @@ void install_section(SurveyedSection& s, BankRule rule) {
     d.roughness.assign(1, 0.0);
     d.roughness.insert(d.roughness.end(), s.point_n.begin(), s.point_n.end());
   }
-  prepare_section();
+  prepare_section(d);
 }
 
 std::string_view trimmed(std::string_view text) {

@@ -49,14 +49,14 @@ struct SurveyedSection {
 /// on the segment that crosses it. Throws Failure naming the nearest points.
 std::size_t bank_point(SurveyedSection& s, double station, bool left, BankRule rule);
 
-/// Puts the section into CSDATA: its points, its banks and each segment's n
+/// Puts the section into d: its points, its banks and each segment's n
 /// (when it has any), checked by the loader's rules; n stations that fall
 /// inside a segment get a point of their own, and a segment starting at a
 /// station where n changes takes the new n. Q, s and the units are left
-/// as they are. Under the model rules (CSDATA.rules, set before) the ground
+/// as they are. Under the model rules (d.rules, set before) the ground
 /// is raised over the obstructions and points are put at the edges of the
 /// ineffective areas and at the levees. Throws Failure for a section that cannot be computed.
-void install_section(SurveyedSection& s, BankRule rule);
+void install_section(CrossSection& d, SurveyedSection& s, BankRule rule);
 
 /// A real as a table or geometry file writes it: optional sign, digits with
 /// an optional decimal point (or comma, when `comma` is true), an optional

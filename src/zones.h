@@ -1,6 +1,6 @@
 #pragma once
 
-// The flow split between the zones of the loaded section at one level:
+// The flow split between the zones of a section at one level:
 // what each zone and each of its subdivisions carries, the Froude numbers
 // and the bankfull figures.
 
@@ -47,27 +47,27 @@ struct Breakdown {
 /// The zone of a breakdown: 0 left, 1 channel, 2 right, 3 total.
 const ZoneFigures& zone_of(const Breakdown& b, int zone);
 
-/// The subdivisions' geometry at level h: of every wet segment, or only of
-/// the water connected to the channel's.
-std::vector<PartGeometry> geometry_at(double h, bool connected = false);
+/// Section d's subdivisions' geometry at level h: of every wet segment, or
+/// only of the water connected to the channel's.
+std::vector<PartGeometry> geometry_at(const CrossSection& d, double h, bool connected = false);
 
 /// The same of the segments of `window` alone.
-std::vector<PartGeometry> geometry_within(double h, SegmentWindow window);
+std::vector<PartGeometry> geometry_within(const CrossSection& d, double h, SegmentWindow window);
 
-/// What the three zones carry at level h, summed left, channel, right.
-double discharge_carried(double h, bool connected = false);
+/// What the three zones of d carry at level h, summed left, channel, right.
+double discharge_carried(const CrossSection& d, double h, bool connected = false);
 
 /// What the segments of `window` carry at level h, as if they were all.
-double discharge_within(double h, SegmentWindow window);
+double discharge_within(const CrossSection& d, double h, SegmentWindow window);
 
 /// The flow split given the subdivisions' geometry at a level (in
-/// CSDATA.parts order); no bankfull figures.
-Breakdown flow_split(std::span<const PartGeometry> geometry);
+/// d.parts order); no bankfull figures.
+Breakdown flow_split(const CrossSection& d, std::span<const PartGeometry> geometry);
 
-/// The breakdown of the loaded section at level h.
-Breakdown breakdown(double h, bool connected = false);
+/// The breakdown of section d at level h.
+Breakdown breakdown(const CrossSection& d, double h, bool connected = false);
 
 /// The same from the subdivisions' geometry at the level, as geometry_at gives it.
-Breakdown breakdown(std::span<const PartGeometry> geometry, bool connected);
+Breakdown breakdown(const CrossSection& d, std::span<const PartGeometry> geometry, bool connected);
 
 }  // namespace normlevel

@@ -99,22 +99,23 @@ TEST(Bis, HalvesAtLeastOnce) {
 }
 
 TEST(LevelSearch, TheTrapezoidalExampleBracketsAt101Point64) {
-  testing::set_trapezoid();
+  const CrossSection d = testing::trapezoid();
+  const Function balance_of_d = [&d](double h) { return balance(d, d.Q, h); };
   double a = 100 + static_cast<double>(0.001f), b = static_cast<double>(0.1f);
-  ASSERT_EQ(localroot(a, b, 123, counting(func)), 1);
+  ASSERT_EQ(localroot(a, b, 123, counting(balance_of_d)), 1);
   EXPECT_EQ(evaluations, 1 + 17);
   EXPECT_NEAR(a, 101.601, 1e-6);
   EXPECT_NEAR(b, 101.701, 1e-6);
-  const double level = bis(a, b, func, static_cast<double>(0.001f));
+  const double level = bis(a, b, balance_of_d, static_cast<double>(0.001f));
   EXPECT_NEAR(a, 101.640063, 1e-6);
   EXPECT_NEAR(b, 101.640844, 1e-6);
   EXPECT_NEAR(level, 101.64045, 1e-5);
 }
 
 TEST(LevelSearch, TooLargeADischargeWalksToTheLimit) {
-  testing::set_trapezoid(1000000);
+  const CrossSection d = testing::trapezoid(1000000);
   double a = 100 + static_cast<double>(0.001f), b = static_cast<double>(0.1f);
-  EXPECT_EQ(localroot(a, b, 123, counting(func)), 0);
+  EXPECT_EQ(localroot(a, b, 123, counting([&d](double h) { return balance(d, d.Q, h); })), 0);
   EXPECT_EQ(evaluations, 1 + 230);
   EXPECT_GE(b, 123);
   EXPECT_LT(a, 123);

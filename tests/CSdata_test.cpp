@@ -13,7 +13,7 @@ namespace {
 
 using testing::name_field;
 using testing::ScratchDir;
-using testing::set_section;
+using testing::set_classic_section;
 using testing::trapezoid_file;
 
 // The diagnostic setdata fails with, or "" when it loads.
@@ -202,7 +202,7 @@ Geometry wetted(double h) {
 }
 
 TEST(Basichydro, BelowAndAtTheLowestPoint) {
-  set_section({{0, 2}, {1, 0}, {2, 2}}, 1, 3);
+  set_classic_section({{0, 2}, {1, 0}, {2, 2}}, 1, 3);
   const Geometry below = wetted(-0.001);
   EXPECT_EQ(below.flag, 0);
   EXPECT_EQ(below.AFL, -1);  // untouched
@@ -214,7 +214,7 @@ TEST(Basichydro, BelowAndAtTheLowestPoint) {
 }
 
 TEST(Basichydro, VSectionAsTheWholeChannel) {
-  set_section({{0, 2}, {1, 0}, {2, 2}}, 1, 3);
+  set_classic_section({{0, 2}, {1, 0}, {2, 2}}, 1, 3);
   const Geometry g = wetted(1);
   EXPECT_EQ(g.A0, 0.5);
   EXPECT_NEAR(g.P0, 2.2360680, 1e-7);
@@ -226,7 +226,7 @@ TEST(Basichydro, VSectionAsTheWholeChannel) {
 }
 
 TEST(Basichydro, AboveTheHighestPointEverySegmentIsFull) {
-  set_section({{0, 103}, {10, 101}, {12, 100}, {14, 100}, {16, 101}, {26, 103}}, 2, 5);
+  set_classic_section({{0, 103}, {10, 101}, {12, 100}, {14, 100}, {16, 101}, {26, 103}}, 2, 5);
   const double h = 104.5;
   const Geometry g = wetted(h);
   // width times level minus the trapezoidal integral of the bed
@@ -238,7 +238,7 @@ TEST(Basichydro, AboveTheHighestPointEverySegmentIsFull) {
 }
 
 TEST(Basichydro, ZonesWithNoSegments) {
-  set_section({{0, 3}, {1, 0}, {2, 3}}, 1, 3);
+  set_classic_section({{0, 3}, {1, 0}, {2, 3}}, 1, 3);
   const Geometry g = wetted(5);
   EXPECT_EQ(g.AFL, 0);
   EXPECT_EQ(g.PFL, 0);
@@ -249,7 +249,7 @@ TEST(Basichydro, ZonesWithNoSegments) {
 
 TEST(Basichydro, EndExactlyAtTheLevelCountsItsTriangle) {
   // The middle two segments each have one end exactly at h = 1.
-  set_section({{0, 2}, {1, 1}, {2, 0}, {3, 1}, {4, 2}}, 1, 5);
+  set_classic_section({{0, 2}, {1, 1}, {2, 0}, {3, 1}, {4, 2}}, 1, 5);
   const Geometry g = wetted(1);
   EXPECT_EQ(g.A0, 1.0);
   EXPECT_EQ(g.P0, 2 * std::sqrt(2.0));
@@ -259,7 +259,7 @@ TEST(Basichydro, EndExactlyAtTheLevelCountsItsTriangle) {
 }
 
 TEST(Basichydro, LevelSegmentExactlyAtTheLevelAddsNothing) {
-  set_section({{0, 1}, {1, 1}, {2, 0}, {3, 1}, {4, 1}}, 2, 4);
+  set_classic_section({{0, 1}, {1, 1}, {2, 0}, {3, 1}, {4, 1}}, 2, 4);
   const Geometry g = wetted(1);
   EXPECT_EQ(g.AFL, 0);
   EXPECT_EQ(g.PFL, 0);
@@ -270,7 +270,7 @@ TEST(Basichydro, LevelSegmentExactlyAtTheLevelAddsNothing) {
 TEST(Basichydro, VerticalWallsNeverGiveNegativeArea) {
   for (const double wall : {10.966, 20.2, 0.1, 1e-300, 123456.789}) {
     const double right = wall + 9.234;
-    set_section({{0, 5}, {wall, 5}, {wall, 0}, {right, 0}, {right, 5}, {right + 10, 5}}, 2, 5);
+    set_classic_section({{0, 5}, {wall, 5}, {wall, 0}, {right, 0}, {right, 5}, {right + 10, 5}}, 2, 5);
     for (double h = 0.0001; h < 5; h += 0.0137) {
       const Geometry g = wetted(h);
       EXPECT_GE(g.A0, 0) << wall << " " << h;
@@ -283,7 +283,7 @@ TEST(Basichydro, VerticalWallsNeverGiveNegativeArea) {
 
 TEST(Basichydro, PartlyWetSegmentsInterpolateTheWatersEdge) {
   // One slope 4 m wide and 2 m high: at h = 0.5 the edge lies 1 m in.
-  set_section({{0, 2}, {4, 0}, {8, 2}}, 1, 3);
+  set_classic_section({{0, 2}, {4, 0}, {8, 2}}, 1, 3);
   const Geometry g = wetted(0.5);
   EXPECT_EQ(g.A0, 2 * 0.5 * 1 * 0.5);
   EXPECT_EQ(g.P0, 2 * std::sqrt(1 + 0.25));

@@ -18,6 +18,7 @@
 #include "dialogue.h"
 #include "func.h"
 #include "output.h"
+#include "report.h"
 #include "runs.h"
 #include "test_support.h"
 #include "zones.h"
@@ -333,10 +334,7 @@ TEST(ZoneBreakdown, DischargesAreTheBalancesOwnTerms) {
       const json& zones = r["zones"];
       const double QL = zones["left"]["discharge"], Q0 = zones["channel"]["discharge"],
                    QP = zones["right"]["discharge"], Q = r["discharge"];
-      setdata(testing::name_field(file));
-      CSDATA.Q = Q;
-      EXPECT_EQ(Q - QL - Q0 - QP, func(r["level"].get<double>())) << file << " Q " << Q;
-      finishdata();
+      EXPECT_EQ(Q - QL - Q0 - QP, balance(testing::section_from_file(file), Q, r["level"].get<double>())) << file << " Q " << Q;
       EXPECT_EQ(zones["total"]["discharge"].get<double>(), QL + Q0 + QP) << file;
       EXPECT_EQ(r["channel_velocity"], zones["channel"]["velocity"]) << file;
     }

@@ -10,25 +10,20 @@
 #include <random>
 
 #include "CSdata.h"
-#include "dialogue.h"
 #include "func.h"
+#include "search.h"
 #include "test_support.h"
+#include "zones.h"
 
 namespace normlevel {
 namespace {
-
-std::vector<PartGeometry> geometry_at(double h) {
-  std::vector<PartGeometry> geometry(CSDATA.parts.size());
-  wetted_parts(h, geometry);
-  return geometry;
-}
 
 // Conveyance by hand: K = A R^(2/3) / n.
 double conveyance(double A, double P, double n) { return A * std::pow(A / P, 2.0 / 3.0) / n; }
 
 TEST(Energy, AlphaIsOneWithOnlyTheChannelWetAndByHandAboveTheBanks) {
-  testing::set_trapezoid();
-  const EnergyFigures low = energy_at(geometry_at(100.8), 100.8, 10);
+  const CrossSection d = testing::trapezoid();
+  const EnergyFigures low = energy_at(d, geometry_at(d, 100.8), 100.8, 10);
   EXPECT_EQ(low.alpha, 1);
   EXPECT_EQ(low.beta, 1);
   const double A0 = 0.8 * 2 + 0.8 * 0.8 * 2, V = 10 / A0;
@@ -39,7 +34,7 @@ TEST(Energy, AlphaIsOneWithOnlyTheChannelWetAndByHandAboveTheBanks) {
   const double K = 2 * KL + K0, A = 15;
   const double alpha = (2 * KL * KL * KL / 6.25 + K0 * K0 * K0 / 100) / (K * K * K / (A * A));
   const double beta = (2 * KL * KL / 2.5 + K0 * K0 / 10) / (K * K / A);
-  const EnergyFigures high = energy_at(geometry_at(102), 102, 16);
+  const EnergyFigures high = energy_at(d, geometry_at(d, 102), 102, 16);
   EXPECT_NEAR(high.alpha, alpha, 1e-7 * alpha);
   EXPECT_NEAR(high.beta, beta, 1e-7 * beta);
   EXPECT_NEAR(high.velocity_head, alpha * (16 / A) * (16 / A) / (2 * 9.81), 1e-7);
@@ -50,9 +45,9 @@ TEST(Energy, AlphaIsOneWithOnlyTheChannelWetAndByHandAboveTheBanks) {
 // 0.8605 (the channel's own critical depth) and 1.1311 m, a maximum
 // between them just above the banks.
 TEST(CriticalLevels, TheCompoundRectangleHasTwoMinimaAndNoMaximumAmongThem) {
-  testing::set_section({{0, 2}, {0, 1}, {3, 1}, {3, 0}, {4, 0}, {4, 1}, {7, 1}, {7, 2}}, 3, 6, 2.5, 0.001, 0.013,
-                       0.0144);
-  const std::vector<CriticalLevel> levels = critical_levels(2.5, search_top());
+  const CrossSection d = testing::section_of({{0, 2}, {0, 1}, {3, 1}, {3, 0}, {4, 0}, {4, 1}, {7, 1}, {7, 2}}, 3, 6, 2.5,
+                                             0.001, 0.013, 0.0144);
+  const std::vector<CriticalLevel> levels = critical_levels(d, 2.5, search_top(d));
   ASSERT_EQ(levels.size(), 2u);
   EXPECT_NEAR(levels[0].level, 0.8605, 5e-5);
   EXPECT_NEAR(levels[0].energy, 1.2907, 5e-5);
@@ -60,36 +55,36 @@ TEST(CriticalLevels, TheCompoundRectangleHasTwoMinimaAndNoMaximumAmongThem) {
   EXPECT_NEAR(levels[1].energy, 1.2504, 5e-5);
   EXPECT_NEAR(levels[0].level, std::cbrt(2.5 * 2.5 / 9.81), 1e-6) << "y_c = (q^2 / g)^(1/3)";
   EXPECT_EQ(governing_critical(levels), 1);
-  for (const CriticalLevel& c : levels) EXPECT_NEAR(energy_at(geometry_at(c.level), c.level, 2.5).froude, 1, 1e-3);
-  EXPECT_TRUE(critical_levels(0, search_top()).empty()) << "no discharge, no critical level";
+  for (const CriticalLevel& c : levels) EXPECT_NEAR(energy_at(d, geometry_at(d, c.level), c.level, 2.5).froude, 1, 1e-3);
+  EXPECT_TRUE(critical_levels(d, 0, search_top(d)).empty()) << "no discharge, no critical level";
 }
 
 // E at many levels at once.
-std::vector<double> energies(const std::vector<double>& levels, double Q) {
-  const std::vector<PartGeometry> all = geometry_at_levels(levels);
-  const std::size_t parts = CSDATA.parts.size();
+std::vector<double> energies(const CrossSection& d, const std::vector<double>& levels, double Q) {
+  const std::vector<PartGeometry> all = geometry_at_levels(d, levels);
+  const std::size_t parts = d.parts.size();
   std::vector<double> E(levels.size());
   for (std::size_t j = 0; j < levels.size(); ++j)
-    E[j] = specific_energy(std::span(all).subspan(j * parts, parts), levels[j], Q).E;
+    E[j] = specific_energy(d, std::span(all).subspan(j * parts, parts), levels[j], Q).E;
   return E;
 }
 
-double energy(double h, double Q) { return specific_energy(geometry_at(h), h, Q).E; }
+double energy(const CrossSection& d, double h, double Q) { return specific_energy(d, geometry_at(d, h), h, Q).E; }
 
 TEST(CriticalLevels, NoMinimumOfADenseScanMissedNoneInvented) {
   std::mt19937 random(4711);
   constexpr int kLevels = 100000;
   int minima = 0;
   for (int section = 0; section < 200; ++section) {
-    testing::set_random_section(random, 2 + section % 38);
-    if (section % 2 == 1) testing::vary_roughness(random);
-    std::uniform_real_distribution<double> depth(0.05, CSDATA.zmax - CSDATA.zmin + 2);
-    const double Q = std::max(0.01, -func(CSDATA.zmin + depth(random)));
-    const double top = search_top(), step = (top - CSDATA.zmin) / kLevels;
+    CrossSection d = testing::random_section(random, 2 + section % 38);
+    if (section % 2 == 1) testing::vary_roughness(d, random);
+    std::uniform_real_distribution<double> depth(0.05, d.zmax - d.zmin + 2);
+    const double Q = std::max(0.01, -balance(d, 0, d.zmin + depth(random)));
+    const double top = search_top(d), step = (top - d.zmin) / kLevels;
     std::vector<double> levels(kLevels);
-    for (int j = 0; j < kLevels; ++j) levels[j] = CSDATA.zmin + (j + 0.5) * step;
-    const std::vector<double> E = energies(levels, Q);
-    const std::vector<CriticalLevel> found = critical_levels(Q, top);
+    for (int j = 0; j < kLevels; ++j) levels[j] = d.zmin + (j + 0.5) * step;
+    const std::vector<double> E = energies(d, levels, Q);
+    const std::vector<CriticalLevel> found = critical_levels(d, Q, top);
     const std::string where = "section " + std::to_string(section) + " Q " + std::to_string(Q);
     for (int j = 1; j + 1 < kLevels; ++j) {
       if (!(E[j] < E[j - 1] && E[j] <= E[j + 1])) continue;
@@ -103,9 +98,9 @@ TEST(CriticalLevels, NoMinimumOfADenseScanMissedNoneInvented) {
     // to 1e-6, or the last digits away where a level segment going under
     // makes E jump.
     for (const CriticalLevel& c : found) {
-      const double here = energy(c.level, Q);
-      const auto lowest_within = [&](double d) {
-        return here <= energy(c.level - d, Q) && here <= energy(std::min(c.level + d, top), Q);
+      const double here = energy(d, c.level, Q);
+      const auto lowest_within = [&](double by) {
+        return here <= energy(d, c.level - by, Q) && here <= energy(d, std::min(c.level + by, top), Q);
       };
       EXPECT_TRUE(lowest_within(2e-5) || lowest_within(1e-12 * std::max(1.0, std::fabs(c.level))))
           << where << ": no minimum at " << c.level;

@@ -11,7 +11,7 @@
 namespace normlevel {
 namespace {
 
-using testing::set_section;
+using testing::set_classic_section;
 
 double manning(double A, double P, double n) {
   return manning_power(A / P) * (std::sqrt(CSDATA.s) / n) * A;
@@ -28,13 +28,13 @@ TEST(RadiusPower, ZeroNaNNegativeAndPositive) {
 }
 
 TEST(Func, VSectionAsTheWholeChannel) {
-  set_section({{0, 2}, {1, 0}, {2, 2}}, 1, 3, 1.0, 0.001, 0.03);
+  set_classic_section({{0, 2}, {1, 0}, {2, 2}}, 1, 3, 1.0, 0.001, 0.03);
   EXPECT_NEAR(1.0 - func(1), 0.1941655, 1e-7);
   EXPECT_EQ(func(1), 1.0 - manning(0.5, 2 * std::sqrt(1.25), 0.03));
 }
 
 TEST(Func, DryFloodplainsCarryNothing) {
-  testing::set_trapezoid();
+  CSDATA = testing::trapezoid();
   const double h = 100.8;  // below both banks
   const double A0 = 2 * 0.5 * 0.8 * 1.6 + 2 * 0.8;
   const double P0 = 2 * std::sqrt(1.6 * 1.6 + 0.8 * 0.8) + 2;
@@ -43,7 +43,7 @@ TEST(Func, DryFloodplainsCarryNothing) {
 
 TEST(Func, FloodplainWetOverAHairCountsAsDry) {
   // The left floodplain is one level segment 5e-11 m long under the water.
-  set_section({{0, 0}, {5e-11, 0}, {1, -1}, {2, 0}, {3, 1}}, 2, 4, 1.0);
+  set_classic_section({{0, 0}, {5e-11, 0}, {1, -1}, {2, 0}, {3, 1}}, 2, 4, 1.0);
   const double h = 0.5;
   double AFL, A0, AFP, PFL, P0, PFP;
   basichydro(h, AFL, A0, AFP, PFL, P0, PFP);
@@ -55,14 +55,14 @@ TEST(Func, FloodplainWetOverAHairCountsAsDry) {
 
 TEST(Func, DryChannelWithAWetFloodplainStaysFinite) {
   // The channel (segment 3) lies above a V-shaped left floodplain.
-  set_section({{0, 2}, {1, 0}, {2, 2}, {3, 3}, {4, 5}}, 3, 4, 1.0);
+  set_classic_section({{0, 2}, {1, 0}, {2, 2}, {3, 3}, {4, 5}}, 3, 4, 1.0);
   const double value = func(1);
   EXPECT_TRUE(std::isfinite(value));
   EXPECT_EQ(value, 1.0 - manning(0.5, 2 * std::sqrt(1.25), 0.05));
 }
 
 TEST(Func, FallsAsTheLevelRises) {
-  testing::set_trapezoid();
+  CSDATA = testing::trapezoid();
   double previous = func(100.001);
   for (double h = 100.05; h < 125; h += 0.05) {
     const double value = func(h);

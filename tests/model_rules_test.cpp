@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "dialogue.h"
 #include "energy.h"
 #include "func.h"
 #include "geometry_file.h"
 #include "normal_levels.h"
+#include "search.h"
 #include "test_support.h"
 
 namespace normlevel {
@@ -178,8 +178,7 @@ std::vector<double> levels_of(const std::vector<CriticalLevel>& found) {
 
 // Whether ground inside a floodplain's subdivision can stand above the water
 // on both sides of it, parting it into stretches.
-bool some_floodplain_may_part() {
-  const CrossSection& d = CSDATA;
+bool some_floodplain_may_part(const CrossSection& d) {
   for (const Subdivision& part : d.parts) {
     if (part.zone == kChannel) continue;
     for (std::int32_t b = part.first + 1; b <= part.last; ++b) {
@@ -200,22 +199,21 @@ TEST(ModelSections, TheSweepAgreesWithThePlainSums) {
   std::mt19937 random(1848);
   int compared = 0, unparted = 0;
   for (int section = 0; section < 600; ++section) {
-    testing::set_random_section(random, 2 + section % 20);
-    if (section % 2 == 1) testing::vary_roughness(random);
-    CSDATA.rules = Rules::model;
-    measure_segments();
-    ASSERT_FALSE(CSDATA.plain_sums);
+    CrossSection d = testing::random_section(random, 2 + section % 20);
+    if (section % 2 == 1) testing::vary_roughness(d, random);
+    d.rules = Rules::model;
+    measure_segments(d);
+    ASSERT_FALSE(d.plain_sums);
     ++compared;
-    const bool parted = some_floodplain_may_part();
+    const bool parted = some_floodplain_may_part(d);
     unparted += parted ? 0 : 1;
-    std::uniform_real_distribution<double> depth(0.05, CSDATA.zmax - CSDATA.zmin + 1);
-    CSDATA.Q = 0;
-    const double Q = std::max(0.01, -func(CSDATA.zmin + depth(random))), top = search_top();
-    const std::vector<double> swept = levels_of(critical_levels(Q, top));
-    const std::vector<NormalLevel> normal = normal_levels(Q, top);
-    CSDATA.plain_sums = true;
-    const std::vector<double> summed = levels_of(critical_levels(Q, top));
-    const std::vector<NormalLevel> normal_summed = normal_levels(Q, top);
+    std::uniform_real_distribution<double> depth(0.05, d.zmax - d.zmin + 1);
+    const double Q = std::max(0.01, -balance(d, 0, d.zmin + depth(random))), top = search_top(d);
+    const std::vector<double> swept = levels_of(critical_levels(d, Q, top));
+    const std::vector<NormalLevel> normal = normal_levels(d, Q, top);
+    d.plain_sums = true;
+    const std::vector<double> summed = levels_of(critical_levels(d, Q, top));
+    const std::vector<NormalLevel> normal_summed = normal_levels(d, Q, top);
     const std::string where = "section " + std::to_string(section) + " Q " + std::to_string(Q);
     ASSERT_EQ(normal.size(), normal_summed.size()) << where;
     for (std::size_t k = 0; k < normal.size(); ++k) EXPECT_NEAR(normal[k].level, normal_summed[k].level, 1e-6) << where;

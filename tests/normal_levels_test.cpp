@@ -12,8 +12,8 @@
 #include <random>
 
 #include "CSdata.h"
-#include "dialogue.h"
 #include "func.h"
+#include "search.h"
 #include "test_support.h"
 
 namespace normlevel {
@@ -21,35 +21,38 @@ namespace {
 
 // A ditch in the left floodplain wet from 0.5, then its 48 m flat going
 // under at 1: the floodplain's perimeter jumps, and what it carries drops.
-void set_stepped_floodplain(double Q, double flat = 48, double ditch = 0.5) {
-  testing::set_section({{0, 3}, {0, 1}, {flat, 1}, {flat, 1 - ditch}, {flat + 2, 1 - ditch}, {flat + 2, 0},
-                        {flat + 4, 0}, {flat + 4, 3}},
-                       5, 7, Q, 0.001, 0.03, 0.05);
+CrossSection stepped_floodplain(double flat = 48, double ditch = 0.5) {
+  return testing::section_of({{0, 3}, {0, 1}, {flat, 1}, {flat, 1 - ditch}, {flat + 2, 1 - ditch}, {flat + 2, 0},
+                              {flat + 4, 0}, {flat + 4, 3}},
+                             5, 7, 0, 0.001, 0.03, 0.05);
 }
+
+// What section d carries at level h.
+double carried(const CrossSection& d, double h) { return -balance(d, 0, h); }
 
 // Just short of what the section carries just below a random point's
 // elevation, where a flat going under may make it fall.
-double discharge_near_a_fall(std::mt19937& random) {
-  std::uniform_int_distribution<int> point(1, CSDATA.N);
-  const double e = CSDATA.z[point(random)];
-  return std::max(0.01, -func(e - 1e-9 * std::max(1.0, std::fabs(e))) * 0.9999);
+double discharge_near_a_fall(const CrossSection& d, std::mt19937& random) {
+  std::uniform_int_distribution<int> point(1, d.N);
+  const double e = d.z[point(random)];
+  return std::max(0.01, carried(d, e - 1e-9 * std::max(1.0, std::fabs(e))) * 0.9999);
 }
 
-bool crosses(double h, double d) {
-  const double below = func(h - d), above = func(h + d);
+bool crosses(const CrossSection& d, double Q, double h, double by) {
+  const double below = balance(d, Q, h - by), above = balance(d, Q, h + by);
   return (below > 0) != (above > 0);
 }
 
 TEST(NormalLevels, AFlatGoingUnderGivesThreeLevelsTheMiddleOneAtTheFlat) {
-  set_stepped_floodplain(0);
-  CSDATA.Q = -func(1 - 1e-9) * 0.9999;  // a little less than carried just below the flat
-  const std::vector<NormalLevel> levels = normal_levels(CSDATA.Q, search_top());
+  const CrossSection d = stepped_floodplain();
+  const double Q = carried(d, 1 - 1e-9) * 0.9999;  // a little less than carried just below the flat
+  const std::vector<NormalLevel> levels = normal_levels(d, Q, search_top(d));
   ASSERT_EQ(levels.size(), 3u);
   EXPECT_FALSE(levels[0].falling);
   EXPECT_TRUE(levels[1].falling);
   EXPECT_EQ(levels[1].level, 1);
   EXPECT_FALSE(levels[2].falling);
-  for (const NormalLevel& l : levels) EXPECT_TRUE(crosses(l.level, 1e-7)) << l.level;
+  for (const NormalLevel& l : levels) EXPECT_TRUE(crosses(d, Q, l.level, 1e-7)) << l.level;
 }
 
 struct Including {
@@ -79,33 +82,33 @@ TEST(NormalLevels, EveryChangeOfSignOfADenseScanFoundNoneInventedTheWalksAmongTh
   constexpr int kLevels = 20000;
   int several = 0;
   for (int section = 0; section < 300; ++section) {
+    CrossSection d;
     if (section % 3 == 0) {
       std::uniform_real_distribution<double> flat(2, 80), ditch(0.05, 0.95);
-      set_stepped_floodplain(0, flat(random), ditch(random));
+      d = stepped_floodplain(flat(random), ditch(random));
     } else {
-      testing::set_random_section(random, 2 + section % 30);
-      if (section % 2 == 1) testing::vary_roughness(random);
+      d = testing::random_section(random, 2 + section % 30);
+      if (section % 2 == 1) testing::vary_roughness(d, random);
     }
-    std::uniform_real_distribution<double> depth(0.05, CSDATA.zmax - CSDATA.zmin + 1);
-    CSDATA.Q = 0;
-    CSDATA.Q = section % 2 == 0 ? discharge_near_a_fall(random) : std::max(0.01, -func(CSDATA.zmin + depth(random)));
-    const double top = search_top(), step = (top - CSDATA.zmin) / kLevels;
-    std::vector<NormalLevel> found = normal_levels(CSDATA.Q, top);
-    const LevelSearch walk = find_level();
+    std::uniform_real_distribution<double> depth(0.05, d.zmax - d.zmin + 1);
+    const double Q = section % 2 == 0 ? discharge_near_a_fall(d, random) : std::max(0.01, carried(d, d.zmin + depth(random)));
+    const double top = search_top(d), step = (top - d.zmin) / kLevels;
+    std::vector<NormalLevel> found = normal_levels(d, Q, top);
+    const LevelSearch walk = find_level(d, Q);
     if (walk.found) include_level(found, walk.level);
-    const std::string where = "section " + std::to_string(section) + " Q " + std::to_string(CSDATA.Q);
+    const std::string where = "section " + std::to_string(section) + " Q " + std::to_string(Q);
     several += found.size() > 1 ? 1 : 0;
     if (walk.found) {
       EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&](const NormalLevel& l) { return l.level == walk.level; }))
           << where;
     }
     for (const NormalLevel& l : found) {
-      const double d = walk.found && l.level == walk.level ? 1.5e-3 : 1e-7 * std::max(1.0, std::fabs(l.level));
-      EXPECT_TRUE(crosses(l.level, d)) << where << ": nothing carried changes through Q at " << l.level;
+      const double by = walk.found && l.level == walk.level ? 1.5e-3 : 1e-7 * std::max(1.0, std::fabs(l.level));
+      EXPECT_TRUE(crosses(d, Q, l.level, by)) << where << ": nothing carried changes through Q at " << l.level;
     }
-    double before = func(CSDATA.zmin + 0.5 * step);
+    double before = balance(d, Q, d.zmin + 0.5 * step);
     for (int j = 1; j < kLevels; ++j) {
-      const double lo = CSDATA.zmin + (j - 0.5) * step, hi = lo + step, now = func(hi);
+      const double lo = d.zmin + (j - 0.5) * step, hi = lo + step, now = balance(d, Q, hi);
       if ((before > 0) != (now > 0)) {
         EXPECT_TRUE(std::any_of(found.begin(), found.end(),
                                 [&](const NormalLevel& l) { return l.level >= lo - 2e-3 && l.level <= hi + 2e-3; }))

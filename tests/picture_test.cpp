@@ -38,20 +38,19 @@ TEST(PictureHelpers, HeaderExamples) {
 
 TEST(PictureHelpers, HugeSectionsKeepEveryColumnsLowestAndHighestPoint) {
   const int n = 1000000;
-  CSDATA = CrossSection{};
-  CSDATA.x.assign(1, 0);
-  CSDATA.z.assign(1, 0);
+  CrossSection d;
+  d.x.assign(1, 0);
+  d.z.assign(1, 0);
   for (int i = 1; i <= n; ++i) {
-    CSDATA.x.push_back(i);
-    CSDATA.z.push_back(i == 123457 ? 150 : i == 765433 ? 50 : 100);
+    d.x.push_back(i);
+    d.z.push_back(i == 123457 ? 150 : i == 765433 ? 50 : 100);
   }
-  const std::vector<int> drawn = points_to_draw(1, n, 1, n, 800);
+  const std::vector<int> drawn = points_to_draw(d, 1, n, 1, n, 800);
   EXPECT_LE(drawn.size(), 4u * 800);
   EXPECT_TRUE(std::is_sorted(drawn.begin(), drawn.end()));
   for (const int spike : {1, 123457, 765433, n})
     EXPECT_NE(std::find(drawn.begin(), drawn.end(), spike), drawn.end()) << spike;
-  EXPECT_EQ(points_to_draw(3, 10, 1, n, 800), (std::vector<int>{3, 4, 5, 6, 7, 8, 9, 10})) << "few points: all";
-  finishdata();
+  EXPECT_EQ(points_to_draw(d, 3, 10, 1, n, 800), (std::vector<int>{3, 4, 5, 6, 7, 8, 9, 10})) << "few points: all";
 }
 
 struct Rgb {

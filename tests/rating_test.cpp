@@ -61,13 +61,13 @@ TEST(RatingLevels, RefusesMoreThanAHundredThousandRows) {
 double manning(double A, double P, double n) { return std::pow(A / P, 2.0 / 3.0) * std::sqrt(0.001) / n; }
 
 TEST(RatingTable, TheTrapezoidByHand) {
-  testing::set_trapezoid();
+  const CrossSection d = testing::trapezoid();
   struct Row {
     double area, width, left_area, left_perimeter, channel_area, channel_perimeter;
   };
   const double s5 = std::sqrt(5.0), s26 = std::sqrt(26.0), s104 = std::sqrt(104.0);
   const Row hand[] = {{4, 6, 0, 0, 4, 2 + 2 * s5}, {15, 16, 2.5, s26, 10, 2 + 2 * s5}, {36, 26, 10, s104, 16, 2 + 2 * s5}};
-  const RatingTable table = rating_table(1);
+  const RatingTable table = rating_table(d, 1);
   ASSERT_EQ(table.rows.size(), 3u);
   for (std::size_t k = 0; k < 3; ++k) {
     const RatingRow& row = table.rows[k];
@@ -89,17 +89,17 @@ TEST(RatingTable, TheTrapezoidByHand) {
 TEST(GeometryAtLevels, EveryLevelGetsTheLevelByLevelSums) {
   std::mt19937 random(2026);
   for (int section = 0; section < 300; ++section) {
-    testing::set_random_section(random, 2 + section % 40);
-    if (section % 2 == 1) testing::vary_roughness(random);
+    CrossSection d = testing::random_section(random, 2 + section % 40);
+    if (section % 2 == 1) testing::vary_roughness(d, random);
     // Levels on the elevation grid land exactly on survey points and flats.
     std::vector<double> levels;
-    for (double h = CSDATA.zmin - 0.25; h <= CSDATA.zmax + 1; h += 0.0625) levels.push_back(h);
-    const std::vector<PartGeometry> all = geometry_at_levels(levels);
-    const std::size_t parts = CSDATA.parts.size();
+    for (double h = d.zmin - 0.25; h <= d.zmax + 1; h += 0.0625) levels.push_back(h);
+    const std::vector<PartGeometry> all = geometry_at_levels(d, levels);
+    const std::size_t parts = d.parts.size();
     std::vector<PartGeometry> one(parts);
     for (std::size_t k = 0; k < levels.size(); ++k) {
       std::fill(one.begin(), one.end(), PartGeometry{});
-      wetted_parts(levels[k], one);
+      wetted_parts(d, levels[k], one);
       for (std::size_t p = 0; p < parts; ++p) {
         const PartGeometry& got = all[k * parts + p];
         const std::string where = "section " + std::to_string(section) + " level " + std::to_string(levels[k]) +
@@ -116,12 +116,12 @@ TEST(GeometryAtLevels, EveryLevelGetsTheLevelByLevelSums) {
 TEST(RatingTable, EachTotalIsTheDischargeLessTheBalance) {
   std::mt19937 random(7);
   for (int section = 0; section < 50; ++section) {
-    testing::set_random_section(random, 3 + section);
-    CSDATA.Q = 25;
-    for (const RatingRow& row : rating_table(0.3).rows) {
-      ASSERT_EQ(CSDATA.Q - row.left_discharge - row.channel_discharge - row.right_discharge, func(row.level))
+    const CrossSection d = testing::random_section(random, 3 + section);
+    const double Q = 25;
+    for (const RatingRow& row : rating_table(d, 0.3).rows) {
+      ASSERT_EQ(Q - row.left_discharge - row.channel_discharge - row.right_discharge, balance(d, Q, row.level))
           << "section " << section << " level " << row.level;
-      ASSERT_EQ(row.depth, row.level - CSDATA.zmin);
+      ASSERT_EQ(row.depth, row.level - d.zmin);
     }
   }
 }

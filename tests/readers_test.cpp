@@ -236,20 +236,20 @@ TEST(GeometryFile, TheWhiteRiverAtMuncie) {
     ++sections;
     left_out += s.left_out.empty() ? 0 : 1;
     EXPECT_EQ(s.name.river, "White");
-    install_section(s, BankRule::insert);
-    EXPECT_GE(CSDATA.N, 2);
+    CrossSection d;
+    install_section(d, s, BankRule::insert);
+    EXPECT_GE(d.N, 2);
     if (sections == 1) {
       EXPECT_EQ(s.name.station, "15696.24");
-      EXPECT_EQ(CSDATA.N, 134);
-      EXPECT_EQ(CSDATA.x[CSDATA.il], 250.23);
-      EXPECT_EQ(CSDATA.x[CSDATA.ip], 401.13);
-      EXPECT_EQ(CSDATA.parts.size(), 3u) << "n changes at the banks only";
+      EXPECT_EQ(d.N, 134);
+      EXPECT_EQ(d.x[d.il], 250.23);
+      EXPECT_EQ(d.x[d.ip], 401.13);
+      EXPECT_EQ(d.parts.size(), 3u) << "n changes at the banks only";
     }
   }
   EXPECT_EQ(sections, 61);
   EXPECT_EQ(left_out, 16);
   EXPECT_EQ(file.others(), 3u);
-  finishdata();
 }
 
 }  // namespace
@@ -306,14 +306,15 @@ TEST(Banks, InstallingASectionItsBanksAndItsRoughness) {
   s.bank_right = 16;
   s.n_station = {0, 13};  // n changes in the middle of the bed
   s.n = {0.03, 0.05};
-  install_section(s, BankRule::insert);
-  EXPECT_EQ(CSDATA.N, 7);
-  EXPECT_EQ(CSDATA.il, 2);
-  EXPECT_EQ(CSDATA.ip, 6);
-  EXPECT_EQ(CSDATA.x[4], 13);
-  ASSERT_EQ(CSDATA.parts.size(), 4u) << "left; the channel in two; right";
-  EXPECT_EQ(roughness_of(CSDATA.parts[1]), 0.03);
-  EXPECT_EQ(roughness_of(CSDATA.parts[2]), 0.05);
+  CrossSection d;
+  install_section(d, s, BankRule::insert);
+  EXPECT_EQ(d.N, 7);
+  EXPECT_EQ(d.il, 2);
+  EXPECT_EQ(d.ip, 6);
+  EXPECT_EQ(d.x[4], 13);
+  ASSERT_EQ(d.parts.size(), 4u) << "left; the channel in two; right";
+  EXPECT_EQ(roughness_of(d, d.parts[1]), 0.03);
+  EXPECT_EQ(roughness_of(d, d.parts[2]), 0.05);
   const struct {
     void (*spoil)(SurveyedSection&);
     const char* refusal;
@@ -332,13 +333,13 @@ TEST(Banks, InstallingASectionItsBanksAndItsRoughness) {
     t.n = {0.03, 0.05};
     b.spoil(t);
     try {
-      install_section(t, BankRule::insert);
+      CrossSection refused;
+      install_section(refused, t, BankRule::insert);
       ADD_FAILURE() << b.refusal;
     } catch (const Failure& failure) {
       EXPECT_EQ(failure.plain(), b.refusal);
     }
   }
-  finishdata();
 }
 
 }  // namespace

@@ -29,13 +29,12 @@ std::string field(double value) {
   return text.size() > 8 ? "" : std::string(8 - text.size(), ' ') + text;
 }
 
-// The loaded section written as a station table and as a geometry file.
+// A section written as a station table and as a geometry file.
 struct Forms {
   std::string table, table_comma, geometry;
 };
 
-Forms forms_of_loaded() {
-  const CrossSection& d = CSDATA;
+Forms forms_of(const CrossSection& d) {
   Forms f{"station,elevation\n", "Odleg\xC5\x82o\xC5\x9B\xC4\x87;Rz\xC4\x99" "dna\r\n", ""};
   std::string points;
   for (int i = 1; i <= d.N; ++i) {
@@ -68,12 +67,11 @@ TEST(OneSectionThreeWays, TheSameLevelToTheLastBit) {
   ScratchDir dir;
   int geometries = 0;
   for (const fs::path& file : real_sections()) {
-    setdata(testing::name_field(file.string()));
-    const std::string Q = shortest_number(CSDATA.Q), s = shortest_number(CSDATA.s_per_mille);
-    const std::string banks = shortest_number(CSDATA.x[CSDATA.il]) + "," + shortest_number(CSDATA.x[CSDATA.ip]);
-    const std::string nc = shortest_number(CSDATA.nc), nf = shortest_number(CSDATA.nf);
-    const Forms f = forms_of_loaded();
-    finishdata();
+    const CrossSection d = testing::section_from_file(file.string());
+    const std::string Q = shortest_number(d.Q), s = shortest_number(d.s_per_mille);
+    const std::string banks = shortest_number(d.x[d.il]) + "," + shortest_number(d.x[d.ip]);
+    const std::string nc = shortest_number(d.nc), nf = shortest_number(d.nf);
+    const Forms f = forms_of(d);
     const json classic = json_of({file.string()})[0];
     std::vector<std::vector<std::string>> runs = {
         {"--banks", banks, "-q", Q, "--slope", s, "--nc", nc, "--nf", nf, dir.write("t.csv", f.table)},

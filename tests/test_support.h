@@ -20,8 +20,10 @@
 
 #include "CSdata.h"
 #include "Failure.h"
+#include "FreeForm.h"
 #include "command_line.h"
 #include "picture.h"
+#include "platform.h"
 #include "runs.h"
 
 namespace normlevel::testing {
@@ -100,34 +102,52 @@ inline std::string read_text(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-/// Puts a section straight into CSDATA, as the loader would leave it.
-inline void set_section(std::initializer_list<std::pair<double, double>> points, int il, int ip, double Q = 0,
-                        double s = 0.001, double nc = 0.03, double nf = 0.05) {
-  CSDATA = CrossSection{};
-  CSDATA.Q = Q;
-  CSDATA.s = s;
-  CSDATA.nc = nc;
-  CSDATA.nf = nf;
-  CSDATA.N = static_cast<int>(points.size());
-  CSDATA.il = il;
-  CSDATA.ip = ip;
-  CSDATA.x.push_back(0);
-  CSDATA.z.push_back(0);
+/// A section as the loader would leave it, from its points (station,
+/// elevation) left to right and its bank points.
+inline CrossSection section_of(std::initializer_list<std::pair<double, double>> points, int il, int ip, double Q = 0,
+                               double s = 0.001, double nc = 0.03, double nf = 0.05) {
+  CrossSection d;
+  d.Q = Q;
+  d.s = s;
+  d.nc = nc;
+  d.nf = nf;
+  d.N = static_cast<int>(points.size());
+  d.il = il;
+  d.ip = ip;
+  d.x.push_back(0);
+  d.z.push_back(0);
   for (const auto& [x, z] : points) {
-    CSDATA.x.push_back(x);
-    CSDATA.z.push_back(z);
+    d.x.push_back(x);
+    d.z.push_back(z);
   }
-  CSDATA.zmin = CSDATA.zmax = CSDATA.z[1];
-  for (int i = 2; i <= CSDATA.N; ++i) {
-    if (CSDATA.z[i] < CSDATA.zmin) CSDATA.zmin = CSDATA.z[i];
-    if (CSDATA.z[i] > CSDATA.zmax) CSDATA.zmax = CSDATA.z[i];
+  d.zmin = d.zmax = d.z[1];
+  for (int i = 2; i <= d.N; ++i) {
+    if (d.z[i] < d.zmin) d.zmin = d.z[i];
+    if (d.z[i] > d.zmax) d.zmax = d.z[i];
   }
-  measure_segments();
+  measure_segments(d);
+  return d;
+}
+
+/// The same put into CSDATA, for the tests of the classic dialogue's units.
+inline void set_classic_section(std::initializer_list<std::pair<double, double>> points, int il, int ip, double Q = 0,
+                                double s = 0.001, double nc = 0.03, double nf = 0.05) {
+  CSDATA = section_of(points, il, ip, Q, s, nc, nf);
 }
 
 /// The trapezoidal example: a channel 6 m wide at the bed between floodplains.
-inline void set_trapezoid(double Q = 10) {
-  set_section({{0, 103}, {10, 101}, {12, 100}, {14, 100}, {16, 101}, {26, 103}}, 2, 5, Q, 0.001, 0.03, 0.05);
+inline CrossSection trapezoid(double Q = 10) {
+  return section_of({{0, 103}, {10, 101}, {12, 100}, {14, 100}, {16, 101}, {26, 103}}, 2, 5, Q, 0.001, 0.03, 0.05);
+}
+
+/// The section a data file describes, read as the loader reads it.
+inline CrossSection section_from_file(const std::string& path) {
+  int code = 0;
+  const FileHandle file = open_for_reading(path, code);
+  EXPECT_TRUE(file) << path;
+  if (!file) return {};
+  FileSource source(file.get());
+  return read_section(source, 1 << 16);
 }
 
 /// The example data file's 15 records, with CR LF line ends.
@@ -139,7 +159,7 @@ inline std::string trapezoid_file(const std::string& flow_record = "10.0 1.0 0.0
 /// A random survey with the awkward shapes: vertical walls, flats, repeated
 /// elevations on a 1/8 m grid, floodplains lower than the channel; `scale`
 /// stretches the elevation steps (huge spans).
-inline void set_random_section(std::mt19937& random, int points, double scale = 1) {
+inline CrossSection random_section(std::mt19937& random, int points, double scale = 1) {
   std::uniform_int_distribution<int> pick(0, 9);
   std::uniform_real_distribution<double> step(0.0, 3.0);
   std::vector<std::pair<double, double>> survey;
@@ -154,36 +174,37 @@ inline void set_random_section(std::mt19937& random, int points, double scale = 
   int il = bank(random), ip = bank(random);
   if (il > ip) std::swap(il, ip);
   if (il == ip) ++ip;
-  CSDATA = CrossSection{};
-  CSDATA.N = points;
-  CSDATA.il = il;
-  CSDATA.ip = ip;
-  CSDATA.s = 0.001;
-  CSDATA.nc = 0.03;
-  CSDATA.nf = 0.05;
-  CSDATA.x = {0};
-  CSDATA.z = {0};
+  CrossSection d;
+  d.N = points;
+  d.il = il;
+  d.ip = ip;
+  d.s = 0.001;
+  d.nc = 0.03;
+  d.nf = 0.05;
+  d.x = {0};
+  d.z = {0};
   for (const auto& [sx, sz] : survey) {
-    CSDATA.x.push_back(sx);
-    CSDATA.z.push_back(sz);
+    d.x.push_back(sx);
+    d.z.push_back(sz);
   }
-  CSDATA.zmin = *std::min_element(CSDATA.z.begin() + 1, CSDATA.z.end());
-  CSDATA.zmax = *std::max_element(CSDATA.z.begin() + 1, CSDATA.z.end());
-  measure_segments();
+  d.zmin = *std::min_element(d.z.begin() + 1, d.z.end());
+  d.zmax = *std::max_element(d.z.begin() + 1, d.z.end());
+  measure_segments(d);
+  return d;
 }
 
-/// Gives the loaded section's segments roughness that changes here and
-/// there, inside the zones and at their bounds, and divides it anew.
-inline void vary_roughness(std::mt19937& random) {
+/// Gives section d's segments roughness that changes here and there,
+/// inside the zones and at their bounds, and divides it anew.
+inline void vary_roughness(CrossSection& d, std::mt19937& random) {
   const double choices[] = {0.025, 0.035, 0.05, 0.08, 0.1};
   std::uniform_int_distribution<int> pick(0, 4), change(0, 3);
-  CSDATA.roughness.assign(static_cast<std::size_t>(CSDATA.N), 0.0);
+  d.roughness.assign(static_cast<std::size_t>(d.N), 0.0);
   double n = choices[pick(random)];
-  for (int i = 1; i < CSDATA.N; ++i) {
+  for (int i = 1; i < d.N; ++i) {
     if (change(random) == 0) n = choices[pick(random)];
-    CSDATA.roughness[static_cast<std::size_t>(i)] = n;
+    d.roughness[static_cast<std::size_t>(i)] = n;
   }
-  measure_segments();
+  measure_segments(d);
 }
 
 // An SVG's labels as boxes, for checking that none covers another.

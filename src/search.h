@@ -1,0 +1,35 @@
+#pragma once
+
+// The level search: the walk up the section in fixed steps until the
+// balance changes sign, then the halving of that bracket.
+
+#include <functional>
+
+#include "CSdata.h"
+
+namespace normlevel {
+
+/// The outcome of a level search.
+struct LevelSearch {
+  bool found;    ///< false when the walk met no change of sign
+  double level;  ///< the level found (when found)
+};
+
+/// Walks up section d from just above its lowest point in 0.1 m steps to
+/// 20 m above its highest until Q - carried changes sign, then halves that
+/// bracket to 1 mm.
+LevelSearch find_level(const CrossSection& d, double Q);
+
+/// The same for the water connected to the channel's alone.
+LevelSearch find_connected_level(const CrossSection& d, double Q);
+
+/// The same walk and halving on any balance of the level.
+LevelSearch find_level_of(const CrossSection& d, const std::function<double(double)>& balance);
+
+/// The top of the walk: 20 m above the highest point.
+double search_top(const CrossSection& d);
+
+/// Mean velocity in the main channel at level HC: 0 when it is dry there.
+double channel_velocity(const CrossSection& d, double HC);
+
+}  // namespace normlevel
