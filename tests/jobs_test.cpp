@@ -49,7 +49,7 @@ std::string generated_reach(int count, unsigned seed) {
 
 struct SameBytesCase {
   const char* what;
-  std::vector<std::string> arguments;  // "REACH", "OTHER", "DATA", "NONE": the files below
+  std::vector<std::string> arguments;  // "REACH", "DATA" ...: the files below
   int status;
   const char* err_holds;  // shows the run went where it was meant to
 };
@@ -58,7 +58,7 @@ TEST(Jobs, ManyThreadsPrintWhatOneDoes) {
   ScratchDir dir;
   const std::string reach = dir.write("reach.g01", generated_reach(300, 7));
   const std::string other = dir.write("other.g02", generated_reach(40, 8));
-  const std::string data = std::string(NORMLEVEL_EXAMPLES) + "/trapezoid.txt";
+  const std::string examples = NORMLEVEL_EXAMPLES;
   const SameBytesCase cases[] = {
       {"text, several discharges",
        {"-k", "--slope", "1", "-q", "5", "-q", "80", "-q", "1e5", "REACH"}, 1, ": warning: "},
@@ -73,10 +73,18 @@ TEST(Jobs, ManyThreadsPrintWhatOneDoes) {
        {"--slope", "1", "-q", "20", "DATA", "NONE", "REACH"}, 255, "none.txt: cannot open"},
       {"rating tables", {"-k", "--slope", "1", "--rating", "0.5", "--format", "csv", "OTHER"}, 1, ": warning: "},
       {"levels asked", {"-k", "--slope", "1", "--level", "99", "--level", "103.5", "REACH"}, 1, ": warning: "},
+      {"a usage error after a file computed", {"-q", "20", "DATA", "REACH"}, 2, "the input holds no bed slope"},
+      {"one section drawn", {"--svg", "--section", "9990", "--slope", "1", "-q", "20", "REACH"}, 0, ": note: "},
+      {"profiles of a flow file", {"-k", "--flow", "FLOW", "--slope", "1", "--format", "json", "MODEL"}, 0, ": note: "},
   };
   for (const SameBytesCase& c : cases) {
     const std::map<std::string, std::string> files = {
-        {"REACH", reach}, {"OTHER", other}, {"DATA", data}, {"NONE", dir.path("none.txt")}};
+        {"REACH", reach},
+        {"OTHER", other},
+        {"DATA", examples + "/trapezoid.txt"},
+        {"NONE", dir.path("none.txt")},
+        {"MODEL", examples + "/reach.g01"},
+        {"FLOW", examples + "/reach.f01"}};
     std::vector<std::string> arguments;
     for (const std::string& a : c.arguments) arguments.push_back(files.contains(a) ? files.at(a) : a);
     std::vector<std::string> alone = arguments;
