@@ -203,13 +203,18 @@ PointFault read_data(CrossSection& d, RecordSource& source, std::size_t room) {
 }  // namespace
 
 void setdata(std::string_view field) {
+  CSDATA = CrossSection{};
+  CSDATA = read_section_file(field);
+}
+
+CrossSection read_section_file(std::string_view field) {
   const std::string name = trim_blanks(field);
   if (name.empty()) throw Failure(kRunTimeError, "Bad file specification", kOpenDataFile, "the file name is empty");
   int code = 0;
   const FileHandle file = open_for_reading(name, code);
   if (!file) throw Failure(kSystemError, system_error_text(code), kOpenDataFile, open_error_words(code));
   FileSource source(file.get());
-  setdata_from(source, points_possible(name));
+  return read_section(source, points_possible(name));
 }
 
 void setdata_from(RecordSource& source, std::size_t room) {

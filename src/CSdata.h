@@ -93,6 +93,10 @@ void setdata(std::string_view name);
 /// file is open; `room` bounds how many points the source can hold.
 void setdata_from(RecordSource& source, std::size_t room);
 
+/// The section the data file named by `name` (blank-padded or not)
+/// describes; throws Failure as setdata does.
+CrossSection read_section_file(std::string_view name);
+
 /// The section a data file's records describe, read and checked as
 /// setdata_from reads them; throws Failure as it does.
 CrossSection read_section(RecordSource& source, std::size_t room);

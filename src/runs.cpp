@@ -64,17 +64,7 @@ CrossSection read_data_file(const std::string& name) {
     FileSource source(stdin);
     return read_section(source, 1 << 16);
   }
-  const std::size_t first = name.find_first_not_of(' ');
-  if (first == std::string::npos) throw Failure(kRunTimeError, "Bad file specification", kOpenDataFile, "the file name is empty");
-  const std::string path = name.substr(first, name.find_last_not_of(' ') - first + 1);
-  int code = 0;
-  const FileHandle file = open_for_reading(path, code);
-  if (!file) throw Failure(kSystemError, system_error_text(code), kOpenDataFile, open_error_words(code));
-  // A point takes at least three characters and a line end: the file's size bounds how many it holds.
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(native_path(path), ec);
-  FileSource source(file.get());
-  return read_section(source, ec ? std::size_t{1} << 12 : static_cast<std::size_t>(size / 3 + 1));
+  return read_section_file(name);
 }
 
 // A river model keeps its units in its project file, NAME.prj beside NAME.g01.
