@@ -116,6 +116,7 @@ struct Pieces {
   struct Draw {  // --svg: the input's picture, once it is read through
     std::string file;
   };
+  // A CrossSection: --svg's section as settled, for the picture of the input.
   using Piece = std::variant<Line, LevelResult, RatingTable, Failed, Flush, CrossSection, Draw>;
 
   std::vector<Piece> pieces;
@@ -124,7 +125,8 @@ struct Pieces {
   void line(std::string text) { pieces.emplace_back(Line{std::move(text)}); }
 };
 
-// Leaves the reading of a run that ends at a failure already handed on.
+// Ends the reading at a failure that ends the run: it is handed on, and
+// the sections read before it are still written first.
 struct StopReading {};
 
 // What a task's writing threw: it passes through the reading's own catches
