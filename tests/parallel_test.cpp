@@ -152,7 +152,5 @@ TEST(OrderedTasks, AnUnfinishedRunStopsItsThreadsWhenDropped) {
   EXPECT_EQ(finished.load(), at_end) << "a task ran after its run was dropped";
 }
 
-TEST(OrderedTasks, AtLeastOneJobByDefault) { EXPECT_GE(default_jobs(), 1u); }
-
 }  // namespace
 }  // namespace normlevel
