@@ -46,23 +46,21 @@ Valley make_valley(std::int32_t points, std::uint64_t seed = 20261208) {
 
 // The discharge the valley carries `depth` above its lowest point.
 double discharge_at(const Valley& v, double depth, double s, double nc, double nf) {
-  CSDATA = CrossSection{};
-  CSDATA.s = s;
-  CSDATA.nc = nc;
-  CSDATA.nf = nf;
-  CSDATA.N = static_cast<std::int32_t>(v.x.size());
-  CSDATA.il = v.il;
-  CSDATA.ip = v.ip;
-  CSDATA.x = v.x;
-  CSDATA.z = v.z;
-  CSDATA.x.insert(CSDATA.x.begin(), 0.0);
-  CSDATA.z.insert(CSDATA.z.begin(), 0.0);
-  CSDATA.zmin = CSDATA.z[1];
-  for (std::int32_t i = 1; i <= CSDATA.N; ++i) CSDATA.zmin = std::min(CSDATA.zmin, CSDATA.z[i]);
-  measure_segments();
-  const double carried = -func(CSDATA.zmin + depth);
-  finishdata();
-  return std::round(carried);
+  CrossSection d;
+  d.s = s;
+  d.nc = nc;
+  d.nf = nf;
+  d.N = static_cast<std::int32_t>(v.x.size());
+  d.il = v.il;
+  d.ip = v.ip;
+  d.x = v.x;
+  d.z = v.z;
+  d.x.insert(d.x.begin(), 0.0);
+  d.z.insert(d.z.begin(), 0.0);
+  d.zmin = d.z[1];
+  for (std::int32_t i = 1; i <= d.N; ++i) d.zmin = std::min(d.zmin, d.z[i]);
+  measure_segments(d);
+  return std::round(-balance(d, 0, d.zmin + depth));
 }
 
 }  // namespace

@@ -62,6 +62,17 @@ double finite_number(const std::string& option, const std::string& text) {
   return value;
 }
 
+// More threads than this only wait for one another on any machine the
+// program runs on; a typo of -j 40000 would start them all.
+constexpr unsigned kMostJobs = 1024;
+
+unsigned thread_count(const std::string& option, const std::string& text) {
+  const double value = number(option, text);
+  if (!(value >= 1 && value <= kMostJobs) || value != std::floor(value))
+    refuse("option '" + option + "': '" + text + "' is not a number of threads from 1 to " + std::to_string(kMostJobs));
+  return static_cast<unsigned>(value);
+}
+
 // What every data file's roughness must be, refused here rather than at run time.
 Override roughness(const std::string& option, const std::string& text) {
   const double value = finite_number(option, text);
@@ -222,6 +233,8 @@ const std::vector<OptionRule>& rules() {
          o.plot = plot_named(v);
        }},
       {"-k", "--keep-going", false, flag(&Options::keep_going)},
+      {"-j", "--jobs", true,
+       [](Options& o, const std::string& n, const std::string& v) { o.jobs = thread_count(n, v); }},
       {"-h", "--help", false,
        [](Options& o, const std::string&, const std::string&) { o.action = Options::Action::help; }},
       {"", "--version", false,
@@ -374,7 +387,7 @@ std::string help_text() {
          "      --rating STEP    the rating table: zmin + STEP, zmin + 2 STEP, ...\n"
          "      --plot KIND      an SVG: section (or --svg), rating or energy\n"
          "      --format F       text (the default), csv or json\n"
-         "  -k, --keep-going     go on past an input that fails\n"
+         "  -k, --keep-going     go on past a failing input; -j N  N threads (one a core)\n"
          "  -h, --help           this text, --version the version\n"
          "FILE - is stdin. Exit: 0 done, 1 an input failed (-k), 2 usage, 255 error\n";
 }

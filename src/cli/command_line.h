@@ -48,6 +48,7 @@ struct Options {
   Override solve_discharge;    ///< with --solve, -q: the discharge to carry; else the file's
   bool details = false;
   bool keep_going = false;
+  unsigned jobs = 0;  ///< -j: threads computing the sections; 0: one a core
   Format format = Format::text;
   double rating_step = 0;  ///< > 0: the rating table in this step
   bool svg = false;  ///< an SVG of the section, or with --plot of another kind

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <variant>
 
 #include "core/CSdata.h"
 #include "base/Failure.h"
@@ -15,6 +17,7 @@
 #include "readers/flow_file.h"
 #include "readers/geometry_file.h"
 #include "output/output.h"
+#include "base/parallel.h"
 #include "output/picture.h"
 #include "output/plots.h"
 #include "base/platform.h"
@@ -97,29 +100,78 @@ void set_zone_roughness(CrossSection& d, Zone zone, double n) {
   for (std::int32_t i = bounds[zone]; i < bounds[zone + 1]; ++i) d.roughness[static_cast<std::size_t>(i)] = n;
 }
 
+// What one task leaves to be written, in the order a run on one thread
+// writes it: a section's warnings, results and failure, or what the reading
+// of an input says between its sections.
+struct Pieces {
+  struct Line {  // a whole line for stderr
+    std::string text;
+  };
+  struct Failed {
+    std::string file;
+    SectionName section;
+    Failure failure;
+  };
+  struct Flush {};
+  struct Draw {  // --svg: the input's picture, once it is read through
+    std::string file;
+  };
+  // A CrossSection: --svg's section as settled, for the picture of the input.
+  using Piece = std::variant<Line, LevelResult, RatingTable, Failed, Flush, CrossSection, Draw>;
+
+  std::vector<Piece> pieces;
+  std::exception_ptr thrown;  // what ended the task, thrown where it stands among the pieces
+
+  void line(std::string text) { pieces.emplace_back(Line{std::move(text)}); }
+};
+
+// Ends the reading at a failure that ends the run: it is handed on, and
+// the sections read before it are still written first.
+struct StopReading {};
+
+// What a task's writing threw: it passes through the reading's own catches
+// to the end of the run.
+struct Ended {
+  std::exception_ptr thrown;
+};
+
 class Run {
  public:
   Run(const Options& o, std::ostream& out, std::ostream& err)
-      : o_(o), out_(out), err_(err), writer_(make_writer(layout(), out)) {
-    computation_ = {o.connected, o.solve, o.solve_discharge};
-  }
+      : o_(o),
+        out_(out),
+        err_(err),
+        writer_(make_writer(layout(), out)),
+        computation_{o.connected, o.solve, o.solve_discharge},
+        tasks_(o.jobs > 0 ? o.jobs : default_jobs(), [this](Outcome<Pieces>& done) { write(done); }) {}
 
   int all() {
     try {
-      if (!o_.flow.empty() && !read_flows()) return finished();
-      for (const Input& input : o_.inputs) read(input);
+      try {
+        if (o_.flow.empty() || read_flows())
+          for (const Input& input : o_.inputs) read(input);
+      } catch (const StopReading&) {
+      } catch (const Ended&) {
+        throw;
+      } catch (...) {  // after what the sections read before it have to say
+        Pieces last;
+        last.thrown = std::current_exception();
+        hand_on(std::move(last));
+      }
+      tasks_.finish();
+    } catch (const Ended& ended) {
+      writer_->finish();
+      std::rethrow_exception(ended.thrown);
     } catch (...) {
       writer_->finish();
       throw;
     }
-    return finished();
-  }
-
- private:
-  int finished() {
     writer_->finish();
     return failed_ ? 1 : 0;
   }
+
+ private:
+  // ---- the reading: in order, on the run's own thread -------------------
 
   // Every input needs the flow file: with --keep-going its failure is said
   // and stands in the document, and nothing is left to compute.
@@ -128,7 +180,7 @@ class Run {
       flows_ = read_flow_file(whole_input(o_.flow));
       return true;
     } catch (Failure& failure) {
-      failed(o_.flow, {}, failure);
+      failed_later(o_.flow, {}, failure);
       return false;
     }
   }
@@ -152,7 +204,6 @@ class Run {
   // A picture is drawn once its input is read through: a geometry file
   // must hold no second section it would have to leave out.
   void read(const Input& input) {
-    pictured_.clear();
     strickler_ = o_.strickler;
     try {
       switch (reader_for(input)) {
@@ -160,18 +211,30 @@ class Run {
         case Reader::geometry: geometry(input.name); break;
         default: data_file(input.name); break;
       }
-      if (!pictured_.empty()) draw();
+      if (o_.svg) {
+        Pieces draw;
+        draw.pieces.emplace_back(Pieces::Draw{input.name});
+        hand_on(std::move(draw));
+      }
     } catch (Failure& failure) {
-      failed(input.name, {}, failure);
+      failed_later(input.name, {}, failure);
     }
-    section_ = CrossSection{};
   }
 
+  // Standard input is read here, where no other input can be reading it.
   void data_file(const std::string& name) {
-    section_ = read_data_file(name);
-    section_.rules = rules_for(Reader::data_file);
-    section_.units = o_.units ? o_.units : &kSI;
-    compute(name, {}, {}, true);
+    std::optional<CrossSection> given;
+    if (name == "-") given = read_data_file(name);
+    compute_later([this, name, given = std::move(given), strickler = strickler_](Pieces& p) mutable {
+      try {
+        CrossSection d = given ? std::move(*given) : read_data_file(name);
+        d.rules = rules_for(Reader::data_file);
+        d.units = o_.units ? o_.units : &kSI;
+        compute(p, d, {name, {}, strickler, nullptr}, {}, true);
+      } catch (Failure& failure) {
+        p.pieces.emplace_back(Pieces::Failed{name, {}, failure});
+      }
+    });
   }
 
   void table(const std::string& name) {
@@ -188,30 +251,16 @@ class Run {
       if (!section_name.empty() && !chosen_by_name(section_name)) continue;
       if (chosen++ > 0 && o_.svg)
         throw UsageError("option '" + o_.picture_option + "' draws one section: choose it in " + name + " with --section");
-      try {
-        table_section(name, t, options, *units);
-      } catch (Failure& failure) {
-        failed(name, section_name, failure);
-      }
+      compute_later([this, name, section_name, t = std::move(t), options, units,
+                     strickler = strickler_](Pieces& p) mutable {
+        try {
+          table_section(p, {name, section_name, strickler, nullptr}, t, options, *units);
+        } catch (Failure& failure) {
+          p.pieces.emplace_back(Pieces::Failed{name, section_name, failure});
+        }
+      });
     }
     if (chosen == 0) throw Failure(kRunTimeError, "no section's name holds what --section asks for", "");
-  }
-
-  void table_section(const std::string& name, TableSection& t, const TableOptions& options, const Units& units) {
-    shape_section(t, options, units.length);
-    SurveyedSection& section = t.section;
-    if (o_.bank_left.given) {
-      section.bank_left = o_.bank_left.value;
-      section.bank_right = o_.bank_right.value;
-    } else if (t.left_bank == SIZE_MAX) {
-      needs(name, "bank points", "their stations with --banks L,R, or mark them with bank codes");
-    }
-    section_ = CrossSection{};
-    section_.rules = rules_for(Reader::table);
-    install_section(section_, section, BankRule::point);
-    section_.units = &units;
-    for (const std::string& note : section.notes) err_ << "normlevel: " << place_of(name, section.name) << ": note: " << note << "\n";
-    compute(name, section.name, section.left_out, false, section.bent);
   }
 
   TableOptions table_options() const {
@@ -247,9 +296,13 @@ class Run {
     }
     for (ReadSection& read : held)
       if (chosen_by_name(read.section.name)) take(name, units, read, chosen);
-    if (file.others() > 0)
-      err_ << "normlevel: " << name << ": note: " << file.others() << (file.others() == 1 ? " record" : " records")
-           << " of other types than cross sections (bridges, culverts, weirs) passed over\n";
+    if (file.others() > 0) {
+      Pieces note;
+      note.line("normlevel: " + name + ": note: " + std::to_string(file.others()) +
+                (file.others() == 1 ? " record" : " records") +
+                " of other types than cross sections (bridges, culverts, weirs) passed over\n");
+      hand_on(std::move(note));
+    }
     if (sections == 0) throw Failure(kRunTimeError, "the file holds no cross section (Type RM Length L Ch R = 1 ,...)", "");
     if (chosen == 0 && sections > 0)
       throw Failure(kRunTimeError, "no section's name holds what --section asks for", "");
@@ -266,33 +319,27 @@ class Run {
   }
 
   void take(const std::string& name, const Units* units, ReadSection& read, std::size_t& chosen) {
-    SurveyedSection& section = read.section;
     if (read.failure) {
       ++chosen;
-      failed(name, section.name, *read.failure);
+      failed_later(name, read.section.name, *read.failure);
       return;
     }
     if (chosen++ > 0 && o_.svg)
       throw UsageError("option '" + o_.picture_option + "' draws one section: choose it in " + name + " with --section");
-    try {
-      section_ = CrossSection{};
-      section_.rules = rules_for(Reader::geometry);
-      stand_in_for_unusable_n(section);
-      install_section(section_, section, BankRule::insert);
-      section_.units = units ? units : &kSI;
-      if (flows_) change_ = &flow_change_for(*flows_, section.name);
-      compute(name, section.name, still_left_out(section.left_out), false);
-    } catch (Failure& failure) {
-      failed(name, section.name, failure);
-    }
-  }
-
-  void draw() const {
-    switch (o_.plot) {
-      case PlotKind::rating: write_rating_plot(out_, section_, pictured_, o_.connected); break;
-      case PlotKind::energy: write_energy_plot(out_, section_, pictured_); break;
-      default: write_picture(out_, section_, pictured_, o_.connected); break;
-    }
+    compute_later([this, name, units, section = std::move(read.section),
+                   strickler = strickler_](Pieces& p) mutable {
+      try {
+        CrossSection d;
+        d.rules = rules_for(Reader::geometry);
+        stand_in_for_unusable_n(section);
+        install_section(d, section, BankRule::insert);
+        d.units = units ? units : &kSI;
+        const FlowChange* change = flows_ ? &flow_change_for(*flows_, section.name) : nullptr;
+        compute(p, d, {name, section.name, strickler, change}, still_left_out(d, section.left_out), false);
+      } catch (Failure& failure) {
+        p.pieces.emplace_back(Pieces::Failed{name, section.name, failure});
+      }
+    });
   }
 
   // Four feet models read as metres would be silently wrong by a factor of 3.3.
@@ -300,46 +347,13 @@ class Run {
     const std::filesystem::path file(name);
     const std::string project = std::filesystem::path(file.filename()).replace_extension(".prj").string();
     const bool beside = name != "-" && std::filesystem::exists(std::filesystem::path(native_path(name)).replace_extension(".prj"));
-    err_ << "normlevel: " << name << ": note: "
-         << (name == "-" ? std::string("a geometry file from standard input")
-             : beside    ? project + " names no units"
-                         : "no " + project + " beside " + file.filename().string())
-         << ": SI units assumed, see --units\n";
-  }
-
-  // A river model's sections are computed as the model defines them, other
-  // inputs as the divided channel always has been.
-  Rules rules_for(Reader reader) const {
-    if (o_.rules_given) return o_.rules;
-    return reader == Reader::geometry ? Rules::model : Rules::divided;
-  }
-
-  // What the rules in force leave out of what the file holds.
-  std::vector<std::string> still_left_out(const std::vector<std::string>& left_out) const {
-    return section_.rules == Rules::model ? left_out_by_model(left_out) : left_out;
-  }
-
-  bool replaced(Zone zone) const {
-    if (zone == kChannel) return o_.nc.given;
-    return o_.nf.given || (zone == kLeft ? o_.nl.given : o_.nr.given);
-  }
-
-  // Whether the n that applies from n_station[k] on lies only where the
-  // command line gives n of its own.
-  bool n_replaced(const SurveyedSection& s, std::size_t k) const {
-    const double from = k == 0 ? -HUGE_VAL : s.n_station[k];
-    const double to = k + 1 < s.n_station.size() ? s.n_station[k + 1] : HUGE_VAL;
-    return (from >= s.bank_left || replaced(kLeft)) && (to <= s.bank_left || from >= s.bank_right || replaced(kChannel)) &&
-           (to <= s.bank_right || replaced(kRight));
-  }
-
-  // An n the command line replaces is never used, so a file's n of 0 there
-  // need not stop the run: a stand-in of its own keeps the subdivisions
-  // where the file has them.
-  void stand_in_for_unusable_n(SurveyedSection& section) const {
-    for (std::size_t k = 0; k < section.n.size(); ++k)
-      if ((!(section.n[k] > 0) || !std::isfinite(section.n[k])) && n_replaced(section, k))
-        section.n[k] = 1000.0 + static_cast<double>(k);
+    Pieces note;
+    note.line("normlevel: " + name + ": note: " +
+              (name == "-" ? std::string("a geometry file from standard input")
+               : beside    ? project + " names no units"
+                           : "no " + project + " beside " + file.filename().string()) +
+              ": SI units assumed, see --units\n");
+    hand_on(std::move(note));
   }
 
   // A name that is the start of another's (5.0 and 5.065) can be chosen
@@ -379,10 +393,101 @@ class Run {
     return false;
   }
 
+  // Without --keep-going the reading ends here: the sections before it are
+  // still written, then the failure ends the run.
+  void failed_later(const std::string& file, const SectionName& section, const Failure& failure) {
+    Pieces failed;
+    failed.pieces.emplace_back(Pieces::Failed{file, section, failure});
+    hand_on(std::move(failed));
+    if (!o_.keep_going) throw StopReading{};
+  }
+
+  void hand_on(Pieces pieces) {
+    tasks_.add([pieces = std::move(pieces)]() mutable { return std::move(pieces); });
+  }
+
+  // A section's computation, on any thread: what it throws past its own
+  // failures is thrown when its place in the run is reached.
+  template <class Work>
+  void compute_later(Work work) {
+    tasks_.add([work = std::move(work)]() mutable {
+      Pieces pieces;
+      try {
+        work(pieces);
+      } catch (...) {
+        pieces.thrown = std::current_exception();
+      }
+      return pieces;
+    });
+  }
+
+  // ---- a section's computation: on any thread, from o_ and flows_ alone --
+
+  // Where a section's results come from, and what they carry of it.
+  struct Source {
+    std::string file;
+    SectionName name;
+    bool strickler;            // the input's roughness is given as Strickler's k
+    const FlowChange* change;  // --flow: the one whose discharges reach the section
+  };
+
+  void table_section(Pieces& p, const Source& source, TableSection& t, const TableOptions& options,
+                     const Units& units) const {
+    shape_section(t, options, units.length);
+    SurveyedSection& section = t.section;
+    if (o_.bank_left.given) {
+      section.bank_left = o_.bank_left.value;
+      section.bank_right = o_.bank_right.value;
+    } else if (t.left_bank == SIZE_MAX) {
+      needs(source.file, "bank points", "their stations with --banks L,R, or mark them with bank codes");
+    }
+    CrossSection d;
+    d.rules = rules_for(Reader::table);
+    install_section(d, section, BankRule::point);
+    d.units = &units;
+    for (const std::string& note : section.notes)
+      p.line("normlevel: " + place_of(source.file, section.name) + ": note: " + note + "\n");
+    compute(p, d, source, section.left_out, false, section.bent);
+  }
+
+  // A river model's sections are computed as the model defines them, other
+  // inputs as the divided channel always has been.
+  Rules rules_for(Reader reader) const {
+    if (o_.rules_given) return o_.rules;
+    return reader == Reader::geometry ? Rules::model : Rules::divided;
+  }
+
+  // What the rules in force leave out of what the file holds.
+  static std::vector<std::string> still_left_out(const CrossSection& d, const std::vector<std::string>& left_out) {
+    return d.rules == Rules::model ? left_out_by_model(left_out) : left_out;
+  }
+
+  bool replaced(Zone zone) const {
+    if (zone == kChannel) return o_.nc.given;
+    return o_.nf.given || (zone == kLeft ? o_.nl.given : o_.nr.given);
+  }
+
+  // Whether the n that applies from n_station[k] on lies only where the
+  // command line gives n of its own.
+  bool n_replaced(const SurveyedSection& s, std::size_t k) const {
+    const double from = k == 0 ? -HUGE_VAL : s.n_station[k];
+    const double to = k + 1 < s.n_station.size() ? s.n_station[k + 1] : HUGE_VAL;
+    return (from >= s.bank_left || replaced(kLeft)) && (to <= s.bank_left || from >= s.bank_right || replaced(kChannel)) &&
+           (to <= s.bank_right || replaced(kRight));
+  }
+
+  // An n the command line replaces is never used, so a file's n of 0 there
+  // need not stop the run: a stand-in of its own keeps the subdivisions
+  // where the file has them.
+  void stand_in_for_unusable_n(SurveyedSection& section) const {
+    for (std::size_t k = 0; k < section.n.size(); ++k)
+      if ((!(section.n[k] > 0) || !std::isfinite(section.n[k])) && n_replaced(section, k))
+        section.n[k] = 1000.0 + static_cast<double>(k);
+  }
+
   // The values the command line gives in place of the input's, and those
   // an input without them must be given.
-  void settle_values(const std::string& file, bool holds_flow) {
-    CrossSection& d = section_;
+  void settle_values(CrossSection& d, const std::string& file, bool holds_flow) const {
     if (o_.slope_per_mille.given) {
       d.s_per_mille = o_.slope_per_mille.value;
       d.s = d.s_per_mille / 1000;
@@ -392,11 +497,10 @@ class Run {
     const bool discharge_needed = !flows_ && ((o_.queries.empty() && o_.rating_step == 0) ||
                                               (o_.solve != Solve::none && !o_.solve_discharge.given));
     if (!holds_flow && discharge_needed) needs(file, "discharge", "it with -q Q");
-    settle_roughness(file, holds_flow);
+    settle_roughness(d, file, holds_flow);
   }
 
-  void settle_roughness(const std::string& file, bool holds_flow) {
-    CrossSection& d = section_;
+  void settle_roughness(CrossSection& d, const std::string& file, bool holds_flow) const {
     const bool own_n = holds_flow || !d.roughness.empty();
     if (!own_n) {
       if (!o_.nc.given) needs(file, "n", "the channel's with --nc N and the floodplains' with --nf N");
@@ -418,56 +522,105 @@ class Run {
     measure_segments(d);
   }
 
-  void compute(const std::string& file, const SectionName& name, const std::vector<std::string>& left_out,
-               bool holds_flow, const std::vector<std::string>& bent = {}) {
-    settle_values(file, holds_flow);
-    check_flow_values(section_);
-    if (section_.rules == Rules::model && section_.units == &kUS) section_.units = &kUSModel;
-    const std::string place = place_of(file, name);
+  void compute(Pieces& p, CrossSection& d, const Source& source, const std::vector<std::string>& left_out,
+               bool holds_flow, const std::vector<std::string>& bent = {}) const {
+    settle_values(d, source.file, holds_flow);
+    check_flow_values(d);
+    if (d.rules == Rules::model && d.units == &kUS) d.units = &kUSModel;
+    if (o_.svg) p.pieces.emplace_back(d);  // drawn on, even should a later query fail
+    const std::string place = place_of(source.file, source.name);
     std::vector<Warning> left_out_warnings;
     for (const std::string& what : left_out) {
       left_out_warnings.push_back({"left_out", what + " are not modelled: the section is computed without them"});
-      err_ << "normlevel: " << place << ": warning: " << left_out_warnings.back().message << "\n";
+      p.line("normlevel: " + place + ": warning: " + left_out_warnings.back().message + "\n");
     }
     for (const std::string& what : bent) {
       left_out_warnings.push_back({"bent_section_line", what});
-      err_ << "normlevel: " << place << ": warning: " << what << "\n";
+      p.line("normlevel: " + place + ": warning: " + what + "\n");
     }
     if (o_.rating_step > 0) {
-      RatingTable table = rating_table(section_, o_.rating_step, o_.connected);
-      table.file = file;
-      table.section = name;
-      writer_->write(table);
+      RatingTable table = rating_table(d, o_.rating_step, o_.connected);
+      table.file = source.file;
+      table.section = source.name;
+      p.pieces.emplace_back(std::move(table));
       return;
     }
-    const std::vector<double> file_discharges = flows_ ? change_->discharges : std::vector<double>{section_.Q};
+    const std::vector<double> file_discharges = flows_ ? source.change->discharges : std::vector<double>{d.Q};
     for (const Query& query : queries())
       for (std::size_t profile = 0; profile < file_discharges.size(); ++profile) {
         const double Q = query.kind == Query::Kind::discharge ? query.value : file_discharges[profile];
-        LevelResult r = result_for(section_, computation_, query, Q);
-        r.file = file;
-        r.section = name;
+        LevelResult r = result_for(d, computation_, query, Q);
+        r.file = source.file;
+        r.section = source.name;
         if (flows_) r.profile = flows_->profiles[profile];
-        report(place, left_out_warnings, r);
+        report(p, place, source, left_out_warnings, std::move(r));
       }
-    out_ << std::flush;
+    p.pieces.emplace_back(Pieces::Flush{});
   }
 
-  void report(const std::string& place, const std::vector<Warning>& left_out_warnings, LevelResult& r) {
-    r.strickler = strickler_;
+  void report(Pieces& p, const std::string& place, const Source& source, const std::vector<Warning>& left_out_warnings,
+              LevelResult r) const {
+    r.strickler = source.strickler;
     r.warnings.insert(r.warnings.end(), left_out_warnings.begin(), left_out_warnings.end());
     for (const Warning& w : r.warnings)
       if (w.code != "left_out" && w.code != "bent_section_line")
-        err_ << "normlevel: " << place << (r.profile.empty() ? "" : ", profile " + r.profile) << ": warning: " << w.message << "\n";
-    if (o_.svg)
-      pictured_.push_back(std::move(r));
-    else
-      writer_->write(r);
+        p.line("normlevel: " + place + (r.profile.empty() ? "" : ", profile " + r.profile) + ": warning: " + w.message +
+               "\n");
+    p.pieces.emplace_back(std::move(r));
   }
 
   std::vector<Query> queries() const {
     if (!o_.queries.empty()) return o_.queries;
     return {Query{}};
+  }
+
+  // ---- the writing: in order, on the run's own thread -------------------
+
+  void write(Outcome<Pieces>& done) {
+    try {
+      Pieces& pieces = done.get();
+      for (Pieces::Piece& piece : pieces.pieces) write(piece);
+      if (pieces.thrown) std::rethrow_exception(pieces.thrown);
+    } catch (...) {
+      throw Ended{std::current_exception()};
+    }
+  }
+
+  void write(Pieces::Piece& piece) {
+    if (auto* line = std::get_if<Pieces::Line>(&piece)) {
+      err_ << line->text;
+    } else if (auto* result = std::get_if<LevelResult>(&piece)) {
+      if (o_.svg)
+        pictured_.push_back(std::move(*result));
+      else
+        writer_->write(*result);
+    } else if (auto* table = std::get_if<RatingTable>(&piece)) {
+      writer_->write(*table);
+    } else if (auto* failure = std::get_if<Pieces::Failed>(&piece)) {
+      failed(failure->file, failure->section, failure->failure);
+    } else if (std::holds_alternative<Pieces::Flush>(piece)) {
+      out_ << std::flush;
+    } else if (auto* section = std::get_if<CrossSection>(&piece)) {
+      pictured_section_ = std::move(*section);
+    } else if (auto* draw = std::get_if<Pieces::Draw>(&piece)) {
+      drawn(draw->file);
+    }
+  }
+
+  void drawn(const std::string& file) {
+    try {
+      if (!pictured_.empty()) {
+        switch (o_.plot) {
+          case PlotKind::rating: write_rating_plot(out_, pictured_section_, pictured_, o_.connected); break;
+          case PlotKind::energy: write_energy_plot(out_, pictured_section_, pictured_); break;
+          default: write_picture(out_, pictured_section_, pictured_, o_.connected); break;
+        }
+      }
+    } catch (Failure& failure) {
+      failed(file, {}, failure);
+    }
+    pictured_.clear();
+    pictured_section_ = CrossSection{};
   }
 
   // Without --keep-going the first failure ends the run; with it, the
@@ -484,14 +637,14 @@ class Run {
   std::ostream& out_;
   std::ostream& err_;
   std::unique_ptr<ResultWriter> writer_;
-  Computation computation_;
-  CrossSection section_;               // the one being computed; --svg draws it once its input is read
-  std::vector<LevelResult> pictured_;  // --svg: the section's results, drawn once its input is read
-  std::vector<std::string> exact_;     // the --section texts some section of the file is named exactly
-  std::optional<SteadyFlows> flows_;   // --flow: the profiles' discharges
-  const FlowChange* change_ = nullptr;  // --flow: the one whose discharges reach the section
+  const Computation computation_;
+  std::optional<SteadyFlows> flows_;     // --flow: the profiles' discharges; set before any section is read
+  std::vector<std::string> exact_;       // the --section texts some section of the file is named exactly
+  bool strickler_ = false;               // the input's roughness is given as Strickler's k
+  std::vector<LevelResult> pictured_;    // --svg: the section's results, drawn once its input is read
+  CrossSection pictured_section_;        // --svg: the section they are drawn on
   bool failed_ = false;
-  bool strickler_ = false;  // the input's roughness is given as Strickler's k
+  OrderedTasks<Pieces> tasks_;  // last: its threads end before what they read goes
 };
 
 }  // namespace
