@@ -19,15 +19,15 @@ namespace {
 // A section the readers accepted, computed as a command-line run would.
 void compute(normlevel::SurveyedSection& section, normlevel::BankRule rule) {
   using namespace normlevel;
-  CSDATA = CrossSection{};
-  install_section(section, rule);
-  CSDATA.Q = 10;
-  CSDATA.s_per_mille = 1;
-  CSDATA.s = 0.001;
-  CSDATA.nc = 0.03;
-  CSDATA.nf = 0.05;
-  check_flow_values();
-  result_for(Computation{}, Query{});
+  CrossSection d;
+  install_section(d, section, rule);
+  d.Q = 10;
+  d.s_per_mille = 1;
+  d.s = 0.001;
+  d.nc = 0.03;
+  d.nf = 0.05;
+  check_flow_values(d);
+  result_for(d, Computation{}, Query{}, d.Q);
 }
 
 // Every section of a table, in each of its forms: metadata lines, a
@@ -56,7 +56,6 @@ void table(const std::string& bytes, std::uint8_t flags) {
     }
   } catch (const normlevel::Failure&) {
   }
-  normlevel::finishdata();
 }
 
 void geometry(const std::string& bytes) {
@@ -69,7 +68,6 @@ void geometry(const std::string& bytes) {
     } catch (const normlevel::Failure&) {
     }
   }
-  normlevel::finishdata();
 }
 
 }  // namespace
