@@ -526,7 +526,7 @@ class Run {
                bool holds_flow, const std::vector<std::string>& bent = {}) const {
     settle_values(d, source.file, holds_flow);
     check_flow_values(d);
-    if (d.rules == Rules::model && d.units == &kUS) d.units = &kUSModel;
+    d.units = units_under(d.units, d.rules);
     if (o_.svg) p.pieces.emplace_back(d);  // drawn on, even should a later query fail
     const std::string place = place_of(source.file, source.name);
     std::vector<Warning> left_out_warnings;

@@ -31,4 +31,10 @@ inline constexpr Units kUSModel{"us", 1.48592, 32.174, 62.4, "ft", "ft2", "ft/s"
 /// stretch of a floodplain conveying alone, ineffective areas and levees).
 enum class Rules { divided, model };
 
+/// The units a rule set computes in: a river model's feet take its own k.
+///   (&kUS, model) -> &kUSModel   (&kUS, divided) -> &kUS   (&kSI, model) -> &kSI
+inline const Units* units_under(const Units* units, Rules rules) {
+  return rules == Rules::model && units == &kUS ? &kUSModel : units;
+}
+
 }  // namespace normlevel

@@ -66,4 +66,11 @@ void include_level(std::vector<NormalLevel>& levels, double level) {
   levels.insert(at, {level, false});
 }
 
+std::vector<NormalLevel> every_normal_level(const CrossSection& d, double Q, bool connected, const LevelSearch& walk) {
+  std::vector<NormalLevel> levels;
+  if (!connected) levels = normal_levels(d, Q, search_top(d));
+  if (walk.found) include_level(levels, walk.level);
+  return levels;
+}
+
 }  // namespace normlevel

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/CSdata.h"
+#include "core/search.h"
 
 namespace normlevel {
 
@@ -27,5 +28,9 @@ std::vector<NormalLevel> normal_levels(const CrossSection& d, double Q, double t
 /// The list with the walk's level in it: it takes the place of the root it
 /// was refined from (the nearest within tolerance), or joins the list.
 void include_level(std::vector<NormalLevel>& levels, double level);
+
+/// Every level carrying Q with the walk's among them; with `connected` the
+/// ponds carry nothing, which the sweep does not know: the walk's level alone.
+std::vector<NormalLevel> every_normal_level(const CrossSection& d, double Q, bool connected, const LevelSearch& walk);
 
 }  // namespace normlevel

@@ -86,7 +86,7 @@ void set_slope(CrossSection& d, double per_mille) {
 // model's feet take its own Manning factor.
 void settle(CrossSection& d) {
   check_flow_values(d);
-  if (d.rules == Rules::model && d.units == &kUS) d.units = &kUSModel;
+  d.units = units_under(d.units, d.rules);
 }
 
 ZoneResult zone_result(const ZoneFigures& z) {
@@ -240,10 +240,7 @@ Levels Section::normal_levels(double Q, bool connected) const {
   return guarded([&] {
     const CrossSection& d = data_->section;
     const LevelSearch search = connected ? find_connected_level(d, Q) : find_level(d, Q);
-    // The sweep does not know that ponds carry nothing: connected, the walk's level alone.
-    std::vector<NormalLevel> every;
-    if (!connected) every = normlevel::normal_levels(d, Q, search_top(d));
-    if (search.found) include_level(every, search.level);
+    const std::vector<NormalLevel> every = every_normal_level(d, Q, connected, search);
     Levels levels;
     levels.found = search.found;
     levels.level = search.found ? search.level : 0;

@@ -48,11 +48,8 @@ void find_critical(const CrossSection& d, LevelResult& r) {
   r.regime = r.level > critical ? "subcritical" : r.level < critical ? "supercritical" : "critical";
 }
 
-// With --connected the ponds carry nothing, which the sweep does not know:
-// the walk's level is then the only one told.
 void find_normal_levels(const CrossSection& d, LevelResult& r, const Computation& c) {
-  if (!c.connected) r.normal_levels = normal_levels(d, r.discharge, search_top(d));
-  if (r.found) include_level(r.normal_levels, r.level);
+  r.normal_levels = every_normal_level(d, r.discharge, c.connected, {r.found, r.level});
 }
 
 // The figures, the critical levels and the assumptions, all with the
