@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include "hydraulics/critical_sweep.h"
+
 #include <algorithm>
 #include <cmath>
 #include <random>
 
 #include "core/CSdata.h"
+#include "base/power.h"
 #include "core/func.h"
 #include "core/search.h"
 #include "test_support.h"
@@ -119,6 +122,43 @@ TEST(NormalLevels, EveryChangeOfSignOfADenseScanFoundNoneInventedTheWalksAmongTh
     if (::testing::Test::HasFailure()) return;
   }
   EXPECT_GE(several, 30) << "the sample must hold sections with several levels";
+}
+
+// What a subdivision conveys, A R^(2/3), as the sums at a level give it.
+double conveying(const Subdivision& part, const PartGeometry& g) {
+  if (!std::isnan(g.conveying)) return g.conveying;
+  return part.zone != kChannel && g.P <= kDryPerimeter ? 0 : g.A * radius_power(g.A / g.P);
+}
+
+// The bounds of a stretch let its samples be skipped: whatever the sums give
+// at any level of it, anywhere a sample or a halving may fall, lies within them.
+TEST(NormalLevels, WhatEachSubdivisionConveysInAStretchLiesWithinItsBounds) {
+  std::mt19937 random(77);
+  long stretches = 0, known = 0;
+  for (int section = 0; section < 400; ++section) {
+    CrossSection d = testing::random_section(random, 2 + section % 40, section % 5 == 0 ? 30 : 1);
+    if (section % 2 == 1) testing::vary_roughness(d, random);
+    if (section % 3 != 0) d.rules = Rules::model;
+    measure_segments(d);
+    std::vector<WaterRange> water(d.parts.size());
+    for_each_stretch(d, search_top(d), [&](double lo, double hi, const StretchGeometry& geometry,
+                                           const StretchBounds& bounds) {
+      ++stretches;
+      if (!bounds(water)) return;
+      ++known;
+      for (int k = 0; k <= 64; ++k) {
+        const double h = k == 64 ? hi : lo + (k < 8 ? std::ldexp(1.0, -40 + 5 * k) : k / 64.0) * (hi - lo);
+        const std::span<const PartGeometry> g = geometry(h);
+        for (std::size_t p = 0; p < d.parts.size(); ++p) {
+          const double c = conveying(d.parts[p], g[p]);
+          EXPECT_LE(least_conveying(water[p]), c * (1 + 1e-12)) << "section " << section << " part " << p << " h " << h;
+          EXPECT_LE(c, most_conveying(water[p]) * (1 + 1e-12)) << "section " << section << " part " << p << " h " << h;
+        }
+      }
+    });
+    if (::testing::Test::HasFailure()) return;
+  }
+  EXPECT_GE(known, stretches * 9 / 10) << "the bounds must tell most stretches";
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <limits>
 #include <optional>
 
+#include "base/power.h"
+#include "core/func.h"
 #include "hydraulics/energy.h"
 #include "hydraulics/energy_sums.h"
 
@@ -61,7 +63,7 @@ struct StretchTally {
 // The subdivisions' geometry at h: their stretches' summed, and where a
 // floodplain holds several wet stretches, their conveying one by one.
 void geometry_from(const CrossSection& d, const StretchPolys& s, double ref, double h, std::vector<PartGeometry>& out,
-                   std::vector<double>& dB, StretchTally& tally) {
+                   std::vector<double>& dB, StretchTally& tally, bool conveying_apart = true) {
   const double t = h - ref;
   const std::size_t parts = d.parts.size();
   out.assign(parts, PartGeometry{});
@@ -70,11 +72,12 @@ void geometry_from(const CrossSection& d, const StretchPolys& s, double ref, dou
   std::vector<double>& conveying = tally.conveying;
   stretches.assign(parts, 0);
   conveying.assign(parts, 0);
+  const bool apart = conveying_apart && d.rules == Rules::model;
   for (std::size_t k = 0; k < s.polys.size(); ++k) {  // a lumped subdivision's sums are its one poly's, bit for bit
     const Poly& q = s.polys[k];
     const std::size_t p = s.part[k];
     const double A = (q.a2 * t + q.a1) * t + q.a0, P = q.p1 * t + q.p0;
-    if (P != 0) {
+    if (P != 0 && apart && d.parts[p].zone != kChannel) {  // the only ones that convey apart
       ++stretches[p];
       conveying[p] += stretch_conveying(A, P);
     }
@@ -85,7 +88,44 @@ void geometry_from(const CrossSection& d, const StretchPolys& s, double ref, dou
     dB[p] += 2 * q.a2;
   }
   for (std::size_t p = 0; p < parts; ++p)
-    if (stretches[p] > 0 && d.rules == Rules::model && d.parts[p].zone != kChannel) out[p].conveying = conveying[p];
+    if (stretches[p] > 0) out[p].conveying = conveying[p];
+}
+
+// One polynomial over t in [0, T]: P is linear, A quadratic (its vertex
+// matters only where it bends down). Where P may be dry, a stretch wetting
+// from nothing at t = 0 has R = (a2 t + a1) / p1, growing with t. Unknown
+// where neither tells, or where a coefficient that is a width or a wetted
+// length at the origin has come out below 0 (the sums then go their own way).
+void gather(const Poly& q, double T, WaterRange& water) {
+  if (!(q.a0 >= 0 && q.a1 >= 0 && q.p0 >= 0)) {
+    water.known = false;
+    return;
+  }
+  const double AT = (q.a2 * T + q.a1) * T + q.a0, PT = q.p1 * T + q.p0;
+  const double vertex = q.a2 < 0 ? -q.a1 / (2 * q.a2) : T;
+  const double least_A = std::min(q.a0, AT), least_P = std::min(q.p0, PT), most_P = std::max(q.p0, PT);
+  const double most_A = std::max({q.a0, AT, vertex < T ? q.a0 - q.a1 * q.a1 / (4 * q.a2) : 0.0});
+  if (!(least_A >= 0 && least_P >= 0)) {
+    water.known = false;
+  } else if (least_P > kDryPerimeter) {
+    water.low_A += least_A;
+    water.high_P += most_P;
+    water.high_A += most_A;
+    water.high_R = std::max(water.high_R, most_A / least_P);
+  } else if (most_A > 0) {
+    water.known = water.known && q.a0 == 0 && q.p0 == 0 && q.a2 >= 0 && PT > 0;
+    water.high_A += most_A;
+    water.high_R = std::max(water.high_R, AT / PT);
+  }
+}
+
+// Each subdivision's water over the levels ref ... hi. T is taken a hair
+// above hi - ref: a level computed as lo + f (hi - lo) may round past hi.
+bool water_ranges(const StretchPolys& s, double ref, double hi, std::span<WaterRange> out) {
+  const double T = (hi - ref) * (1 + 0x1p-40);
+  std::fill(out.begin(), out.end(), WaterRange{});
+  for (std::size_t k = 0; k < s.polys.size(); ++k) gather(s.polys[k], T, out[s.part[k]]);
+  return std::all_of(out.begin(), out.end(), [](const WaterRange& w) { return w.known; });
 }
 
 // E and dE/dh from polynomials: a level taken inside a stretch between elevations.
@@ -101,6 +141,8 @@ class Polynomials {
     geometry_from(d_, polys_, ref_, h, geometry_, dB_, tally_);
     return geometry_;
   }
+  /// Over the levels from the origin up to hi.
+  bool bounds(double hi, std::span<WaterRange> out) const { return water_ranges(polys_, ref_, hi, out); }
 
  private:
   const CrossSection& d_;
@@ -211,7 +253,7 @@ class Sweep {
     pass_elevation();  // the origin is now e: A = a0, B = a1, P = p0, dP = p1 there
     widened_ = false;
     wet_above_ = 0;
-    geometry_from(d_, live(), origin_, e, at_origin_, dB_, tally_);
+    geometry_from(d_, live(), origin_, e, at_origin_, dB_, tally_, may_jump_);  // what conveys is taken only then
     for (std::size_t p = 0; p < geometry_.size(); ++p) {
       const PartGeometry& q = at_origin_[p];
       PartGeometry& g = geometry_[p];
@@ -524,9 +566,10 @@ void for_each_stretch(const CrossSection& d, double top, const StretchVisitor& v
       wetted_parts(d, h, geometry);
       return geometry;
     };
+    const StretchBounds unknown = [](std::span<WaterRange>) { return false; };
     double lo = d.zmin;
     for (const double hi : model_breaks(d, top)) {
-      visit(lo, hi, summed);
+      visit(lo, hi, summed, unknown);
       lo = hi;
     }
     return;
@@ -536,12 +579,21 @@ void for_each_stretch(const CrossSection& d, double top, const StretchVisitor& v
   for (double lo = d.zmin;;) {
     const bool last = sweep.done() || sweep.elevation() >= top;
     const double hi = last ? top : sweep.elevation();
-    Polynomials stretch = sweep.stretch();
-    visit(lo, hi, [&stretch](double h) { return stretch.geometry(h); });
+    Polynomials stretch = sweep.stretch();  // its origin is lo
+    visit(lo, hi, [&stretch](double h) { return stretch.geometry(h); },
+          [&stretch, hi](std::span<WaterRange> out) { return stretch.bounds(hi, out); });
     if (last) return;
     sweep.pass_elevation();
     lo = hi;
   }
+}
+
+double least_conveying(const WaterRange& water) {
+  return water.low_A > 0 ? water.low_A * manning_power(water.low_A / water.high_P) : 0;
+}
+
+double most_conveying(const WaterRange& water) {
+  return water.high_A > 0 ? water.high_A * manning_power(water.high_R) : 0;
 }
 
 int governing_critical(const std::vector<CriticalLevel>& levels) {

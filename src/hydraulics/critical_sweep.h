@@ -31,7 +31,31 @@ int governing_critical(const std::vector<CriticalLevel>& levels);
 
 /// Every subdivision's wetted geometry at a level inside one stretch.
 using StretchGeometry = std::function<std::span<const PartGeometry>(double)>;
-using StretchVisitor = std::function<void(double lo, double hi, const StretchGeometry&)>;
+
+/// A subdivision's water at every level of one stretch, as its geometry
+/// works it out: the stretches of it wet all through hold at least low_A
+/// with at most high_P of perimeter; all of it at most high_A, none with a
+/// hydraulic radius above high_R.
+struct WaterRange {
+  double low_A = 0;
+  double high_P = 0;
+  double high_A = 0;
+  double high_R = 0;
+  bool known = true;  ///< false: the stretch's ends do not tell
+};
+
+/// The least and the most A R^(2/3) the subdivision conveys there. Several
+/// stretches conveying apart carry at least what they would as one (it is
+/// convex and grows in proportion with A and P together), and at most their
+/// area times the greatest R's power.
+double least_conveying(const WaterRange& water);
+double most_conveying(const WaterRange& water);
+
+/// Each subdivision's water over the whole stretch, from its ends: false
+/// where they cannot tell it (the stretch must then be sampled).
+using StretchBounds = std::function<bool(std::span<WaterRange>)>;
+
+using StretchVisitor = std::function<void(double lo, double hi, const StretchGeometry&, const StretchBounds&)>;
 
 /// Visits, ascending, the stretches between section d's points' elevations
 /// from the lowest point up to top, where the geometry is smooth (polynomials in the

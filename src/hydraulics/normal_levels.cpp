@@ -21,6 +21,26 @@ double shortfall(const CrossSection& d, double Q, std::span<const PartGeometry> 
   return Q - carried;
 }
 
+// Far wider than the rounding of any one level's sums: a stretch is passed
+// over only when what it carries stays this far from Q all through it.
+constexpr double kClearOfQ = 1e-7;
+
+// +1 where the section carries less than Q all through a stretch, -1 where
+// more, 0 where its bounds do not tell.
+int side_throughout(const CrossSection& d, double Q, const StretchBounds& bounds, std::vector<WaterRange>& water) {
+  water.resize(d.parts.size());
+  if (!bounds(water)) return 0;
+  const auto carried = [&](double (*conveying)(const WaterRange&)) {
+    double sum = 0;
+    for (std::size_t p = 0; p < water.size(); ++p)
+      sum += conveying(water[p]) * (d.units->k * std::sqrt(d.s) / roughness_of(d, d.parts[p]));
+    return sum;
+  };
+  if (carried(least_conveying) * (1 - kClearOfQ) > Q) return -1;
+  if (carried(most_conveying) * (1 + kClearOfQ) < Q) return 1;
+  return 0;
+}
+
 double refine(const CrossSection& d, const StretchGeometry& geometry, double Q, double lo, double hi, bool falling) {
   while (hi - lo > kRefineTo * std::max(1.0, std::fabs(lo))) {
     const double mid = 0.5 * (lo + hi);
@@ -36,7 +56,14 @@ std::vector<NormalLevel> normal_levels(const CrossSection& d, double Q, double t
   std::vector<NormalLevel> found;
   if (!(Q > 0)) return found;
   double before = Q;  // nothing wet at the lowest point: all of Q short
-  for_each_stretch(d, top, [&](double lo, double hi, const StretchGeometry& geometry) {
+  std::vector<WaterRange> water;
+  for_each_stretch(d, top, [&](double lo, double hi, const StretchGeometry& geometry, const StretchBounds& bounds) {
+    // A stretch kept clear of Q all through holds no level but at its foot.
+    if (const int side = side_throughout(d, Q, bounds, water); side != 0) {
+      if ((before > 0) != (side > 0) && lo > d.zmin) found.push_back({lo, side > 0});
+      before = side;
+      return;
+    }
     // A level segment going under at the foot makes what is carried jump there.
     const double at_foot = shortfall(d, Q, geometry(lo));
     if ((before > 0) != (at_foot > 0) && lo > d.zmin) found.push_back({lo, at_foot > 0});

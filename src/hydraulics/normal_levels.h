@@ -22,7 +22,8 @@ struct NormalLevel {
 /// ascending: what it carries is sampled within each stretch
 /// between the points' elevations (ever closer to its foot, where a new
 /// subdivision's wetting changes it fastest) and each change of sign of
-/// Q - carried refined by halving.
+/// Q - carried refined by halving; a stretch whose bounds keep what it
+/// carries clear of Q throughout is passed over unsampled.
 std::vector<NormalLevel> normal_levels(const CrossSection& d, double Q, double top);
 
 /// The list with the walk's level in it: it takes the place of the root it
