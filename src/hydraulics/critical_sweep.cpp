@@ -141,8 +141,6 @@ class Polynomials {
     geometry_from(d_, polys_, ref_, h, geometry_, dB_, tally_);
     return geometry_;
   }
-  /// Over the levels from the origin up to hi.
-  bool bounds(double hi, std::span<WaterRange> out) const { return water_ranges(polys_, ref_, hi, out); }
 
  private:
   const CrossSection& d_;
@@ -282,6 +280,9 @@ class Sweep {
   /// The polynomials as they stand: for levels between the elevation last
   /// passed and the next.
   Polynomials stretch() { return Polynomials(d_, live(), origin_); }
+
+  /// Each subdivision's water over the levels from the elevation last passed up to hi.
+  bool bounds(double hi, std::span<WaterRange> out) { return water_ranges(live(), origin_, hi, out); }
 
  private:
   static constexpr double kWidening = 1.25;
@@ -576,12 +577,18 @@ void for_each_stretch(const CrossSection& d, double top, const StretchVisitor& v
   }
   Sweep sweep(d, 1);
   while (!sweep.done() && sweep.elevation() <= d.zmin) sweep.pass_elevation();
+  std::optional<Polynomials> stretch;  // copied only for a stretch whose levels are asked for
+  double hi = d.zmin;
+  const StretchGeometry geometry = [&](double h) {
+    if (!stretch) stretch.emplace(sweep.stretch());
+    return stretch->geometry(h);
+  };
+  const StretchBounds bounds = [&](std::span<WaterRange> out) { return sweep.bounds(hi, out); };
   for (double lo = d.zmin;;) {
     const bool last = sweep.done() || sweep.elevation() >= top;
-    const double hi = last ? top : sweep.elevation();
-    Polynomials stretch = sweep.stretch();  // its origin is lo
-    visit(lo, hi, [&stretch](double h) { return stretch.geometry(h); },
-          [&stretch, hi](std::span<WaterRange> out) { return stretch.bounds(hi, out); });
+    hi = last ? top : sweep.elevation();
+    stretch.reset();
+    visit(lo, hi, geometry, bounds);
     if (last) return;
     sweep.pass_elevation();
     lo = hi;
