@@ -161,5 +161,38 @@ TEST(NormalLevels, WhatEachSubdivisionConveysInAStretchLiesWithinItsBounds) {
   EXPECT_GE(known, stretches * 9 / 10) << "the bounds must tell most stretches";
 }
 
+// The walk is told the balance's sign wherever a stretch's bounds tell it:
+// the balance itself, summed segment by segment, must have that sign there,
+// and the walk told so must end where the plain walk ends.
+TEST(NormalLevels, WhereAStretchTellsTheSignTheBalanceHasItAndTheWalkEndsAsWithout) {
+  std::mt19937 random(4242);
+  long told = 0;
+  for (int section = 0; section < 300; ++section) {
+    CrossSection d = testing::random_section(random, 2 + section % 40, section % 5 == 0 ? 30 : 1);
+    if (section % 2 == 1) testing::vary_roughness(d, random);
+    d.rules = section % 4 == 0 ? Rules::divided : Rules::model;
+    measure_segments(d);
+    std::uniform_real_distribution<double> depth(0.05, d.zmax - d.zmin + 1), level(d.zmin, search_top(d));
+    const double Q = std::max(0.01, carried(d, d.zmin + depth(random)));
+    std::vector<StretchSide> sides;
+    normal_levels(d, Q, search_top(d), &sides);
+    for (int k = 0; k < 400; ++k) {
+      const double h = level(random);
+      const int side = side_at(sides, h);
+      if (side == 0) continue;
+      ++told;
+      EXPECT_EQ(balance(d, Q, h) > 0 ? 1 : -1, side) << "section " << section << " Q " << Q << " h " << h;
+    }
+    const CarryingLevels levels = levels_carrying(d, Q, false);
+    const LevelSearch plain = find_level(d, Q);
+    EXPECT_EQ(levels.walk.found, plain.found) << "section " << section;
+    if (plain.found) {
+      EXPECT_EQ(levels.walk.level, plain.level) << "section " << section;
+    }
+    if (::testing::Test::HasFailure()) return;
+  }
+  EXPECT_GE(told, 300 * 400 / 2) << "the stretches must tell most levels";
+}
+
 }  // namespace
 }  // namespace normlevel

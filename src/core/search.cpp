@@ -45,12 +45,13 @@ LevelSearch find_connected_level(const CrossSection& d, double Q) {
   return find_level_of(d, [&d, Q](double h) { return connected_balance(d, Q, h); });
 }
 
-LevelSearch find_level_of(const CrossSection& d, const std::function<double(double)>& balance) {
+LevelSearch find_level_of(const CrossSection& d, const std::function<double(double)>& balance,
+                          const std::function<int(double)>& proof) {
   const double FINISH = search_top(d);
   double HA = d.zmin + kStartAboveBed;
   double HB = LOCS;
-  if (localroot(HA, HB, FINISH, balance) != 1) return {false, 0};
-  return {true, bis(HA, HB, balance, EPS)};
+  if (localroot(HA, HB, FINISH, balance, proof) != 1) return {false, 0};
+  return {true, bis(HA, HB, balance, EPS, proof)};
 }
 
 // A channel that is dry at HC (its bed above the water) has no velocity.

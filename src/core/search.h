@@ -23,8 +23,10 @@ LevelSearch find_level(const CrossSection& d, double Q);
 /// The same for the water connected to the channel's alone.
 LevelSearch find_connected_level(const CrossSection& d, double Q);
 
-/// The same walk and halving on any balance of the level.
-LevelSearch find_level_of(const CrossSection& d, const std::function<double(double)>& balance);
+/// The same walk and halving on any balance of the level; where `proof`
+/// tells the balance's sign at a level, the balance is not worked out there.
+LevelSearch find_level_of(const CrossSection& d, const std::function<double(double)>& balance,
+                          const std::function<int(double)>& proof = {});
 
 /// The top of the walk: 20 m above the highest point.
 double search_top(const CrossSection& d);

@@ -52,14 +52,23 @@ double refine(const CrossSection& d, const StretchGeometry& geometry, double Q, 
 
 }  // namespace
 
-std::vector<NormalLevel> normal_levels(const CrossSection& d, double Q, double top) {
+// Inside a stretch only: at a point's elevation itself the sums at a level
+// may part or join what the stretches on either side hold otherwise.
+int side_at(std::span<const StretchSide> sides, double h) {
+  const auto it = std::lower_bound(sides.begin(), sides.end(), h, [](const StretchSide& s, double v) { return s.hi < v; });
+  return it != sides.end() && it->lo < h && h < it->hi ? it->side : 0;
+}
+
+std::vector<NormalLevel> normal_levels(const CrossSection& d, double Q, double top, std::vector<StretchSide>* sides) {
   std::vector<NormalLevel> found;
   if (!(Q > 0)) return found;
   double before = Q;  // nothing wet at the lowest point: all of Q short
   std::vector<WaterRange> water;
   for_each_stretch(d, top, [&](double lo, double hi, const StretchGeometry& geometry, const StretchBounds& bounds) {
+    const int side = side_throughout(d, Q, bounds, water);
+    if (sides) sides->push_back({lo, hi, side});
     // A stretch kept clear of Q all through holds no level but at its foot.
-    if (const int side = side_throughout(d, Q, bounds, water); side != 0) {
+    if (side != 0) {
       if ((before > 0) != (side > 0) && lo > d.zmin) found.push_back({lo, side > 0});
       before = side;
       return;
@@ -93,10 +102,21 @@ void include_level(std::vector<NormalLevel>& levels, double level) {
   levels.insert(at, {level, false});
 }
 
-std::vector<NormalLevel> every_normal_level(const CrossSection& d, double Q, bool connected, const LevelSearch& walk) {
-  std::vector<NormalLevel> levels;
-  if (!connected) levels = normal_levels(d, Q, search_top(d));
-  if (walk.found) include_level(levels, walk.level);
+CarryingLevels levels_carrying(const CrossSection& d, double Q, bool connected) {
+  CarryingLevels levels;
+  const double top = search_top(d);
+  if (connected) {
+    levels.walk = find_connected_level(d, Q);
+  } else if (d.rules == Rules::model) {  // the walk's own proofs know the divided rules only
+    std::vector<StretchSide> sides;
+    levels.every = normal_levels(d, Q, top, &sides);
+    levels.walk = find_level_of(
+        d, [&d, Q](double h) { return balance(d, Q, h); }, [&sides](double h) { return side_at(sides, h); });
+  } else {
+    levels.walk = find_level(d, Q);
+    levels.every = normal_levels(d, Q, top);
+  }
+  if (levels.walk.found) include_level(levels.every, levels.walk.level);
   return levels;
 }
 

@@ -239,12 +239,11 @@ Levels Section::normal_levels(double Q, bool connected) const {
   check_discharge(Q);
   return guarded([&] {
     const CrossSection& d = data_->section;
-    const LevelSearch search = connected ? find_connected_level(d, Q) : find_level(d, Q);
-    const std::vector<NormalLevel> every = every_normal_level(d, Q, connected, search);
+    const CarryingLevels carrying = levels_carrying(d, Q, connected);
     Levels levels;
-    levels.found = search.found;
-    levels.level = search.found ? search.level : 0;
-    for (const NormalLevel& l : every) levels.all.push_back(l.level);
+    levels.found = carrying.walk.found;
+    levels.level = carrying.walk.found ? carrying.walk.level : 0;
+    for (const NormalLevel& l : carrying.every) levels.all.push_back(l.level);
     return levels;
   });
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "base/Failure.h"
 #include "results/assumptions.h"
@@ -46,10 +47,6 @@ void find_critical(const CrossSection& d, LevelResult& r) {
   if (!r.found || r.critical < 0) return;
   const double critical = r.critical_levels[static_cast<std::size_t>(r.critical)].level;
   r.regime = r.level > critical ? "subcritical" : r.level < critical ? "supercritical" : "critical";
-}
-
-void find_normal_levels(const CrossSection& d, LevelResult& r, const Computation& c) {
-  r.normal_levels = every_normal_level(d, r.discharge, c.connected, {r.found, r.level});
 }
 
 // The figures, the critical levels and the assumptions, all with the
@@ -140,10 +137,10 @@ LevelResult result_for(const CrossSection& d, const Computation& c, const Query&
     r.discharge = discharge_carried(d, r.level, c.connected);
   } else {
     r.discharge = Q;
-    const LevelSearch search = c.connected ? find_connected_level(d, Q) : find_level(d, Q);
-    r.found = search.found;
-    r.level = search.found ? search.level : 0;
-    find_normal_levels(d, r, c);
+    CarryingLevels levels = levels_carrying(d, Q, c.connected);
+    r.found = levels.walk.found;
+    r.level = levels.walk.found ? levels.walk.level : 0;
+    r.normal_levels = std::move(levels.every);
   }
   complete(d, r, c);
   return r;
