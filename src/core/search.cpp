@@ -35,9 +35,9 @@ LevelSearch proved_search(const CrossSection& d, double Q) {
 
 double search_top(const CrossSection& d) { return d.zmax + kHeadroom; }
 
-// The proofs bound the divided rules' sums only.
-LevelSearch find_level(const CrossSection& d, double Q) {
-  if (d.rules == Rules::model) return find_level_of(d, [&d, Q](double h) { return balance(d, Q, h); });
+// The walk's own proofs bound the divided rules' sums only.
+LevelSearch find_level(const CrossSection& d, double Q, const SignProof& model_signs) {
+  if (d.rules == Rules::model) return find_level_of(d, [&d, Q](double h) { return balance(d, Q, h); }, model_signs);
   return proved_search(d, Q);
 }
 
@@ -45,8 +45,7 @@ LevelSearch find_connected_level(const CrossSection& d, double Q) {
   return find_level_of(d, [&d, Q](double h) { return connected_balance(d, Q, h); });
 }
 
-LevelSearch find_level_of(const CrossSection& d, const std::function<double(double)>& balance,
-                          const std::function<int(double)>& proof) {
+LevelSearch find_level_of(const CrossSection& d, const Function& balance, const SignProof& proof) {
   const double FINISH = search_top(d);
   double HA = d.zmin + kStartAboveBed;
   double HB = LOCS;

@@ -104,17 +104,12 @@ void include_level(std::vector<NormalLevel>& levels, double level) {
 
 CarryingLevels levels_carrying(const CrossSection& d, double Q, bool connected) {
   CarryingLevels levels;
-  const double top = search_top(d);
   if (connected) {
     levels.walk = find_connected_level(d, Q);
-  } else if (d.rules == Rules::model) {  // the walk's own proofs know the divided rules only
-    std::vector<StretchSide> sides;
-    levels.every = normal_levels(d, Q, top, &sides);
-    levels.walk = find_level_of(
-        d, [&d, Q](double h) { return balance(d, Q, h); }, [&sides](double h) { return side_at(sides, h); });
   } else {
-    levels.walk = find_level(d, Q);
-    levels.every = normal_levels(d, Q, top);
+    std::vector<StretchSide> sides;
+    levels.every = normal_levels(d, Q, search_top(d), &sides);
+    levels.walk = find_level(d, Q, [&sides](double h) { return side_at(sides, h); });
   }
   if (levels.walk.found) include_level(levels.every, levels.walk.level);
   return levels;
