@@ -112,5 +112,87 @@ TEST(CriticalLevels, NoMinimumOfADenseScanMissedNoneInvented) {
   EXPECT_GE(minima, 200) << "the sample must hold minima to find";
 }
 
+// What the sweep passes over it must have proven: dE/dh at least 1/2 all
+// through a stretch it calls rising, wherever a sample or a halving may fall,
+// and E not falling at once at an elevation it did not work out.
+TEST(CriticalLevels, WhereTheSweepPassesOverERisesAndDoesNotFallAtOnce) {
+  std::mt19937 random(2026);
+  long stretches = 0, elevations = 0;
+  for (int section = 0; section < 300; ++section) {
+    CrossSection d = testing::random_section(random, 2 + section % 40, section % 5 == 0 ? 30 : 1);
+    if (section % 2 == 1) testing::vary_roughness(d, random);
+    d.rules = section % 3 == 0 ? Rules::divided : Rules::model;
+    measure_segments(d);
+    std::uniform_real_distribution<double> depth(0.05, d.zmax - d.zmin + 2);
+    const double Q = std::max(0.01, -balance(d, 0, d.zmin + depth(random)));
+    PassedOver passed;
+    critical_levels(d, Q, search_top(d), {}, &passed);
+    const auto slope = [&](double h) { return specific_energy(d, geometry_at(d, h), h, Q); };
+    const std::string where = "section " + std::to_string(section) + " Q " + std::to_string(Q);
+    for (const auto& [lo, hi] : passed.rising) {
+      ++stretches;
+      for (int k = 0; k <= 16; ++k) {
+        const double h = k == 0 ? std::nextafter(lo, INFINITY) : k == 16 ? hi : lo + std::ldexp(hi - lo, k - 16);
+        EXPECT_GE(slope(h).dE, 0.5 - 1e-9) << where << ": at " << h << " in " << lo << " to " << hi;
+      }
+    }
+    for (const double e : passed.not_falling) {
+      ++elevations;
+      const double below = slope(e).E, above = slope(std::nextafter(e, INFINITY)).E;
+      EXPECT_GE(above, below - 1e-12 * std::fabs(below)) << where << ": E falls at once at " << e;
+    }
+    if (::testing::Test::HasFailure()) return;
+  }
+  EXPECT_GE(stretches, 1200) << "the sweep must pass over many stretches";
+  EXPECT_GE(elevations, 100) << "and over elevations where E may change at once";
+}
+
+// Under the model rules a floodplain's stretches of water convey apart and
+// E falls at once where two of them join. Every change of the sums' dE/dh
+// from - to + is a minimum, and so is an elevation where E falls at once and
+// then rises. The sweep passes over the stretches whose bounds prove E rising
+// all through them, and over elevations where they prove it cannot fall:
+// none of those may hide a minimum.
+TEST(CriticalLevels, UnderTheModelRulesNoChangeOfSignAndNoFallAtOnceMissed) {
+  std::mt19937 random(815);
+  constexpr int kLevels = 20000;
+  int changes = 0, falls = 0;
+  for (int section = 0; section < 150; ++section) {
+    CrossSection d = testing::random_section(random, 2 + section % 38, section % 5 == 4 ? 30 : 1);
+    if (section % 2 == 1) testing::vary_roughness(d, random);
+    d.rules = Rules::model;
+    measure_segments(d);
+    std::uniform_real_distribution<double> depth(0.05, d.zmax - d.zmin + 2);
+    const double Q = std::max(0.01, -balance(d, 0, d.zmin + depth(random)));
+    const double top = search_top(d), step = (top - d.zmin) / kLevels;
+    const std::vector<CriticalLevel> found = critical_levels(d, Q, top);
+    const std::string where = "section " + std::to_string(section) + " Q " + std::to_string(Q);
+    const auto found_within = [&](double lo, double hi) {
+      return std::any_of(found.begin(), found.end(), [&](const CriticalLevel& c) { return c.level >= lo && c.level <= hi; });
+    };
+    const auto slope = [&](double h) { return specific_energy(d, geometry_at(d, h), h, Q); };
+    double before = slope(d.zmin + 0.5 * step).dE;
+    for (int j = 1; j < kLevels; ++j) {
+      const double h = d.zmin + (j + 0.5) * step, now = slope(h).dE;
+      if (before < 0 && now >= 0) {
+        ++changes;
+        EXPECT_TRUE(found_within(h - step - 1e-6, h + 1e-6)) << where << ": dE/dh turns up below " << h << " unseen";
+      }
+      before = now;
+    }
+    for (int i = 1; i <= d.N; ++i) {
+      const double e = d.z[static_cast<std::size_t>(i)];
+      if (!(e > d.zmin && e < top)) continue;
+      const EnergySlope below = slope(std::nextafter(e, -INFINITY)), above = slope(std::nextafter(e, INFINITY));
+      if (!(above.E < below.E - 1e-9 * std::fabs(below.E) && above.dE >= 0)) continue;
+      ++falls;
+      EXPECT_TRUE(found_within(e, std::nextafter(e, INFINITY))) << where << ": E falls at once at " << e << " unseen";
+    }
+    if (::testing::Test::HasFailure()) return;
+  }
+  EXPECT_GE(changes, 100) << "the sample must hold minima to find";
+  EXPECT_GE(falls, 20) << "the sample must hold falls at once";
+}
+
 }  // namespace
 }  // namespace normlevel

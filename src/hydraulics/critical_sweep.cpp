@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <optional>
@@ -18,6 +19,34 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kRefineTo = 1e-6;
+
+// How loosely the bounds on a stretch take x^(2/3), Manning's float
+// exponent included: they decide only which levels are worked out.
+constexpr double kLoose = 1e-4;
+
+struct PowerBounds {
+  double low, high;
+};
+
+// x^(2/3) from below and above for 1e-30 < x < 1e30, within kLoose and
+// without the C library: from a first guess out of the exponent, a step of
+// Newton's lands at or above the cube root (the mean of y, y and x / y^2 is
+// at least their geometric mean), and x / high^2 is then at or below it.
+// Elsewhere the power itself.
+PowerBounds two_thirds_bounds(double x) {
+  if (!(x > 1e-30 && x < 1e30)) {
+    const double power = manning_power(x);
+    return {power * (1 - kLoose), power * (1 + kLoose)};
+  }
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &x, sizeof bits);
+  bits = bits / 3 + 0x2A9F7893782DA1CEull;
+  double y = 0;
+  std::memcpy(&y, &bits, sizeof y);
+  for (int step = 0; step < 3; ++step) y = (2 * y + x / (y * y)) * (1.0 / 3);
+  const double high = y * (1 + 0x1p-40), low = x / (high * high) * (1 - 0x1p-40);
+  return {low * low * (1 - kLoose), high * high * (1 + kLoose)};
+}
 
 // A subdivision's wetted geometry between two elevations of the points, as
 // polynomials in t = h - ref: A = a2 t^2 + a1 t + a0 (so B = 2 a2 t + a1)
@@ -119,13 +148,29 @@ void gather(const Poly& q, double T, WaterRange& water) {
   }
 }
 
-// Each subdivision's water over the levels ref ... hi. T is taken a hair
-// above hi - ref: a level computed as lo + f (hi - lo) may round past hi.
-bool water_ranges(const StretchPolys& s, double ref, double hi, std::span<WaterRange> out) {
-  const double T = (hi - ref) * (1 + 0x1p-40);
-  std::fill(out.begin(), out.end(), WaterRange{});
-  for (std::size_t k = 0; k < s.polys.size(); ++k) gather(s.polys[k], T, out[s.part[k]]);
-  return std::all_of(out.begin(), out.end(), [](const WaterRange& w) { return w.known; });
+// The span of levels a stretch's bounds cover: a level computed as
+// lo + f (hi - lo) may round past hi.
+double covered_span(double ref, double hi) { return (hi - ref) * (1 + 0x1p-40); }
+
+// What bounds the terms of dE/dh over a stretch, for one subdivision: its
+// water, its widest surface and how fast its perimeter grows.
+struct EnergyRange {
+  WaterRange water;
+  double high_B = 0;
+  double dP = 0;
+  bool widths_known = true;  ///< no width below 0 at either end
+  bool holds_water = false;  ///< some stretch of it is not dry all through
+};
+
+// B = 2 a2 t + a1 is linear: its ends bound it, and both at least 0 keep
+// it so on the way (rounding is monotone).
+void gather_energy(const Poly& q, double T, EnergyRange& range) {
+  gather(q, T, range.water);
+  const double B0 = q.a1, BT = 2 * q.a2 * T + q.a1;
+  if (!(B0 >= 0 && BT >= 0)) range.widths_known = false;
+  range.high_B += std::max(B0, BT);
+  range.dP += q.p1;
+  range.holds_water = range.holds_water || q.a2 != 0 || q.a1 != 0 || q.a0 != 0 || q.p1 != 0 || q.p0 != 0;
 }
 
 // E and dE/dh from polynomials: a level taken inside a stretch between elevations.
@@ -225,6 +270,7 @@ class Sweep {
     const double e = elevation();
     move_origin(e);
     may_jump_ = false;
+    jumped_parts_.clear();
     const std::size_t first = next_;
     for (; next_ < order_.size() && order_[next_].first == e; ++next_) {
       const std::int32_t point = order_[next_].second;
@@ -236,19 +282,20 @@ class Sweep {
   }
 
   /// E and its derivatives just below level h: the next elevation or short of it.
-  EnergySlope below(double h) {
-    geometry_from(d_, live(), origin_, h, geometry_, dB_, tally_);
-    wet_ = conveyances(d_, geometry_, conveyance_);
-    return energy_slope(*d_.units, conveyance_, wet_, geometry_, h, Q_, dB_);
-  }
+  EnergySlope below(double h) { return below_from(live(), origin_, h); }
 
   /// Passes the next elevation, just below which `below` stood, and gives E
   /// and its derivatives just above it. A is the same on both sides; B and
   /// dP jump, and so does P where a level segment goes under at once, and
   /// with it the conveyance and E.
   EnergySlope above() {
-    const double e = elevation();
-    pass_elevation();  // the origin is now e: A = a0, B = a1, P = p0, dP = p1 there
+    pass_elevation();
+    return just_passed();
+  }
+
+  /// `above` for the elevation just passed, `below` having stood below it.
+  EnergySlope just_passed() {
+    const double e = origin_;  // A = a0, B = a1, P = p0, dP = p1 there
     widened_ = false;
     wet_above_ = 0;
     geometry_from(d_, live(), origin_, e, at_origin_, dB_, tally_, may_jump_);  // what conveys is taken only then
@@ -282,10 +329,47 @@ class Sweep {
   Polynomials stretch() { return Polynomials(d_, live(), origin_); }
 
   /// Each subdivision's water over the levels from the elevation last passed up to hi.
-  bool bounds(double hi, std::span<WaterRange> out) { return water_ranges(live(), origin_, hi, out); }
+  bool bounds(double hi, std::span<WaterRange> out) {
+    const double T = covered_span(origin_, hi);
+    std::fill(out.begin(), out.end(), WaterRange{});
+    for (const std::size_t g : active_) gather(polys_[g], T, out[group_part_[g]]);
+    return std::all_of(out.begin(), out.end(), [](const WaterRange& w) { return w.known; });
+  }
+
+  /// The same with the widths and the perimeters' growth, for dE/dh.
+  void energy_ranges(double hi, std::vector<EnergyRange>& out) {
+    const double T = covered_span(origin_, hi);
+    out.assign(d_.parts.size(), EnergyRange{});
+    for (const std::size_t g : active_) gather_energy(polys_[g], T, out[group_part_[g]]);
+  }
+
+  /// Keeps the stretches as they stand, so that the level just below the
+  /// next elevation can still be asked for once it is passed.
+  void remember() {
+    remembered_ = live();
+    remembered_origin_ = origin_;
+  }
+
+  /// `below` for the elevation passed since `remember`.
+  EnergySlope remembered_below(double h) { return below_from(remembered_, remembered_origin_, h); }
+
+  /// The subdivisions where E may have jumped at the last elevation passed.
+  const std::vector<std::size_t>& jumped_parts() const { return jumped_parts_; }
 
  private:
   static constexpr double kWidening = 1.25;
+
+  EnergySlope below_from(const StretchPolys& polys, double ref, double h) {
+    geometry_from(d_, polys, ref, h, geometry_, dB_, tally_);
+    wet_ = conveyances(d_, geometry_, conveyance_);
+    return energy_slope(*d_.units, conveyance_, wet_, geometry_, h, Q_, dB_);
+  }
+
+  void jumped(std::size_t part) {
+    may_jump_ = true;
+    if (std::find(jumped_parts_.begin(), jumped_parts_.end(), part) == jumped_parts_.end())
+      jumped_parts_.push_back(part);
+  }
 
   // A = a2 t^2 + a1 t + a0 about a new origin o: t' = t - (o - origin).
   void move_origin(double o) {
@@ -313,7 +397,7 @@ class Sweep {
     const std::int32_t lower = d.z[i] <= d.z[i + 1] ? i : i + 1;
     Poly& q = poly_of(i);
     if (point == lower) {
-      may_jump_ = may_jump_ || (flat && d.x[i + 1] > d.x[i]);
+      if (flat && d.x[i + 1] > d.x[i]) jumped(segment_part_[static_cast<std::size_t>(i)]);
       if (flat)
         add_full(d, q, i, origin_);
       else
@@ -363,7 +447,7 @@ class Sweep {
     active_[at] = active_.back();
     active_.pop_back();
     place_[b] = kNowhere;
-    may_jump_ = true;
+    jumped(segment_part_[static_cast<std::size_t>(point)]);
   }
 
   // The live stretches, for the geometry at a level.
@@ -380,7 +464,9 @@ class Sweep {
   static constexpr std::size_t kNowhere = SIZE_MAX;
   std::vector<std::size_t> segment_group_, group_part_, parent_, place_, active_;
   std::vector<Poly> polys_;
-  StretchPolys live_;
+  StretchPolys live_, remembered_;
+  double remembered_origin_ = 0;
+  std::vector<std::size_t> jumped_parts_;
   std::vector<PartGeometry> at_origin_;
   double origin_;
   double Q_;
@@ -391,6 +477,82 @@ class Sweep {
   StretchTally tally_;
   int wet_ = 0, wet_above_ = 0;
   bool widened_ = true, may_jump_ = false;
+};
+
+// A subdivision's conveyance over a stretch, from below and above.
+struct ConveyanceBounds {
+  bool wet = false;
+  double low_A = 0, low_K = 0, high_K = 0, low_S3 = 0;
+};
+
+// Proofs that E rises all through a stretch, and across an elevation where
+// it may jump, from the stretches' bounds. With w_i = B_i / A_i and
+// c_i = dP_i / P_i, the sums give dE/dh = 1 + head / K^3 (3 sum(S3_i w_i)
+// - 2 sum(S3_i c_i) - 5 S3 / K sum(K_i w_i) + 2 S3 / K sum(K_i c_i)), and
+// K_i <= k A_i R^(2/3), S3_i <= k^3 A_i R^2, A_i / P_i <= R bound its terms.
+// Where dE/dh stays at least 1/2 no rounding can bring it to 0.
+class RiseProof {
+ public:
+  RiseProof(const CrossSection& d, double Q) : head_(Q * Q / (2 * d.units->g)) {
+    for (const Subdivision& part : d.parts) k_.push_back(d.units->k / roughness_of(d, part));
+  }
+
+  /// Whether dE/dh stays above 1/2 through the stretch whose ranges are
+  /// given, every subdivision wet all through it or dry; each one's
+  /// conveyance there into `out`, and the count of wet ones into `wet`.
+  bool rises(const std::vector<EnergyRange>& ranges, std::vector<ConveyanceBounds>& out, int& wet) const {
+    out.assign(ranges.size(), ConveyanceBounds{});
+    wet = 0;
+    double K = 0, S3 = 0, spread = 0, widening = 0, narrowing = 0;
+    for (std::size_t p = 0; p < ranges.size(); ++p) {
+      const EnergyRange& range = ranges[p];
+      const WaterRange& water = range.water;
+      if (!water.known || !range.widths_known) return false;
+      if (!range.holds_water) continue;
+      const double k = k_[p], R = water.high_R, least_R = water.low_A / water.high_P;
+      if (!(water.low_A > 0 && least_R >= 1e-100 && R <= 1e100)) return false;
+      const double low = two_thirds_bounds(least_R).low, high = two_thirds_bounds(R).high;
+      const double k3 = k * k * k, R3 = R * R * R;
+      ConveyanceBounds& b = out[p];
+      b = {true, water.low_A, k * water.low_A * low, k * water.high_A * high, 0};
+      b.low_S3 = b.low_K * b.low_K * b.low_K / (water.high_A * water.high_A);
+      ++wet;
+      K += b.low_K;
+      S3 += k3 * water.high_A * R * R * (1 + kLoose);
+      spread += 2 * k3 * R3 * std::fabs(range.dP) * (1 + kLoose);  // 2 S3_i |c_i|
+      widening += k * high * range.high_B;                          // K_i w_i
+      narrowing += k * R * high * std::max(0.0, -range.dP);         // K_i |c_i| where c_i < 0
+    }
+    if (!(K > 0)) return false;
+    const double least = 1 - head_ / (K * K * K) * (spread + (5 * widening + 2 * narrowing) * S3 / K);
+    return least >= 0.5;
+  }
+
+  /// Whether E cannot jump down at an elevation between two stretches that
+  /// rise, where the subdivisions `jumped` may convey less at once (a level
+  /// segment gone under, stretches of water joined). With the areas the
+  /// same, S3 / K^3 falls as K_i does while K_i^2 K < S3 A_i^2.
+  static bool rises_across(const std::vector<std::size_t>& jumped, const std::vector<ConveyanceBounds>& below,
+                           const std::vector<ConveyanceBounds>& above) {
+    double K = 0;
+    for (std::size_t p = 0; p < below.size(); ++p) {
+      if (below[p].wet != above[p].wet) return false;
+      K += std::max(below[p].high_K, above[p].high_K);
+    }
+    for (const std::size_t i : jumped) {
+      if (!below[i].wet) return false;
+      double others = 0;
+      for (std::size_t p = 0; p < below.size(); ++p)
+        if (p != i && below[p].wet) others += std::min(below[p].low_S3, above[p].low_S3);
+      const double Ki = std::max(below[i].high_K, above[i].high_K), A = std::min(below[i].low_A, above[i].low_A);
+      if (!(Ki * Ki * K <= others * A * A * (1 - kLoose))) return false;
+    }
+    return true;
+  }
+
+ private:
+  double head_;
+  std::vector<double> k_;
 };
 
 bool at_an_end(const CrossSection& d, double e) { return e == d.z[1] || e == d.z[d.N]; }
@@ -482,81 +644,174 @@ std::vector<CriticalLevel> model_critical_levels(const CrossSection& d, double Q
   return found;
 }
 
-}  // namespace
-
-std::vector<CriticalLevel> critical_levels(const CrossSection& d, double Q, double top) {
-  std::vector<CriticalLevel> found;
-  if (!(Q > 0) || !(top > d.zmin)) return found;
-  if (d.plain_sums) return model_critical_levels(d, Q, top);
-  Sweep sweep(d, Q);
-  if (!sweep.done() && sweep.elevation() <= d.zmin) {  // the lowest points: nothing wet yet
-    sweep.below(d.zmin);
-    sweep.above();
+// The sweep up through the elevations for the minima of E: dE/dh at both
+// ends of each stretch, and inside it where it may turn, but not through
+// the stretches proven to rise. It may show each stretch to a visitor too,
+// as for_each_stretch would, so that one sweep serves both.
+class MinimumSearch {
+ public:
+  MinimumSearch(const CrossSection& d, double Q, double top, const StretchVisitor& also, PassedOver* passed)
+      : d_(d), Q_(Q), top_(top), also_(also), passed_(passed), sweep_(d, Q), proof_(d, Q) {
+    const double evaluations = static_cast<double>(d.N) * static_cast<double>(std::max<std::size_t>(1, d.parts.size()));
+    stride_ = static_cast<std::size_t>(std::max(1.0, std::ceil(evaluations / kMostEvaluations)));
+    if (!sweep_.done() && sweep_.elevation() <= d.zmin) {  // the lowest points: nothing wet yet
+      sweep_.below(d.zmin);
+      sweep_.above();
+    }
   }
-  const double evaluations = static_cast<double>(d.N) * static_cast<double>(std::max<std::size_t>(1, d.parts.size()));
-  const auto stride = static_cast<std::size_t>(std::max(1.0, std::ceil(evaluations / kMostEvaluations)));
-  const auto add = [&](double h, bool at_end) {
-    std::vector<PartGeometry> geometry(d.parts.size());
-    wetted_parts(d, h, geometry);
-    found.push_back({h, energy_at(d, geometry, h, Q).energy_level, at_end});
-  };
+
+  std::vector<CriticalLevel> run() {
+    for (std::size_t count = 0;; ++count) {
+      const bool last = sweep_.done() || sweep_.elevation() >= top_;
+      const double e = last ? top_ : sweep_.elevation();
+      stretch_.reset();
+      if (also_) visit(passed_to_, e);
+      passed_to_ = e;
+      if (!last && (count + 1) % stride_ != 0) {
+        sweep_.pass_elevation();
+        ranges_known_ = false;
+      } else if (rising_) {
+        if (passed_) passed_->rising.push_back({lo_, e});
+        if (last) break;
+        rise_past(e);
+      } else {
+        work_out(e, last);
+        if (last) break;
+      }
+    }
+    return std::move(found_);
+  }
+
+ private:
+  void add(double h, bool at_end) {
+    std::vector<PartGeometry> geometry(d_.parts.size());
+    wetted_parts(d_, h, geometry);
+    found_.push_back({h, energy_at(d_, geometry, h, Q_).energy_level, at_end});
+  }
+
+  // The polynomials of the stretch, copied when first needed.
+  Polynomials& stretch_now() {
+    if (!stretch_) stretch_.emplace(sweep_.stretch());
+    return *stretch_;
+  }
+
+  // The stretch from lo to e for the visitor, with the bounds already
+  // gathered for the proof where there are some.
+  void visit(double lo, double e) {
+    const StretchGeometry geometry = [this](double h) { return stretch_now().geometry(h); };
+    const StretchBounds bounds = [this, e](std::span<WaterRange> out) {
+      if (!ranges_known_) return sweep_.bounds(e, out);
+      for (std::size_t p = 0; p < out.size(); ++p) out[p] = ranges_[p].water;
+      return std::all_of(out.begin(), out.end(), [](const WaterRange& w) { return w.known; });
+    };
+    also_(lo, e, geometry, bounds);
+  }
+
   // Between two levels of one stretch: a change of sign from - to + is a
   // smooth minimum; the same sign at both ends with dE/dh turning towards 0
   // from both (a turning point of its own inside) is looked into by halves.
-  std::optional<Polynomials> stretch;  // the polynomials of the stretch, copied when first needed
-  const auto stretch_now = [&]() -> Polynomials& {
-    if (!stretch) stretch.emplace(sweep.stretch());
-    return *stretch;
-  };
-  const std::function<void(double, EnergySlope, double, EnergySlope, int)> scan =
-      [&](double lo, EnergySlope at_lo, double hi, EnergySlope at_hi, int depth) {
-        if (at_lo.dE < 0 && at_hi.dE >= 0) {
-          add(stride == 1 ? refine_in(stretch_now(), lo, hi, Q) : refine_by_geometry(d, lo, hi, Q), false);
-          return;
-        }
-        const bool dip = at_lo.dE > 0 && at_hi.dE > 0 && at_lo.d2E < 0 && at_hi.d2E > 0;
-        const bool hump = at_lo.dE < 0 && at_hi.dE < 0 && at_lo.d2E > 0 && at_hi.d2E < 0;
-        if (!(dip || hump) || depth == 0 || stride > 1 || hi - lo < kRefineTo * 1e-3) return;
-        if (!may_cross_zero(lo, at_lo, hi, at_hi)) return;
-        const double mid = 0.5 * (lo + hi);
-        const EnergySlope at_mid = stretch_now().slope(mid, Q);
-        scan(lo, at_lo, mid, at_mid, depth - 1);
-        scan(mid, at_mid, hi, at_hi, depth - 1);
-      };
-  EnergySlope lo_right{kInfinity, -kInfinity, kInfinity};  // just above lo
-  double lo = d.zmin;
-  int wet_before = 0;
-  for (std::size_t count = 0;; ++count) {
-    const bool last = sweep.done() || sweep.elevation() >= top;
-    const double e = last ? top : sweep.elevation();
-    if (!last && (count + 1) % stride != 0) {
-      sweep.pass_elevation();
-      continue;
+  void scan(double lo, EnergySlope at_lo, double hi, EnergySlope at_hi, int depth) {
+    if (at_lo.dE < 0 && at_hi.dE >= 0) {
+      add(stride_ == 1 ? refine_in(stretch_now(), lo, hi, Q_) : refine_by_geometry(d_, lo, hi, Q_), false);
+      return;
     }
-    const EnergySlope below = sweep.below(e);
-    stretch.reset();
+    const bool dip = at_lo.dE > 0 && at_hi.dE > 0 && at_lo.d2E < 0 && at_hi.d2E > 0;
+    const bool hump = at_lo.dE < 0 && at_hi.dE < 0 && at_lo.d2E > 0 && at_hi.d2E < 0;
+    if (!(dip || hump) || depth == 0 || stride_ > 1 || hi - lo < kRefineTo * 1e-3) return;
+    if (!may_cross_zero(lo, at_lo, hi, at_hi)) return;
+    const double mid = 0.5 * (lo + hi);
+    const EnergySlope at_mid = stretch_now().slope(mid, Q_);
+    scan(lo, at_lo, mid, at_mid, depth - 1);
+    scan(mid, at_mid, hi, at_hi, depth - 1);
+  }
+
+  // The stretch from lo to e worked out, then the elevation e passed.
+  void work_out(double e, bool last) {
+    const EnergySlope below = sweep_.below(e);
     // Just after another subdivision got wet or one widened alpha changes
     // fastest: samples there at every scale.
-    const int wet = sweep.wet_above();
-    double from = lo;
-    EnergySlope at_from = lo_right;
-    if (stride == 1 && wet > 1 && (last || wet > wet_before || sweep.widened()))
+    const int wet = sweep_.wet_above();
+    double from = lo_;
+    EnergySlope at_from = lo_right_;
+    if (stride_ == 1 && wet > 1 && (last || wet > wet_before_ || sweep_.widened()))
       for (const double f : kInside) {
-        const double h = lo + f * (e - lo);
-        const EnergySlope here = stretch_now().slope(h, Q);
+        const double h = lo_ + f * (e - lo_);
+        const EnergySlope here = stretch_now().slope(h, Q_);
         scan(from, at_from, h, here, kHalvings);
         from = h;
         at_from = here;
       }
-    wet_before = wet;
+    wet_before_ = wet;
     scan(from, at_from, e, below, kHalvings);
-    if (last) break;
-    const EnergySlope above = sweep.above();
-    minimum_at_elevation(d, e, below, above, sweep.may_jump(), add);
-    lo = e;
-    lo_right = above;
+    if (last) return;
+    const EnergySlope above = sweep_.above();
+    minimum_at_elevation(d_, e, below, above, sweep_.may_jump(), [this](double h, bool end) { add(h, end); });
+    lo_ = e;
+    lo_right_ = above;
+    wet_at_lo_ = sweep_.wet_above();
+    int wet_ahead = 0;
+    rising_ = stride_ == 1 && rises_ahead(lower_, wet_ahead);
   }
-  return found;
+
+  // Past e at the top of a stretch that rises all through: E there is
+  // worked out only where it may jump down or the next stretch may not rise.
+  void rise_past(double e) {
+    sweep_.remember();
+    sweep_.pass_elevation();
+    int wet_ahead = 0;
+    const bool ahead = rises_ahead(upper_, wet_ahead);
+    std::swap(lower_, upper_);
+    lo_ = e;
+    if (ahead && (!sweep_.may_jump() || RiseProof::rises_across(sweep_.jumped_parts(), upper_, lower_))) {
+      if (passed_ && sweep_.may_jump()) passed_->not_falling.push_back(e);
+      wet_at_lo_ = wet_ahead;
+      return;
+    }
+    const EnergySlope below = sweep_.remembered_below(e);
+    const EnergySlope above = sweep_.just_passed();
+    minimum_at_elevation(d_, e, below, above, sweep_.may_jump(), [this](double h, bool end) { add(h, end); });
+    wet_before_ = wet_at_lo_;
+    wet_at_lo_ = sweep_.wet_above();
+    lo_right_ = above;
+    rising_ = ahead;
+  }
+
+  // Whether the stretch just entered rises all through.
+  bool rises_ahead(std::vector<ConveyanceBounds>& bounds, int& wet) {
+    sweep_.energy_ranges(sweep_.done() || sweep_.elevation() >= top_ ? top_ : sweep_.elevation(), ranges_);
+    ranges_known_ = true;
+    return proof_.rises(ranges_, bounds, wet);
+  }
+
+  const CrossSection& d_;
+  double Q_, top_;
+  const StretchVisitor& also_;
+  PassedOver* passed_;
+  Sweep sweep_;
+  RiseProof proof_;
+  std::size_t stride_ = 1;
+  std::vector<CriticalLevel> found_;
+  std::optional<Polynomials> stretch_;
+  double lo_ = d_.zmin;         // where dE/dh was last worked out, or the stretch proven to rise begins
+  double passed_to_ = d_.zmin;  // the elevation last passed
+  EnergySlope lo_right_{kInfinity, -kInfinity, kInfinity};  // just above lo
+  int wet_before_ = 0, wet_at_lo_ = 0;
+  std::vector<EnergyRange> ranges_;  // of the stretch from lo up, where ranges_known_
+  bool ranges_known_ = false;
+  std::vector<ConveyanceBounds> lower_, upper_;  // the stretches below and above the next elevation
+  bool rising_ = false;                          // the stretch from lo up rises all through
+};
+
+}  // namespace
+
+std::vector<CriticalLevel> critical_levels(const CrossSection& d, double Q, double top, const StretchVisitor& also,
+                                           PassedOver* passed) {
+  if (!(Q > 0) || !(top > d.zmin)) return {};
+  if (d.plain_sums) {
+    if (also) for_each_stretch(d, top, also);
+    return model_critical_levels(d, Q, top);
+  }
+  return MinimumSearch(d, Q, top, also, passed).run();
 }
 
 void for_each_stretch(const CrossSection& d, double top, const StretchVisitor& visit) {
@@ -596,11 +851,11 @@ void for_each_stretch(const CrossSection& d, double top, const StretchVisitor& v
 }
 
 double least_conveying(const WaterRange& water) {
-  return water.low_A > 0 ? water.low_A * manning_power(water.low_A / water.high_P) : 0;
+  return water.low_A > 0 ? water.low_A * two_thirds_bounds(water.low_A / water.high_P).low : 0;
 }
 
 double most_conveying(const WaterRange& water) {
-  return water.high_A > 0 ? water.high_A * manning_power(water.high_R) : 0;
+  return water.high_A > 0 ? water.high_A * two_thirds_bounds(water.high_R).high : 0;
 }
 
 int governing_critical(const std::vector<CriticalLevel>& levels) {

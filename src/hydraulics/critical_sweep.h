@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "core/CSdata.h"
@@ -18,12 +19,6 @@ struct CriticalLevel {
   double energy = 0;
   bool at_end = false;  ///< at an end point's elevation, where the assumed walls take over
 };
-
-/// Every local minimum of section d's E(h) for discharge Q > 0 with zmin < h < top,
-/// ascending: E is smooth between the elevations of the points and kinks
-/// at them, so dE/dh is taken just above and below every elevation in the
-/// range and each change of its sign from - to + refined to 1e-6.
-std::vector<CriticalLevel> critical_levels(const CrossSection& d, double Q, double top);
 
 /// The critical level by the usual convention: the index of the minimum of
 /// least energy not at an end of the section; -1 when there is none.
@@ -44,7 +39,8 @@ struct WaterRange {
   bool known = true;  ///< false: the stretch's ends do not tell
 };
 
-/// The least and the most A R^(2/3) the subdivision conveys there. Several
+/// Bounds, within 1e-4, on the least and the most A R^(2/3) the subdivision
+/// conveys there (Manning's float exponent included). Several
 /// stretches conveying apart carry at least what they would as one (it is
 /// convex and grows in proportion with A and P together), and at most their
 /// area times the greatest R's power.
@@ -61,5 +57,24 @@ using StretchVisitor = std::function<void(double lo, double hi, const StretchGeo
 /// from the lowest point up to top, where the geometry is smooth (polynomials in the
 /// level, so a level inside costs the subdivisions, not the points).
 void for_each_stretch(const CrossSection& d, double top, const StretchVisitor& visit);
+
+/// What the sweep for the critical levels passed over without working out
+/// E: the stretches (lo, hi) proven to rise all through, with dE/dh at least
+/// 1/2, and among their ends the elevations where E may have changed at once
+/// but was proven not to fall.
+struct PassedOver {
+  std::vector<std::pair<double, double>> rising;
+  std::vector<double> not_falling;
+};
+
+/// Every local minimum of section d's E(h) for discharge Q > 0 with zmin < h < top,
+/// ascending: E is smooth between the elevations of the points and kinks
+/// at them, so dE/dh is taken just above and below every elevation in the
+/// range (but through stretches whose bounds keep it above 0) and each
+/// change of its sign from - to + refined to 1e-6. With `also`, the same
+/// sweep visits every stretch as for_each_stretch would; with `passed`, what
+/// it passed over.
+std::vector<CriticalLevel> critical_levels(const CrossSection& d, double Q, double top,
+                                           const StretchVisitor& also = {}, PassedOver* passed = nullptr);
 
 }  // namespace normlevel
