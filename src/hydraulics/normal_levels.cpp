@@ -59,34 +59,60 @@ int side_at(std::span<const StretchSide> sides, double h) {
   return it != sides.end() && it->lo < h && h < it->hi ? it->side : 0;
 }
 
-std::vector<NormalLevel> normal_levels(const CrossSection& d, double Q, double top, std::vector<StretchSide>* sides) {
-  std::vector<NormalLevel> found;
-  if (!(Q > 0)) return found;
-  double before = Q;  // nothing wet at the lowest point: all of Q short
-  std::vector<WaterRange> water;
-  for_each_stretch(d, top, [&](double lo, double hi, const StretchGeometry& geometry, const StretchBounds& bounds) {
-    const int side = side_throughout(d, Q, bounds, water);
-    if (sides) sides->push_back({lo, hi, side});
+namespace {
+
+// The levels carrying Q, stretch by stretch as a sweep visits them.
+class CarryingSearch {
+ public:
+  CarryingSearch(const CrossSection& d, double Q, std::vector<StretchSide>* sides) : d_(d), Q_(Q), sides_(sides) {}
+
+  void visit(double lo, double hi, const StretchGeometry& geometry, const StretchBounds& bounds) {
+    const int side = side_throughout(d_, Q_, bounds, water_);
+    if (sides_) sides_->push_back({lo, hi, side});
     // A stretch kept clear of Q all through holds no level but at its foot.
     if (side != 0) {
-      if ((before > 0) != (side > 0) && lo > d.zmin) found.push_back({lo, side > 0});
-      before = side;
+      if ((before_ > 0) != (side > 0) && lo > d_.zmin) found_.push_back({lo, side > 0});
+      before_ = side;
       return;
     }
     // A level segment going under at the foot makes what is carried jump there.
-    const double at_foot = shortfall(d, Q, geometry(lo));
-    if ((before > 0) != (at_foot > 0) && lo > d.zmin) found.push_back({lo, at_foot > 0});
-    before = at_foot;
+    const double at_foot = shortfall(d_, Q_, geometry(lo));
+    if ((before_ > 0) != (at_foot > 0) && lo > d_.zmin) found_.push_back({lo, at_foot > 0});
+    before_ = at_foot;
     double from = lo;
     for (const double f : kInside) {
       const double h = f == 1 ? hi : lo + f * (hi - lo);
-      const double now = shortfall(d, Q, geometry(h));
-      if ((before > 0) != (now > 0)) found.push_back({refine(d, geometry, Q, from, h, now > 0), now > 0});
-      before = now;
+      const double now = shortfall(d_, Q_, geometry(h));
+      if ((before_ > 0) != (now > 0)) found_.push_back({refine(d_, geometry, Q_, from, h, now > 0), now > 0});
+      before_ = now;
       from = h;
     }
-  });
-  return found;
+  }
+
+  StretchVisitor visitor() {
+    return [this](double lo, double hi, const StretchGeometry& geometry, const StretchBounds& bounds) {
+      visit(lo, hi, geometry, bounds);
+    };
+  }
+
+  std::vector<NormalLevel> found() { return std::move(found_); }
+
+ private:
+  const CrossSection& d_;
+  double Q_;
+  std::vector<StretchSide>* sides_;
+  double before_ = Q_;  // nothing wet at the lowest point: all of Q short
+  std::vector<WaterRange> water_;
+  std::vector<NormalLevel> found_;
+};
+
+}  // namespace
+
+std::vector<NormalLevel> normal_levels(const CrossSection& d, double Q, double top, std::vector<StretchSide>* sides) {
+  if (!(Q > 0)) return {};
+  CarryingSearch search(d, Q, sides);
+  for_each_stretch(d, top, search.visitor());
+  return search.found();
 }
 
 void include_level(std::vector<NormalLevel>& levels, double level) {
@@ -102,13 +128,22 @@ void include_level(std::vector<NormalLevel>& levels, double level) {
   levels.insert(at, {level, false});
 }
 
-CarryingLevels levels_carrying(const CrossSection& d, double Q, bool connected) {
+CarryingLevels levels_carrying(const CrossSection& d, double Q, bool connected,
+                               std::vector<CriticalLevel>* critical) {
   CarryingLevels levels;
   if (connected) {
     levels.walk = find_connected_level(d, Q);
+    if (critical) *critical = critical_levels(d, Q, search_top(d));
   } else {
     std::vector<StretchSide> sides;
-    levels.every = normal_levels(d, Q, search_top(d), &sides);
+    if (critical && Q > 0) {  // one sweep for both
+      CarryingSearch search(d, Q, &sides);
+      *critical = critical_levels(d, Q, search_top(d), search.visitor());
+      levels.every = search.found();
+    } else {
+      levels.every = normal_levels(d, Q, search_top(d), &sides);
+      if (critical) *critical = critical_levels(d, Q, search_top(d));
+    }
     levels.walk = find_level(d, Q, [&sides](double h) { return side_at(sides, h); });
   }
   if (levels.walk.found) include_level(levels.every, levels.walk.level);

@@ -9,6 +9,7 @@
 
 #include "core/CSdata.h"
 #include "core/search.h"
+#include "hydraulics/critical_sweep.h"
 
 namespace normlevel {
 
@@ -53,6 +54,8 @@ struct CarryingLevels {
 /// Both for discharge Q; with `connected` the ponds carry nothing, which the
 /// sweep does not know: the walk's level alone. Under the model rules the
 /// walk is told the balance's sign wherever a stretch's bounds tell it.
-CarryingLevels levels_carrying(const CrossSection& d, double Q, bool connected);
+/// With `critical`, the critical levels for Q into it, from the same sweep.
+CarryingLevels levels_carrying(const CrossSection& d, double Q, bool connected,
+                               std::vector<CriticalLevel>* critical = nullptr);
 
 }  // namespace normlevel

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "base/Failure.h"
@@ -41,8 +42,10 @@ void fill_figures(const CrossSection& d, LevelResult& r, const Computation& c) {
   r.energy = energy_at(d, geometry, r.level, r.discharge);
 }
 
-void find_critical(const CrossSection& d, LevelResult& r) {
-  r.critical_levels = critical_levels(d, r.discharge, search_top(d));
+// The critical levels for r's discharge, unless a sweep for the levels
+// carrying it found them already.
+void find_critical(const CrossSection& d, LevelResult& r, std::optional<std::vector<CriticalLevel>> found) {
+  r.critical_levels = found ? std::move(*found) : critical_levels(d, r.discharge, search_top(d));
   r.critical = governing_critical(r.critical_levels);
   if (!r.found || r.critical < 0) return;
   const double critical = r.critical_levels[static_cast<std::size_t>(r.critical)].level;
@@ -51,9 +54,10 @@ void find_critical(const CrossSection& d, LevelResult& r) {
 
 // The figures, the critical levels and the assumptions, all with the
 // roughness and slope of d.
-void complete(const CrossSection& d, LevelResult& r, const Computation& c) {
+void complete(const CrossSection& d, LevelResult& r, const Computation& c,
+              std::optional<std::vector<CriticalLevel>> critical = std::nullopt) {
   fill_figures(d, r, c);
-  find_critical(d, r);
+  find_critical(d, r, std::move(critical));
   r.warnings = assumptions(d, r, c.connected);
 }
 
@@ -135,14 +139,16 @@ LevelResult result_for(const CrossSection& d, const Computation& c, const Query&
     r.found = true;
     r.level = query.value;
     r.discharge = discharge_carried(d, r.level, c.connected);
-  } else {
-    r.discharge = Q;
-    CarryingLevels levels = levels_carrying(d, Q, c.connected);
-    r.found = levels.walk.found;
-    r.level = levels.walk.found ? levels.walk.level : 0;
-    r.normal_levels = std::move(levels.every);
+    complete(d, r, c);
+    return r;
   }
-  complete(d, r, c);
+  r.discharge = Q;
+  std::vector<CriticalLevel> critical;
+  CarryingLevels levels = levels_carrying(d, Q, c.connected, &critical);
+  r.found = levels.walk.found;
+  r.level = levels.walk.found ? levels.walk.level : 0;
+  r.normal_levels = std::move(levels.every);
+  complete(d, r, c, std::move(critical));
   return r;
 }
 
