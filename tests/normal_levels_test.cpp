@@ -142,7 +142,7 @@ TEST(NormalLevels, WhatEachSubdivisionConveysInAStretchLiesWithinItsBounds) {
     measure_segments(d);
     std::vector<WaterRange> water(d.parts.size());
     for_each_stretch(d, search_top(d), [&](double lo, double hi, const StretchGeometry& geometry,
-                                           const StretchBounds& bounds) {
+                                           const StretchBounds& bounds, const StretchKeeper&) {
       ++stretches;
       if (!bounds(water)) return;
       ++known;
@@ -161,12 +161,13 @@ TEST(NormalLevels, WhatEachSubdivisionConveysInAStretchLiesWithinItsBounds) {
   EXPECT_GE(known, stretches * 9 / 10) << "the bounds must tell most stretches";
 }
 
-// The walk is told the balance's sign wherever a stretch's bounds tell it:
-// the balance itself, summed segment by segment, must have that sign there,
-// and the walk told so must end where the plain walk ends.
+// The walk is told the balance's sign wherever a stretch's bounds tell it,
+// and under the model rules where a stretch's kept geometry carries well
+// clear of Q: the balance itself, summed segment by segment, must have that
+// sign there, and the walk told so must end where the plain walk ends.
 TEST(NormalLevels, WhereAStretchTellsTheSignTheBalanceHasItAndTheWalkEndsAsWithout) {
   std::mt19937 random(4242);
-  long told = 0;
+  long told = 0, by_geometry = 0;
   for (int section = 0; section < 300; ++section) {
     CrossSection d = testing::random_section(random, 2 + section % 40, section % 5 == 0 ? 30 : 1);
     if (section % 2 == 1) testing::vary_roughness(d, random);
@@ -176,22 +177,28 @@ TEST(NormalLevels, WhereAStretchTellsTheSignTheBalanceHasItAndTheWalkEndsAsWitho
     const double Q = std::max(0.01, carried(d, d.zmin + depth(random)));
     std::vector<StretchSide> sides;
     normal_levels(d, Q, search_top(d), &sides);
-    for (int k = 0; k < 400; ++k) {
-      const double h = level(random);
-      const int side = side_at(sides, h);
-      if (side == 0) continue;
+    std::vector<double> levels;
+    for (int k = 0; k < 400; ++k) levels.push_back(level(random));
+    for (const StretchSide& s : sides)  // where the bounds do not tell, near Q
+      if (s.side == 0)
+        for (int k = 1; k < 16; ++k) levels.push_back(s.lo + k / 16.0 * (s.hi - s.lo));
+    for (const double h : levels) {
+      const int sign = sign_at(d, Q, sides, h);
+      if (sign == 0) continue;
       ++told;
-      EXPECT_EQ(balance(d, Q, h) > 0 ? 1 : -1, side) << "section " << section << " Q " << Q << " h " << h;
+      by_geometry += side_at(sides, h) == 0 ? 1 : 0;
+      EXPECT_EQ(balance(d, Q, h) > 0 ? 1 : -1, sign) << "section " << section << " Q " << Q << " h " << h;
     }
-    const CarryingLevels levels = levels_carrying(d, Q, false);
+    const CarryingLevels carrying = levels_carrying(d, Q, false);
     const LevelSearch plain = find_level(d, Q);
-    EXPECT_EQ(levels.walk.found, plain.found) << "section " << section;
+    EXPECT_EQ(carrying.walk.found, plain.found) << "section " << section;
     if (plain.found) {
-      EXPECT_EQ(levels.walk.level, plain.level) << "section " << section;
+      EXPECT_EQ(carrying.walk.level, plain.level) << "section " << section;
     }
     if (::testing::Test::HasFailure()) return;
   }
   EXPECT_GE(told, 300 * 400 / 2) << "the stretches must tell most levels";
+  EXPECT_GE(by_geometry, 1000) << "and their kept geometry many near Q";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <optional>
 
 #include "base/power.h"
@@ -20,31 +21,47 @@ namespace {
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kRefineTo = 1e-6;
 
-// How loosely the bounds on a stretch take x^(2/3), Manning's float
-// exponent included: they decide only which levels are worked out.
+// How loosely the bounds on a stretch take x^(2/3) besides, Manning's
+// float exponent included: they decide only which levels are worked out.
 constexpr double kLoose = 1e-4;
 
 struct PowerBounds {
   double low, high;
 };
 
-// x^(2/3) from below and above for 1e-30 < x < 1e30, within kLoose and
-// without the C library: from a first guess out of the exponent, a step of
-// Newton's lands at or above the cube root (the mean of y, y and x / y^2 is
-// at least their geometric mean), and x / high^2 is then at or below it.
-// Elsewhere the power itself.
+// The cube roots of 2^r (1 + j / 256) for r = 0, 1, 2 and j = 0 ... 256, to
+// the last bit or so, worked out by the compiler.
+struct CubeRoots {
+  double at[3][257] = {};
+  constexpr CubeRoots() {
+    for (int r = 0; r < 3; ++r)
+      for (int j = 0; j <= 256; ++j) {
+        const double v = (1 + j / 256.0) * (1 << r);
+        double y = 1.5;
+        for (int step = 0; step < 40; ++step) y = (2 * y + v / (y * y)) / 3;
+        at[r][j] = y;
+      }
+  }
+};
+constexpr CubeRoots kCubeRoots;
+
+// x^(2/3) from below and above, within about 0.3% and kLoose: x's binade
+// and the first 8 bits of its mantissa pick two cube roots from the table,
+// which bound x^(1/3) as it grows with x. Outside 2^-1000 ... 2^1000 (and
+// for 0, NaN and infinity) the power itself.
 PowerBounds two_thirds_bounds(double x) {
-  if (!(x > 1e-30 && x < 1e30)) {
+  if (!(x >= 0x1p-1000 && x <= 0x1p1000)) {
     const double power = manning_power(x);
     return {power * (1 - kLoose), power * (1 + kLoose)};
   }
   std::uint64_t bits = 0;
   std::memcpy(&bits, &x, sizeof bits);
-  bits = bits / 3 + 0x2A9F7893782DA1CEull;
-  double y = 0;
-  std::memcpy(&y, &bits, sizeof y);
-  for (int step = 0; step < 3; ++step) y = (2 * y + x / (y * y)) * (1.0 / 3);
-  const double high = y * (1 + 0x1p-40), low = x / (high * high) * (1 - 0x1p-40);
+  const int binade = static_cast<int>(bits >> 52) - 1023, q = (binade + 1002) / 3 - 334, r = binade - 3 * q;
+  const auto j = static_cast<std::size_t>((bits >> 44) & 255);
+  const std::uint64_t scale_bits = static_cast<std::uint64_t>(q + 1023) << 52;
+  double scale = 0;
+  std::memcpy(&scale, &scale_bits, sizeof scale);
+  const double low = kCubeRoots.at[r][j] * scale, high = kCubeRoots.at[r][j + 1] * scale;
   return {low * low * (1 - kLoose), high * high * (1 + kLoose)};
 }
 
@@ -479,6 +496,12 @@ class Sweep {
   bool widened_ = true, may_jump_ = false;
 };
 
+// A stretch's geometry that owns its polynomials.
+StretchGeometry kept(Polynomials polys) {
+  const auto owned = std::make_shared<Polynomials>(std::move(polys));
+  return [owned](double h) { return owned->geometry(h); };
+}
+
 // A subdivision's conveyance over a stretch, from below and above.
 struct ConveyanceBounds {
   bool wet = false;
@@ -704,7 +727,8 @@ class MinimumSearch {
       for (std::size_t p = 0; p < out.size(); ++p) out[p] = ranges_[p].water;
       return std::all_of(out.begin(), out.end(), [](const WaterRange& w) { return w.known; });
     };
-    also_(lo, e, geometry, bounds);
+    const StretchKeeper keep = [this] { return kept(sweep_.stretch()); };
+    also_(lo, e, geometry, bounds, keep);
   }
 
   // Between two levels of one stretch: a change of sign from - to + is a
@@ -823,9 +847,15 @@ void for_each_stretch(const CrossSection& d, double top, const StretchVisitor& v
       return geometry;
     };
     const StretchBounds unknown = [](std::span<WaterRange>) { return false; };
+    const StretchKeeper keep = [&d] {
+      return StretchGeometry([&d, g = std::vector<PartGeometry>(d.parts.size())](double h) mutable {
+        wetted_parts(d, h, g);
+        return std::span<const PartGeometry>(g);
+      });
+    };
     double lo = d.zmin;
     for (const double hi : model_breaks(d, top)) {
-      visit(lo, hi, summed, unknown);
+      visit(lo, hi, summed, unknown, keep);
       lo = hi;
     }
     return;
@@ -839,11 +869,12 @@ void for_each_stretch(const CrossSection& d, double top, const StretchVisitor& v
     return stretch->geometry(h);
   };
   const StretchBounds bounds = [&](std::span<WaterRange> out) { return sweep.bounds(hi, out); };
+  const StretchKeeper keep = [&] { return kept(sweep.stretch()); };
   for (double lo = d.zmin;;) {
     const bool last = sweep.done() || sweep.elevation() >= top;
     hi = last ? top : sweep.elevation();
     stretch.reset();
-    visit(lo, hi, geometry, bounds);
+    visit(lo, hi, geometry, bounds, keep);
     if (last) return;
     sweep.pass_elevation();
     lo = hi;

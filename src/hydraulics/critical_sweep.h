@@ -39,7 +39,7 @@ struct WaterRange {
   bool known = true;  ///< false: the stretch's ends do not tell
 };
 
-/// Bounds, within 1e-4, on the least and the most A R^(2/3) the subdivision
+/// Bounds, within 0.3%, on the least and the most A R^(2/3) the subdivision
 /// conveys there (Manning's float exponent included). Several
 /// stretches conveying apart carry at least what they would as one (it is
 /// convex and grows in proportion with A and P together), and at most their
@@ -51,7 +51,12 @@ double most_conveying(const WaterRange& water);
 /// where they cannot tell it (the stretch must then be sampled).
 using StretchBounds = std::function<bool(std::span<WaterRange>)>;
 
-using StretchVisitor = std::function<void(double lo, double hi, const StretchGeometry&, const StretchBounds&)>;
+/// A copy of the stretch's geometry that still answers once the sweep has
+/// moved on.
+using StretchKeeper = std::function<StretchGeometry()>;
+
+using StretchVisitor =
+    std::function<void(double lo, double hi, const StretchGeometry&, const StretchBounds&, const StretchKeeper&)>;
 
 /// Visits, ascending, the stretches between section d's points' elevations
 /// from the lowest point up to top, where the geometry is smooth (polynomials in the

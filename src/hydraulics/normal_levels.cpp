@@ -54,9 +54,23 @@ double refine(const CrossSection& d, const StretchGeometry& geometry, double Q, 
 
 // Inside a stretch only: at a point's elevation itself the sums at a level
 // may part or join what the stretches on either side hold otherwise.
-int side_at(std::span<const StretchSide> sides, double h) {
+const StretchSide* stretch_holding(std::span<const StretchSide> sides, double h) {
   const auto it = std::lower_bound(sides.begin(), sides.end(), h, [](const StretchSide& s, double v) { return s.hi < v; });
-  return it != sides.end() && it->lo < h && h < it->hi ? it->side : 0;
+  return it != sides.end() && it->lo < h && h < it->hi ? &*it : nullptr;
+}
+
+int side_at(std::span<const StretchSide> sides, double h) {
+  const StretchSide* stretch = stretch_holding(sides, h);
+  return stretch ? stretch->side : 0;
+}
+
+// The kept geometry's sums differ from the sums segment by segment in their
+// last digits only, far inside kClearOfQ.
+int sign_at(const CrossSection& d, double Q, std::span<const StretchSide> sides, double h) {
+  const StretchSide* stretch = stretch_holding(sides, h);
+  if (!stretch || stretch->side != 0 || !stretch->geometry) return stretch ? stretch->side : 0;
+  const double short_of_Q = shortfall(d, Q, stretch->geometry(h));
+  return std::fabs(short_of_Q) > kClearOfQ * Q ? (short_of_Q > 0 ? 1 : -1) : 0;
 }
 
 namespace {
@@ -66,9 +80,10 @@ class CarryingSearch {
  public:
   CarryingSearch(const CrossSection& d, double Q, std::vector<StretchSide>* sides) : d_(d), Q_(Q), sides_(sides) {}
 
-  void visit(double lo, double hi, const StretchGeometry& geometry, const StretchBounds& bounds) {
+  void visit(double lo, double hi, const StretchGeometry& geometry, const StretchBounds& bounds,
+             const StretchKeeper& keep) {
     const int side = side_throughout(d_, Q_, bounds, water_);
-    if (sides_) sides_->push_back({lo, hi, side});
+    if (sides_) sides_->push_back({lo, hi, side, side == 0 && d_.rules == Rules::model ? keep() : StretchGeometry{}});
     // A stretch kept clear of Q all through holds no level but at its foot.
     if (side != 0) {
       if ((before_ > 0) != (side > 0) && lo > d_.zmin) found_.push_back({lo, side > 0});
@@ -90,9 +105,8 @@ class CarryingSearch {
   }
 
   StretchVisitor visitor() {
-    return [this](double lo, double hi, const StretchGeometry& geometry, const StretchBounds& bounds) {
-      visit(lo, hi, geometry, bounds);
-    };
+    return [this](double lo, double hi, const StretchGeometry& geometry, const StretchBounds& bounds,
+                  const StretchKeeper& keep) { visit(lo, hi, geometry, bounds, keep); };
   }
 
   std::vector<NormalLevel> found() { return std::move(found_); }
@@ -144,7 +158,7 @@ CarryingLevels levels_carrying(const CrossSection& d, double Q, bool connected,
       levels.every = normal_levels(d, Q, search_top(d), &sides);
       if (critical) *critical = critical_levels(d, Q, search_top(d));
     }
-    levels.walk = find_level(d, Q, [&sides](double h) { return side_at(sides, h); });
+    levels.walk = find_level(d, Q, [&](double h) { return sign_at(d, Q, sides, h); });
   }
   if (levels.walk.found) include_level(levels.every, levels.walk.level);
   return levels;

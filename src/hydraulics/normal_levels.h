@@ -25,11 +25,16 @@ struct NormalLevel {
 struct StretchSide {
   double lo, hi;
   int side;
+  StretchGeometry geometry = {};  ///< where nothing is told under the model rules: the stretch's own, kept
 };
 
 /// The sign of Q - carried at a level h strictly inside one of the stretches
 /// (ascending) where that one tells it, else 0.
 int side_at(std::span<const StretchSide> sides, double h);
+
+/// The same, and where the stretch's bounds do not tell it, what its kept
+/// geometry carries at h where that is well clear of Q.
+int sign_at(const CrossSection& d, double Q, std::span<const StretchSide> sides, double h);
 
 /// Every level with zmin < h <= top at which section d carries Q,
 /// ascending: what it carries is sampled within each stretch
