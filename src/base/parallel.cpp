@@ -40,8 +40,11 @@ OrderedQueue::~OrderedQueue() {
   for (std::thread& thread : threads_) thread.join();
 }
 
+// The caller is one of the jobs: where it would wait for room or for the
+// rest, it runs a job no thread has begun, so a run takes one thread fewer
+// and the caller sleeps only while the last jobs finish elsewhere.
 void OrderedQueue::add(std::unique_ptr<Job> job) {
-  if (!in_place_ && threads_.size() < jobs_) start_thread();
+  if (!in_place_ && threads_.size() + 1 < jobs_) start_thread();
   if (in_place_) {
     job->run();
     job->take();
@@ -54,21 +57,37 @@ void OrderedQueue::add(std::unique_ptr<Job> job) {
       queue_.push_back(std::move(job));
       break;
     }
-    job_done_.wait(lock, [this] { return queue_.front()->done; });
     lock.unlock();
-    take_front();
+    make_room();
   }
   work_ready_.notify_one();
 }
 
 void OrderedQueue::finish() {
   for (;;) {
-    std::unique_lock lock(mutex_);
-    if (queue_.empty()) return;
-    job_done_.wait(lock, [this] { return queue_.front()->done; });
-    lock.unlock();
-    take_front();
+    {
+      std::lock_guard lock(mutex_);
+      if (queue_.empty()) return;
+    }
+    make_room();
   }
+}
+
+// Runs a job no thread has begun, or waits for the front one; then takes
+// what is done.
+void OrderedQueue::make_room() {
+  std::unique_lock lock(mutex_);
+  if (next_ < queue_.size()) {
+    Job* job = queue_[next_++].get();
+    lock.unlock();
+    job->run();
+    lock.lock();
+    job->done = true;
+  } else {
+    job_done_.wait(lock, [this] { return queue_.front()->done; });
+  }
+  lock.unlock();
+  take_ready();
 }
 
 // The front job is done: out of the queue first, so that what take throws
@@ -100,7 +119,7 @@ void OrderedQueue::start_thread() {
   try {
     threads_.emplace_back([this] { work(); });
   } catch (const std::system_error&) {
-    jobs_ = static_cast<unsigned>(threads_.size());
+    jobs_ = static_cast<unsigned>(threads_.size()) + 1;
     in_place_ = threads_.empty();
   }
 }

@@ -71,6 +71,7 @@ class OrderedQueue {
   void work();
   void take_front();
   void take_ready();
+  void make_room();
   void start_thread();
 
   unsigned jobs_;
@@ -86,9 +87,9 @@ class OrderedQueue {
 
 }  // namespace detail
 
-/// Runs tasks on up to `jobs` threads and hands each one's Outcome to
-/// `take`, on the thread that gives the tasks, in the order they were
-/// given: as soon as it and every task before it have run. What `take`
+/// Runs tasks on up to `jobs` threads, the one that gives them among them,
+/// and hands each one's Outcome to `take`, on that thread, in the order they
+/// were given: as soon as it and every task before it have run. What `take`
 /// throws comes out of add or finish; the tasks not yet taken are then
 /// dropped. With one job a task runs and is taken within add, no thread
 /// started. At most a few times `jobs` tasks wait, run or hold their
