@@ -505,7 +505,8 @@ StretchGeometry kept(Polynomials polys) {
 // A subdivision's conveyance over a stretch, from below and above.
 struct ConveyanceBounds {
   bool wet = false;
-  double low_A = 0, low_K = 0, high_K = 0, low_S3 = 0;
+  double low_A = 0, high_A = 0, low_K = 0, high_K = 0;
+  double low_S3() const { return low_K * low_K * low_K / (high_A * high_A); }
 };
 
 // Proofs that E rises all through a stretch, and across an elevation where
@@ -524,23 +525,22 @@ class RiseProof {
   /// given, every subdivision wet all through it or dry; each one's
   /// conveyance there into `out`, and the count of wet ones into `wet`.
   bool rises(const std::vector<EnergyRange>& ranges, std::vector<ConveyanceBounds>& out, int& wet) const {
-    out.assign(ranges.size(), ConveyanceBounds{});
+    out.resize(ranges.size());
     wet = 0;
     double K = 0, S3 = 0, spread = 0, widening = 0, narrowing = 0;
     for (std::size_t p = 0; p < ranges.size(); ++p) {
       const EnergyRange& range = ranges[p];
       const WaterRange& water = range.water;
       if (!water.known || !range.widths_known) return false;
+      out[p].wet = false;
       if (!range.holds_water) continue;
       const double k = k_[p], R = water.high_R, least_R = water.low_A / water.high_P;
       if (!(water.low_A > 0 && least_R >= 1e-100 && R <= 1e100)) return false;
       const double low = two_thirds_bounds(least_R).low, high = two_thirds_bounds(R).high;
       const double k3 = k * k * k, R3 = R * R * R;
-      ConveyanceBounds& b = out[p];
-      b = {true, water.low_A, k * water.low_A * low, k * water.high_A * high, 0};
-      b.low_S3 = b.low_K * b.low_K * b.low_K / (water.high_A * water.high_A);
+      out[p] = {true, water.low_A, water.high_A, k * water.low_A * low, k * water.high_A * high};
       ++wet;
-      K += b.low_K;
+      K += out[p].low_K;
       S3 += k3 * water.high_A * R * R * (1 + kLoose);
       spread += 2 * k3 * R3 * std::fabs(range.dP) * (1 + kLoose);  // 2 S3_i |c_i|
       widening += k * high * range.high_B;                          // K_i w_i
@@ -566,7 +566,7 @@ class RiseProof {
       if (!below[i].wet) return false;
       double others = 0;
       for (std::size_t p = 0; p < below.size(); ++p)
-        if (p != i && below[p].wet) others += std::min(below[p].low_S3, above[p].low_S3);
+        if (p != i && below[p].wet) others += std::min(below[p].low_S3(), above[p].low_S3());
       const double Ki = std::max(below[i].high_K, above[i].high_K), A = std::min(below[i].low_A, above[i].low_A);
       if (!(Ki * Ki * K <= others * A * A * (1 - kLoose))) return false;
     }

@@ -25,15 +25,22 @@ double shortfall(const CrossSection& d, double Q, std::span<const PartGeometry> 
 // over only when what it carries stays this far from Q all through it.
 constexpr double kClearOfQ = 1e-7;
 
+// Each subdivision's discharge per unit of A R^(2/3): k sqrt(s) / n.
+std::vector<double> flow_factors(const CrossSection& d) {
+  std::vector<double> factors;
+  for (const Subdivision& part : d.parts) factors.push_back(d.units->k * std::sqrt(d.s) / roughness_of(d, part));
+  return factors;
+}
+
 // +1 where the section carries less than Q all through a stretch, -1 where
 // more, 0 where its bounds do not tell.
-int side_throughout(const CrossSection& d, double Q, const StretchBounds& bounds, std::vector<WaterRange>& water) {
-  water.resize(d.parts.size());
+int side_throughout(std::span<const double> factors, double Q, const StretchBounds& bounds,
+                    std::vector<WaterRange>& water) {
+  water.resize(factors.size());
   if (!bounds(water)) return 0;
   const auto carried = [&](double (*conveying)(const WaterRange&)) {
     double sum = 0;
-    for (std::size_t p = 0; p < water.size(); ++p)
-      sum += conveying(water[p]) * (d.units->k * std::sqrt(d.s) / roughness_of(d, d.parts[p]));
+    for (std::size_t p = 0; p < water.size(); ++p) sum += conveying(water[p]) * factors[p];
     return sum;
   };
   if (carried(least_conveying) * (1 - kClearOfQ) > Q) return -1;
@@ -78,11 +85,12 @@ namespace {
 // The levels carrying Q, stretch by stretch as a sweep visits them.
 class CarryingSearch {
  public:
-  CarryingSearch(const CrossSection& d, double Q, std::vector<StretchSide>* sides) : d_(d), Q_(Q), sides_(sides) {}
+  CarryingSearch(const CrossSection& d, double Q, std::vector<StretchSide>* sides)
+      : d_(d), Q_(Q), sides_(sides), factors_(flow_factors(d)) {}
 
   void visit(double lo, double hi, const StretchGeometry& geometry, const StretchBounds& bounds,
              const StretchKeeper& keep) {
-    const int side = side_throughout(d_, Q_, bounds, water_);
+    const int side = side_throughout(factors_, Q_, bounds, water_);
     if (sides_) sides_->push_back({lo, hi, side, side == 0 && d_.rules == Rules::model ? keep() : StretchGeometry{}});
     // A stretch kept clear of Q all through holds no level but at its foot.
     if (side != 0) {
@@ -115,6 +123,7 @@ class CarryingSearch {
   const CrossSection& d_;
   double Q_;
   std::vector<StretchSide>* sides_;
+  std::vector<double> factors_;
   double before_ = Q_;  // nothing wet at the lowest point: all of Q short
   std::vector<WaterRange> water_;
   std::vector<NormalLevel> found_;
