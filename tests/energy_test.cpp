@@ -119,10 +119,7 @@ TEST(CriticalLevels, WhereTheSweepPassesOverERisesAndDoesNotFallAtOnce) {
   std::mt19937 random(2026);
   long stretches = 0, elevations = 0;
   for (int section = 0; section < 300; ++section) {
-    CrossSection d = testing::random_section(random, 2 + section % 40, section % 5 == 0 ? 30 : 1);
-    if (section % 2 == 1) testing::vary_roughness(d, random);
-    d.rules = section % 3 == 0 ? Rules::divided : Rules::model;
-    measure_segments(d);
+    const CrossSection d = testing::varied_section(random, section, section % 3 == 0 ? Rules::divided : Rules::model);
     std::uniform_real_distribution<double> depth(0.05, d.zmax - d.zmin + 2);
     const double Q = std::max(0.01, -balance(d, 0, d.zmin + depth(random)));
     PassedOver passed;
@@ -158,10 +155,7 @@ TEST(CriticalLevels, UnderTheModelRulesNoChangeOfSignAndNoFallAtOnceMissed) {
   constexpr int kLevels = 20000;
   int changes = 0, falls = 0;
   for (int section = 0; section < 150; ++section) {
-    CrossSection d = testing::random_section(random, 2 + section % 38, section % 5 == 4 ? 30 : 1);
-    if (section % 2 == 1) testing::vary_roughness(d, random);
-    d.rules = Rules::model;
-    measure_segments(d);
+    const CrossSection d = testing::varied_section(random, section, Rules::model);
     std::uniform_real_distribution<double> depth(0.05, d.zmax - d.zmin + 2);
     const double Q = std::max(0.01, -balance(d, 0, d.zmin + depth(random)));
     const double top = search_top(d), step = (top - d.zmin) / kLevels;

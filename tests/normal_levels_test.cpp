@@ -136,10 +136,7 @@ TEST(NormalLevels, WhatEachSubdivisionConveysInAStretchLiesWithinItsBounds) {
   std::mt19937 random(77);
   long stretches = 0, known = 0;
   for (int section = 0; section < 400; ++section) {
-    CrossSection d = testing::random_section(random, 2 + section % 40, section % 5 == 0 ? 30 : 1);
-    if (section % 2 == 1) testing::vary_roughness(d, random);
-    if (section % 3 != 0) d.rules = Rules::model;
-    measure_segments(d);
+    const CrossSection d = testing::varied_section(random, section, section % 3 != 0 ? Rules::model : Rules::divided);
     std::vector<WaterRange> water(d.parts.size());
     for_each_stretch(d, search_top(d), [&](double lo, double hi, const StretchGeometry& geometry,
                                            const StretchBounds& bounds, const StretchKeeper&) {
@@ -169,10 +166,7 @@ TEST(NormalLevels, WhereAStretchTellsTheSignTheBalanceHasItAndTheWalkEndsAsWitho
   std::mt19937 random(4242);
   long told = 0, by_geometry = 0;
   for (int section = 0; section < 300; ++section) {
-    CrossSection d = testing::random_section(random, 2 + section % 40, section % 5 == 0 ? 30 : 1);
-    if (section % 2 == 1) testing::vary_roughness(d, random);
-    d.rules = section % 4 == 0 ? Rules::divided : Rules::model;
-    measure_segments(d);
+    const CrossSection d = testing::varied_section(random, section, section % 4 == 0 ? Rules::divided : Rules::model);
     std::uniform_real_distribution<double> depth(0.05, d.zmax - d.zmin + 1), level(d.zmin, search_top(d));
     const double Q = std::max(0.01, carried(d, d.zmin + depth(random)));
     std::vector<StretchSide> sides;

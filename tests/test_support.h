@@ -207,6 +207,17 @@ inline void vary_roughness(CrossSection& d, std::mt19937& random) {
   measure_segments(d);
 }
 
+// The k-th of a run of random sections under `rules`: 2 to 41 points, every
+// fifth thirty times as steep, every other with roughness that changes
+// along it.
+inline CrossSection varied_section(std::mt19937& random, int k, Rules rules) {
+  CrossSection d = random_section(random, 2 + k % 40, k % 5 == 0 ? 30 : 1);
+  if (k % 2 == 1) vary_roughness(d, random);
+  d.rules = rules;
+  measure_segments(d);
+  return d;
+}
+
 // An SVG's labels as boxes, for checking that none covers another.
 struct Box {
   double x0, y0, x1, y1;
