@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -118,6 +119,27 @@ TEST(OrderedTasks, RunsAsManyTasksAtOnceAsJobsAndNoMore) {
         [](std::size_t, Outcome<int>&) {});
     EXPECT_TRUE(met) << jobs << " jobs: the first tasks did not run at once";
     EXPECT_EQ(most.load(), jobs);
+  }
+}
+
+// The thread that gives the tasks is one of the jobs: it runs some of them
+// while it would otherwise wait, and the others run on jobs - 1 threads.
+TEST(OrderedTasks, TheGivingThreadRunsTasksTooAndJobsLessOneOthers) {
+  for (const unsigned jobs : {2u, 3u}) {
+    std::mutex mutex;
+    std::set<std::thread::id> threads;
+    const std::thread::id giver = std::this_thread::get_id();
+    OrderedTasks<int> tasks(jobs, [](Outcome<int>&) {});
+    for (int i = 0; i < 200; ++i)
+      tasks.add([&] {
+        std::this_thread::sleep_for(100us);
+        const std::lock_guard lock(mutex);
+        threads.insert(std::this_thread::get_id());
+        return 0;
+      });
+    tasks.finish();
+    EXPECT_EQ(threads.count(giver), 1u) << jobs << " jobs";
+    EXPECT_LE(threads.size(), jobs) << jobs << " jobs";
   }
 }
 
