@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -13,6 +12,7 @@
 #include "core/func.h"
 #include "hydraulics/energy.h"
 #include "hydraulics/energy_sums.h"
+#include "hydraulics/rise_proof.h"
 
 namespace normlevel {
 
@@ -20,50 +20,6 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kRefineTo = 1e-6;
-
-// How loosely the bounds on a stretch take x^(2/3) besides, Manning's
-// float exponent included: they decide only which levels are worked out.
-constexpr double kLoose = 1e-4;
-
-struct PowerBounds {
-  double low, high;
-};
-
-// The cube roots of 2^r (1 + j / 256) for r = 0, 1, 2 and j = 0 ... 256, to
-// the last bit or so, worked out by the compiler.
-struct CubeRoots {
-  double at[3][257] = {};
-  constexpr CubeRoots() {
-    for (int r = 0; r < 3; ++r)
-      for (int j = 0; j <= 256; ++j) {
-        const double v = (1 + j / 256.0) * (1 << r);
-        double y = 1.5;
-        for (int step = 0; step < 40; ++step) y = (2 * y + v / (y * y)) / 3;
-        at[r][j] = y;
-      }
-  }
-};
-constexpr CubeRoots kCubeRoots;
-
-// x^(2/3) from below and above, within about 0.3% and kLoose: x's binade
-// and the first 8 bits of its mantissa pick two cube roots from the table,
-// which bound x^(1/3) as it grows with x. Outside 2^-1000 ... 2^1000 (and
-// for 0, NaN and infinity) the power itself.
-PowerBounds two_thirds_bounds(double x) {
-  if (!(x >= 0x1p-1000 && x <= 0x1p1000)) {
-    const double power = manning_power(x);
-    return {power * (1 - kLoose), power * (1 + kLoose)};
-  }
-  std::uint64_t bits = 0;
-  std::memcpy(&bits, &x, sizeof bits);
-  const int binade = static_cast<int>(bits >> 52) - 1023, q = (binade + 1002) / 3 - 334, r = binade - 3 * q;
-  const auto j = static_cast<std::size_t>((bits >> 44) & 255);
-  const std::uint64_t scale_bits = static_cast<std::uint64_t>(q + 1023) << 52;
-  double scale = 0;
-  std::memcpy(&scale, &scale_bits, sizeof scale);
-  const double low = kCubeRoots.at[r][j] * scale, high = kCubeRoots.at[r][j + 1] * scale;
-  return {low * low * (1 - kLoose), high * high * (1 + kLoose)};
-}
 
 // A subdivision's wetted geometry between two elevations of the points, as
 // polynomials in t = h - ref: A = a2 t^2 + a1 t + a0 (so B = 2 a2 t + a1)
@@ -168,16 +124,6 @@ void gather(const Poly& q, double T, WaterRange& water) {
 // The span of levels a stretch's bounds cover: a level computed as
 // lo + f (hi - lo) may round past hi.
 double covered_span(double ref, double hi) { return (hi - ref) * (1 + 0x1p-40); }
-
-// What bounds the terms of dE/dh over a stretch, for one subdivision: its
-// water, its widest surface and how fast its perimeter grows.
-struct EnergyRange {
-  WaterRange water;
-  double high_B = 0;
-  double dP = 0;
-  bool widths_known = true;  ///< no width below 0 at either end
-  bool holds_water = false;  ///< some stretch of it is not dry all through
-};
 
 // B = 2 a2 t + a1 is linear: its ends bound it, and both at least 0 keep
 // it so on the way (rounding is monotone).
@@ -501,82 +447,6 @@ StretchGeometry kept(Polynomials polys) {
   const auto owned = std::make_shared<Polynomials>(std::move(polys));
   return [owned](double h) { return owned->geometry(h); };
 }
-
-// A subdivision's conveyance over a stretch, from below and above.
-struct ConveyanceBounds {
-  bool wet = false;
-  double low_A = 0, high_A = 0, low_K = 0, high_K = 0;
-  double low_S3() const { return low_K * low_K * low_K / (high_A * high_A); }
-};
-
-// Proofs that E rises all through a stretch, and across an elevation where
-// it may jump, from the stretches' bounds. With w_i = B_i / A_i and
-// c_i = dP_i / P_i, the sums give dE/dh = 1 + head / K^3 (3 sum(S3_i w_i)
-// - 2 sum(S3_i c_i) - 5 S3 / K sum(K_i w_i) + 2 S3 / K sum(K_i c_i)), and
-// K_i <= k A_i R^(2/3), S3_i <= k^3 A_i R^2, A_i / P_i <= R bound its terms.
-// Where dE/dh stays at least 1/2 no rounding can bring it to 0.
-class RiseProof {
- public:
-  RiseProof(const CrossSection& d, double Q) : head_(Q * Q / (2 * d.units->g)) {
-    for (const Subdivision& part : d.parts) k_.push_back(d.units->k / roughness_of(d, part));
-  }
-
-  /// Whether dE/dh stays above 1/2 through the stretch whose ranges are
-  /// given, every subdivision wet all through it or dry; each one's
-  /// conveyance there into `out`, and the count of wet ones into `wet`.
-  bool rises(const std::vector<EnergyRange>& ranges, std::vector<ConveyanceBounds>& out, int& wet) const {
-    out.resize(ranges.size());
-    wet = 0;
-    double K = 0, S3 = 0, spread = 0, widening = 0, narrowing = 0;
-    for (std::size_t p = 0; p < ranges.size(); ++p) {
-      const EnergyRange& range = ranges[p];
-      const WaterRange& water = range.water;
-      if (!water.known || !range.widths_known) return false;
-      out[p].wet = false;
-      if (!range.holds_water) continue;
-      const double k = k_[p], R = water.high_R, least_R = water.low_A / water.high_P;
-      if (!(water.low_A > 0 && least_R >= 1e-100 && R <= 1e100)) return false;
-      const double low = two_thirds_bounds(least_R).low, high = two_thirds_bounds(R).high;
-      const double k3 = k * k * k, R3 = R * R * R;
-      out[p] = {true, water.low_A, water.high_A, k * water.low_A * low, k * water.high_A * high};
-      ++wet;
-      K += out[p].low_K;
-      S3 += k3 * water.high_A * R * R * (1 + kLoose);
-      spread += 2 * k3 * R3 * std::fabs(range.dP) * (1 + kLoose);  // 2 S3_i |c_i|
-      widening += k * high * range.high_B;                          // K_i w_i
-      narrowing += k * R * high * std::max(0.0, -range.dP);         // K_i |c_i| where c_i < 0
-    }
-    if (!(K > 0)) return false;
-    const double least = 1 - head_ / (K * K * K) * (spread + (5 * widening + 2 * narrowing) * S3 / K);
-    return least >= 0.5;
-  }
-
-  /// Whether E cannot jump down at an elevation between two stretches that
-  /// rise, where the subdivisions `jumped` may convey less at once (a level
-  /// segment gone under, stretches of water joined). With the areas the
-  /// same, S3 / K^3 falls as K_i does while K_i^2 K < S3 A_i^2.
-  static bool rises_across(const std::vector<std::size_t>& jumped, const std::vector<ConveyanceBounds>& below,
-                           const std::vector<ConveyanceBounds>& above) {
-    double K = 0;
-    for (std::size_t p = 0; p < below.size(); ++p) {
-      if (below[p].wet != above[p].wet) return false;
-      K += std::max(below[p].high_K, above[p].high_K);
-    }
-    for (const std::size_t i : jumped) {
-      if (!below[i].wet) return false;
-      double others = 0;
-      for (std::size_t p = 0; p < below.size(); ++p)
-        if (p != i && below[p].wet) others += std::min(below[p].low_S3(), above[p].low_S3());
-      const double Ki = std::max(below[i].high_K, above[i].high_K), A = std::min(below[i].low_A, above[i].low_A);
-      if (!(Ki * Ki * K <= others * A * A * (1 - kLoose))) return false;
-    }
-    return true;
-  }
-
- private:
-  double head_;
-  std::vector<double> k_;
-};
 
 bool at_an_end(const CrossSection& d, double e) { return e == d.z[1] || e == d.z[d.N]; }
 
