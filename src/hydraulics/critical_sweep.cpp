@@ -643,8 +643,7 @@ class MinimumSearch {
     lo_ = e;
     lo_right_ = above;
     wet_at_lo_ = sweep_.wet_above();
-    int wet_ahead = 0;
-    rising_ = stride_ == 1 && rises_ahead(lower_, wet_ahead);
+    rising_ = stride_ == 1 && rises_ahead(lower_);
   }
 
   // Past e at the top of a stretch that rises all through: E there is
@@ -652,13 +651,12 @@ class MinimumSearch {
   void rise_past(double e) {
     sweep_.remember();
     sweep_.pass_elevation();
-    int wet_ahead = 0;
-    const bool ahead = rises_ahead(upper_, wet_ahead);
+    const bool ahead = rises_ahead(upper_);
     std::swap(lower_, upper_);
     lo_ = e;
     if (ahead && (!sweep_.may_jump() || RiseProof::rises_across(sweep_.jumped_parts(), upper_, lower_))) {
       if (passed_ && sweep_.may_jump()) passed_->not_falling.push_back(e);
-      wet_at_lo_ = wet_ahead;
+      wet_at_lo_ = static_cast<int>(std::ranges::count(lower_, true, &ConveyanceBounds::wet));
       return;
     }
     const EnergySlope below = sweep_.remembered_below(e);
@@ -671,10 +669,10 @@ class MinimumSearch {
   }
 
   // Whether the stretch just entered rises all through.
-  bool rises_ahead(std::vector<ConveyanceBounds>& bounds, int& wet) {
+  bool rises_ahead(std::vector<ConveyanceBounds>& bounds) {
     sweep_.energy_ranges(sweep_.done() || sweep_.elevation() >= top_ ? top_ : sweep_.elevation(), ranges_);
     ranges_known_ = true;
-    return proof_.rises(ranges_, bounds, wet);
+    return proof_.rises(ranges_, bounds);
   }
 
   const CrossSection& d_;

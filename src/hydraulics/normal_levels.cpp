@@ -159,14 +159,12 @@ CarryingLevels levels_carrying(const CrossSection& d, double Q, bool connected,
     if (critical) *critical = critical_levels(d, Q, search_top(d));
   } else {
     std::vector<StretchSide> sides;
-    if (critical && Q > 0) {  // one sweep for both
-      CarryingSearch search(d, Q, &sides);
+    CarryingSearch search(d, Q, &sides);
+    if (critical)  // one sweep for both
       *critical = critical_levels(d, Q, search_top(d), search.visitor());
-      levels.every = search.found();
-    } else {
-      levels.every = normal_levels(d, Q, search_top(d), &sides);
-      if (critical) *critical = critical_levels(d, Q, search_top(d));
-    }
+    else if (Q > 0)
+      for_each_stretch(d, search_top(d), search.visitor());
+    levels.every = search.found();
     levels.walk = find_level(d, Q, [&](double h) { return sign_at(d, Q, sides, h); });
   }
   if (levels.walk.found) include_level(levels.every, levels.walk.level);

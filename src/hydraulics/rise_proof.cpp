@@ -62,9 +62,8 @@ RiseProof::RiseProof(const CrossSection& d, double Q) : head_(Q * Q / (2 * d.uni
 // - 5 S3 / K sum(K_i w_i) + 2 S3 / K sum(K_i c_i)); K_i <= k A_i R^(2/3),
 // S3_i <= k^3 A_i R^2 and A_i / P_i <= R bound its terms. Where dE/dh stays
 // at least 1/2 no rounding can bring it to 0.
-bool RiseProof::rises(const std::vector<EnergyRange>& ranges, std::vector<ConveyanceBounds>& out, int& wet) const {
+bool RiseProof::rises(const std::vector<EnergyRange>& ranges, std::vector<ConveyanceBounds>& out) const {
   out.resize(ranges.size());
-  wet = 0;
   double K = 0, S3 = 0, spread = 0, widening = 0, narrowing = 0;
   for (std::size_t p = 0; p < ranges.size(); ++p) {
     const EnergyRange& range = ranges[p];
@@ -77,7 +76,6 @@ bool RiseProof::rises(const std::vector<EnergyRange>& ranges, std::vector<Convey
     const double low = two_thirds_bounds(least_R).low, high = two_thirds_bounds(R).high;
     const double k3 = k * k * k, R3 = R * R * R;
     out[p] = {true, water.low_A, water.high_A, k * water.low_A * low, k * water.high_A * high};
-    ++wet;
     K += out[p].low_K;
     S3 += k3 * water.high_A * R * R * (1 + kLoose);
     spread += 2 * k3 * R3 * std::fabs(range.dP) * (1 + kLoose);  // 2 S3_i |c_i|

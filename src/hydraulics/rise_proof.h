@@ -44,8 +44,8 @@ class RiseProof {
 
   /// Whether dE/dh stays above 1/2 through the stretch whose ranges are
   /// given, every subdivision wet all through it or dry; each one's
-  /// conveyance there into `out`, and the count of wet ones into `wet`.
-  bool rises(const std::vector<EnergyRange>& ranges, std::vector<ConveyanceBounds>& out, int& wet) const;
+  /// conveyance there into `out`.
+  bool rises(const std::vector<EnergyRange>& ranges, std::vector<ConveyanceBounds>& out) const;
 
   /// Whether E cannot fall at once at the elevation between two stretches
   /// that rise, where the subdivisions `jumped` may convey less at once (a
