@@ -656,7 +656,8 @@ class MinimumSearch {
     lo_ = e;
     if (ahead && (!sweep_.may_jump() || RiseProof::rises_across(sweep_.jumped_parts(), upper_, lower_))) {
       if (passed_ && sweep_.may_jump()) passed_->not_falling.push_back(e);
-      wet_at_lo_ = static_cast<int>(std::ranges::count(lower_, true, &ConveyanceBounds::wet));
+      const auto wet = [](const ConveyanceBounds& b) { return b.wet; };
+      wet_at_lo_ = static_cast<int>(std::count_if(lower_.begin(), lower_.end(), wet));
       return;
     }
     const EnergySlope below = sweep_.remembered_below(e);
