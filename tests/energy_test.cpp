@@ -123,7 +123,7 @@ TEST(CriticalLevels, WhereTheSweepPassesOverERisesAndDoesNotFallAtOnce) {
     std::uniform_real_distribution<double> depth(0.05, d.zmax - d.zmin + 2);
     const double Q = std::max(0.01, -balance(d, 0, d.zmin + depth(random)));
     PassedOver passed;
-    critical_levels(d, Q, search_top(d), {}, &passed);
+    critical_levels(d, Q, search_top(d), {}, {}, &passed);
     const auto slope = [&](double h) { return specific_energy(d, geometry_at(d, h), h, Q); };
     const std::string where = "section " + std::to_string(section) + " Q " + std::to_string(Q);
     for (const auto& [lo, hi] : passed.rising) {

@@ -13,6 +13,7 @@
 #include "hydraulics/energy.h"
 #include "hydraulics/energy_sums.h"
 #include "hydraulics/rise_proof.h"
+#include "hydraulics/run_bounds.h"
 
 namespace normlevel {
 
@@ -225,6 +226,14 @@ class Sweep {
 
   bool done() const { return next_ == order_.size(); }
   double elevation() const { return order_[next_].first; }
+  std::size_t points_left() const { return order_.size() - next_; }
+  /// The points in order of elevation, and each segment's subdivision.
+  std::span<const std::pair<double, std::int32_t>> order() const { return order_; }
+  std::span<const std::size_t> segment_parts() const { return segment_part_; }
+  /// The elevation of the point k after the next one, or infinity past the last.
+  double elevation_ahead(std::size_t k) const {
+    return k < order_.size() - next_ ? order_[next_ + k].first : kInfinity;
+  }
 
   /// Takes in every point at the next elevation, which becomes the origin
   /// of the polynomials: a segment getting wet there starts from t = 0, so
@@ -242,6 +251,39 @@ class Sweep {
       if (d_.rules == Rules::model) wall_event(point);
     }
     for (std::size_t k = first; k < next_; ++k) join_at(order_[k].second);
+  }
+
+  /// Before the next elevation is passed: whether some subdivision may
+  /// convey less at once there (a level segment going under, two stretches
+  /// of water joining), which ones into `jumped`, and then each one's water
+  /// there, on either side of it, into `water`.
+  bool jumps_ahead(std::vector<std::size_t>& jumped, std::vector<WaterAtElevation>& water) {
+    const double e = elevation();
+    jumped.clear();
+    const auto add = [&](std::size_t part) {
+      if (std::find(jumped.begin(), jumped.end(), part) == jumped.end()) jumped.push_back(part);
+    };
+    for (std::size_t k = next_; k < order_.size() && order_[k].first == e; ++k) {
+      const std::int32_t point = order_[k].second;
+      if (flat_under(point) || joins_water(point)) add(segment_part_[static_cast<std::size_t>(point)]);
+    }
+    if (jumped.empty()) return false;
+    water.assign(d_.parts.size(), WaterAtElevation{});
+    const double t = e - origin_;
+    for (const std::size_t g : active_) {
+      const Poly& q = polys_[g];
+      const double A = (q.a2 * t + q.a1) * t + q.a0, P = q.p1 * t + q.p0;
+      WaterAtElevation& w = water[group_part_[g]];
+      w.A += A;
+      w.low_P += P;
+      if (P > 0) w.R = std::max(w.R, A / P);
+    }
+    for (WaterAtElevation& w : water) w.high_P = w.low_P;
+    for (std::size_t k = next_; k < order_.size() && order_[k].first == e; ++k) {
+      const std::int32_t point = order_[k].second;
+      if (flat_under(point)) water[segment_part_[static_cast<std::size_t>(point)]].high_P += d_.length[point];
+    }
+    return true;
   }
 
   /// E and its derivatives just below level h: the next elevation or short of it.
@@ -332,6 +374,22 @@ class Sweep {
     may_jump_ = true;
     if (std::find(jumped_parts_.begin(), jumped_parts_.end(), part) == jumped_parts_.end())
       jumped_parts_.push_back(part);
+  }
+
+  // Whether the level segment from this point on goes under at its elevation.
+  bool flat_under(std::int32_t point) const {
+    return point < d_.N && d_.z[point] == d_.z[point + 1] && d_.x[point + 1] > d_.x[point];
+  }
+
+  // Whether this point going under joins two stretches of a floodplain's
+  // water that were wet below it. Where one of them only begins to get wet
+  // there, joining adds nothing to its water and E stays as it was.
+  bool joins_water(std::int32_t point) {
+    if (point <= 1 || point >= d_.N) return false;
+    const auto left = static_cast<std::size_t>(point - 1), right = static_cast<std::size_t>(point);
+    if (segment_part_[left] != segment_part_[right]) return false;
+    const std::size_t a = root(segment_group_[left]), b = root(segment_group_[right]);
+    return a != b && place_[a] != kNowhere && place_[b] != kNowhere;
   }
 
   // A = a2 t^2 + a1 t + a0 about a new origin o: t' = t - (o - origin).
@@ -543,8 +601,10 @@ std::vector<CriticalLevel> model_critical_levels(const CrossSection& d, double Q
 // as for_each_stretch would, so that one sweep serves both.
 class MinimumSearch {
  public:
-  MinimumSearch(const CrossSection& d, double Q, double top, const StretchVisitor& also, PassedOver* passed)
-      : d_(d), Q_(Q), top_(top), also_(also), passed_(passed), sweep_(d, Q), proof_(d, Q) {
+  MinimumSearch(const CrossSection& d, double Q, double top, const StretchVisitor& also, const RunTest& passes_run,
+                PassedOver* passed)
+      : d_(d), Q_(Q), top_(top), also_(also), passed_(passed), sweep_(d, Q), proof_(d, Q), passes_run_(passes_run) {
+    runs_ = !also_ || passes_run_;
     const double evaluations = static_cast<double>(d.N) * static_cast<double>(std::max<std::size_t>(1, d.parts.size()));
     stride_ = static_cast<std::size_t>(std::max(1.0, std::ceil(evaluations / kMostEvaluations)));
     if (!sweep_.done() && sweep_.elevation() <= d.zmin) {  // the lowest points: nothing wet yet
@@ -558,6 +618,10 @@ class MinimumSearch {
       const bool last = sweep_.done() || sweep_.elevation() >= top_;
       const double e = last ? top_ : sweep_.elevation();
       stretch_.reset();
+      if (rising_ && !last && runs_ && run_ahead()) {
+        if (run_to_top_) break;
+        continue;
+      }
       if (also_) visit(passed_to_, e);
       passed_to_ = e;
       if (!last && (count + 1) % stride_ != 0) {
@@ -669,6 +733,87 @@ class MinimumSearch {
     rising_ = ahead;
   }
 
+  // From lo, where the stretch above is proven to rise, a run of stretches
+  // as far up as bounds from the segments themselves prove E rising all
+  // through and not falling at once, and the visitor passes it over too:
+  // one pass over the points instead of a proof per stretch. The run's
+  // reach doubles while runs are proven and halves when one is not.
+  bool run_ahead() {
+    if (cooling_ > 0) {
+      --cooling_;
+      return false;
+    }
+    double tried = top_ + 1;
+    for (std::size_t k = std::min(reach_, sweep_.points_left()); k >= kShortestRun; k /= 2) {
+      const double b = std::min(sweep_.elevation_ahead(k), top_);
+      if (b <= sweep_.elevation() || b == tried) continue;
+      tried = b;
+      if (!run_proven(lo_, b)) continue;
+      take_run(lo_, b);
+      reach_ = std::min(2 * k, kLongestRun);
+      return true;
+    }
+    reach_ = std::max(reach_ / 2, kShortestRun);
+    cooling_ = kShortestRun;
+    return false;
+  }
+
+  bool run_proven(double a, double b) {
+    if (!run_geometry_bounds_) run_geometry_bounds_.emplace(d_, sweep_.order(), sweep_.segment_parts());
+    const double c = b + (b - a) * 0x1p-30 + std::fabs(b) * 0x1p-40;  // past what rounding may add to b
+    if (!run_geometry_bounds_->ranges(a, c, run_ranges_) || !proof_.rises(run_ranges_, run_bounds_)) return false;
+    run_water_.resize(run_ranges_.size());
+    for (std::size_t p = 0; p < run_ranges_.size(); ++p) run_water_[p] = run_ranges_[p].water;
+    return !also_ || (passes_run_ && passes_run_(run_water_));
+  }
+
+  // The run from a to b, up to the first elevation inside where E is not
+  // proven unable to fall at once; the visitor sees that much as one
+  // stretch, and the sweep stands where it ends as though each stretch of
+  // it had been proven in turn.
+  void take_run(double a, double b) {
+    double end = b;
+    while (!sweep_.done() && sweep_.elevation() < b) {
+      const double e = sweep_.elevation();
+      if (sweep_.jumps_ahead(jumped_, water_at_)) {
+        if (!proof_.rises_across(jumped_, water_at_)) {
+          end = e;
+          break;
+        }
+        if (passed_) passed_->not_falling.push_back(e);
+      }
+      sweep_.pass_elevation();
+    }
+    if (also_) visit_run(a, end);
+    if (passed_) passed_->rising.push_back({a, end});
+    run_to_top_ = end >= top_;
+    if (run_to_top_) return;
+    passed_to_ = end;
+    std::swap(lower_, run_bounds_);
+    rise_past(end);
+  }
+
+  // The visitor sees the run's bounds; should it ask for levels inside, the
+  // sums answer them.
+  void visit_run(double a, double b) {
+    const auto summed = [this](double h) -> std::span<const PartGeometry> {
+      run_geometry_.resize(d_.parts.size());
+      wetted_parts(d_, h, run_geometry_);
+      return run_geometry_;
+    };
+    const StretchBounds bounds = [this](std::span<WaterRange> out) {
+      std::copy(run_water_.begin(), run_water_.end(), out.begin());
+      return true;
+    };
+    const StretchKeeper keep = [this] {
+      return StretchGeometry([&d = d_, g = std::vector<PartGeometry>(d_.parts.size())](double h) mutable {
+        wetted_parts(d, h, g);
+        return std::span<const PartGeometry>(g);
+      });
+    };
+    also_(a, b, summed, bounds, keep);
+  }
+
   // Whether the stretch just entered rises all through.
   bool rises_ahead(std::vector<ConveyanceBounds>& bounds) {
     sweep_.energy_ranges(sweep_.done() || sweep_.elevation() >= top_ ? top_ : sweep_.elevation(), ranges_);
@@ -693,18 +838,31 @@ class MinimumSearch {
   bool ranges_known_ = false;
   std::vector<ConveyanceBounds> lower_, upper_;  // the stretches below and above the next elevation
   bool rising_ = false;                          // the stretch from lo up rises all through
+  // Runs of stretches: how many points ahead the next is tried, how many
+  // elevations to wait after none could be proven, and the last one's bounds.
+  static constexpr std::size_t kShortestRun = 4, kLongestRun = std::size_t{1} << 40;
+  const RunTest& passes_run_;
+  bool runs_ = true, run_to_top_ = false;
+  std::size_t reach_ = kLongestRun, cooling_ = 0;
+  std::vector<EnergyRange> run_ranges_;
+  std::vector<ConveyanceBounds> run_bounds_;
+  std::optional<RunBounds> run_geometry_bounds_;
+  std::vector<std::size_t> jumped_;
+  std::vector<WaterAtElevation> water_at_;
+  std::vector<WaterRange> run_water_;
+  std::vector<PartGeometry> run_geometry_;
 };
 
 }  // namespace
 
 std::vector<CriticalLevel> critical_levels(const CrossSection& d, double Q, double top, const StretchVisitor& also,
-                                           PassedOver* passed) {
+                                           const RunTest& passes_run, PassedOver* passed) {
   if (!(Q > 0) || !(top > d.zmin)) return {};
   if (d.plain_sums) {
     if (also) for_each_stretch(d, top, also);
     return model_critical_levels(d, Q, top);
   }
-  return MinimumSearch(d, Q, top, also, passed).run();
+  return MinimumSearch(d, Q, top, also, passes_run, passed).run();
 }
 
 void for_each_stretch(const CrossSection& d, double top, const StretchVisitor& visit) {

@@ -58,6 +58,11 @@ using StretchKeeper = std::function<StretchGeometry()>;
 using StretchVisitor =
     std::function<void(double lo, double hi, const StretchGeometry&, const StretchBounds&, const StretchKeeper&)>;
 
+/// Whether a visitor would pass over, without asking for its levels, a run
+/// of stretches whose water is bounded so: the sweep may then show it the
+/// run as one stretch.
+using RunTest = std::function<bool(std::span<const WaterRange>)>;
+
 /// Visits, ascending, the stretches between section d's points' elevations
 /// from the lowest point up to top, where the geometry is smooth (polynomials in the
 /// level, so a level inside costs the subdivisions, not the points).
@@ -77,9 +82,11 @@ struct PassedOver {
 /// at them, so dE/dh is taken just above and below every elevation in the
 /// range (but through stretches whose bounds keep it above 0) and each
 /// change of its sign from - to + refined to 1e-6. With `also`, the same
-/// sweep visits every stretch as for_each_stretch would; with `passed`, what
-/// it passed over.
+/// sweep visits every stretch as for_each_stretch would, or where
+/// `passes_run` says so, a run of them at once; with `passed`, what it
+/// passed over.
 std::vector<CriticalLevel> critical_levels(const CrossSection& d, double Q, double top,
-                                           const StretchVisitor& also = {}, PassedOver* passed = nullptr);
+                                           const StretchVisitor& also = {}, const RunTest& passes_run = {},
+                                           PassedOver* passed = nullptr);
 
 }  // namespace normlevel

@@ -32,12 +32,9 @@ std::vector<double> flow_factors(const CrossSection& d) {
   return factors;
 }
 
-// +1 where the section carries less than Q all through a stretch, -1 where
-// more, 0 where its bounds do not tell.
-int side_throughout(std::span<const double> factors, double Q, const StretchBounds& bounds,
-                    std::vector<WaterRange>& water) {
-  water.resize(factors.size());
-  if (!bounds(water)) return 0;
+// +1 where the section carries less than Q at every level whose water is
+// bounded so, -1 where more, 0 where the bounds do not tell.
+int side_within(std::span<const double> factors, double Q, std::span<const WaterRange> water) {
   const auto carried = [&](double (*conveying)(const WaterRange&)) {
     double sum = 0;
     for (std::size_t p = 0; p < water.size(); ++p) sum += conveying(water[p]) * factors[p];
@@ -46,6 +43,13 @@ int side_throughout(std::span<const double> factors, double Q, const StretchBoun
   if (carried(least_conveying) * (1 - kClearOfQ) > Q) return -1;
   if (carried(most_conveying) * (1 + kClearOfQ) < Q) return 1;
   return 0;
+}
+
+// The same all through a stretch, from its bounds.
+int side_throughout(std::span<const double> factors, double Q, const StretchBounds& bounds,
+                    std::vector<WaterRange>& water) {
+  water.resize(factors.size());
+  return bounds(water) ? side_within(factors, Q, water) : 0;
 }
 
 double refine(const CrossSection& d, const StretchGeometry& geometry, double Q, double lo, double hi, bool falling) {
@@ -112,6 +116,11 @@ class CarryingSearch {
     }
   }
 
+  // A run of stretches whose bounds keep what it carries clear of Q.
+  RunTest run_test() {
+    return [this](std::span<const WaterRange> water) { return side_within(factors_, Q_, water) != 0; };
+  }
+
   StretchVisitor visitor() {
     return [this](double lo, double hi, const StretchGeometry& geometry, const StretchBounds& bounds,
                   const StretchKeeper& keep) { visit(lo, hi, geometry, bounds, keep); };
@@ -161,7 +170,7 @@ CarryingLevels levels_carrying(const CrossSection& d, double Q, bool connected,
     std::vector<StretchSide> sides;
     CarryingSearch search(d, Q, &sides);
     if (critical)  // one sweep for both
-      *critical = critical_levels(d, Q, search_top(d), search.visitor());
+      *critical = critical_levels(d, Q, search_top(d), search.visitor(), search.run_test());
     else if (Q > 0)
       for_each_stretch(d, search_top(d), search.visitor());
     levels.every = search.found();

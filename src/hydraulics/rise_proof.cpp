@@ -109,4 +109,21 @@ bool RiseProof::rises_across(const std::vector<std::size_t>& jumped, const std::
   return true;
 }
 
+// Each subdivision's conveyance on either side: at least what its water
+// would carry as one stretch with the longer perimeter, at most its area
+// times the greatest radius' power.
+bool RiseProof::rises_across(const std::vector<std::size_t>& jumped, const std::vector<WaterAtElevation>& water) {
+  at_elevation_.resize(water.size());
+  for (std::size_t p = 0; p < water.size(); ++p) {
+    const WaterAtElevation& w = water[p];
+    ConveyanceBounds& b = at_elevation_[p];
+    b = {w.A > 0, w.A, w.A, 0, 0};
+    if (!b.wet) continue;
+    if (!(w.high_P > 0 && w.R > 0)) return false;
+    b.low_K = k_[p] * w.A * two_thirds_bounds(w.A / w.high_P).low;
+    b.high_K = k_[p] * w.A * two_thirds_bounds(w.R).high;
+  }
+  return rises_across(jumped, at_elevation_, at_elevation_);
+}
+
 }  // namespace normlevel

@@ -37,6 +37,13 @@ struct ConveyanceBounds {
   double low_S3() const { return low_K * low_K * low_K / (high_A * high_A); }
 };
 
+/// A subdivision's water at an elevation, on either side of it: its area,
+/// its perimeter just below and just above (where a level segment goes
+/// under), and no stretch of it with a hydraulic radius above R.
+struct WaterAtElevation {
+  double A = 0, low_P = 0, high_P = 0, R = 0;
+};
+
 /// The proofs for section d and discharge Q.
 class RiseProof {
  public:
@@ -53,9 +60,13 @@ class RiseProof {
   static bool rises_across(const std::vector<std::size_t>& jumped, const std::vector<ConveyanceBounds>& below,
                            const std::vector<ConveyanceBounds>& above);
 
+  /// The same from each subdivision's water at the elevation itself.
+  bool rises_across(const std::vector<std::size_t>& jumped, const std::vector<WaterAtElevation>& water);
+
  private:
   double head_;
   std::vector<double> k_;
+  std::vector<ConveyanceBounds> at_elevation_;
 };
 
 }  // namespace normlevel

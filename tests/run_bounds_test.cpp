@@ -1,0 +1,144 @@
+// Bounds over runs of stretches from sums over the sorted segments: they
+// hold the geometry at every level of the run and lie close to it at the
+// run's ends; and the sweep that passes over runs finds exactly what it
+// finds stretch by stretch.
+
+#include "hydraulics/run_bounds.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "base/power.h"
+#include "core/func.h"
+#include "core/search.h"
+#include "hydraulics/critical_sweep.h"
+#include "hydraulics/normal_levels.h"
+#include "hydraulics/zones.h"
+#include "test_support.h"
+
+namespace normlevel {
+namespace {
+
+std::vector<std::pair<double, std::int32_t>> points_by_elevation(const CrossSection& d) {
+  std::vector<std::pair<double, std::int32_t>> order;
+  for (std::int32_t i = 1; i <= d.N; ++i) order.push_back({d.z[i], i});
+  std::sort(order.begin(), order.end());
+  return order;
+}
+
+std::vector<std::size_t> segment_parts(const CrossSection& d) {
+  std::vector<std::size_t> part_of(static_cast<std::size_t>(d.N));
+  for (std::size_t p = 0; p < d.parts.size(); ++p)
+    for (std::int32_t i = d.parts[p].first; i <= d.parts[p].last; ++i) part_of[static_cast<std::size_t>(i)] = p;
+  return part_of;
+}
+
+double near(double value) { return 1e-7 * std::fabs(value) + 1e-9; }
+
+TEST(RunBounds, HoldEachSubdivisionsWaterAtEveryLevelOfTheRunAndMeetItAtItsEnds) {
+  std::mt19937 random(1210);
+  int checked = 0;
+  for (int section = 0; section < 300; ++section) {
+    const CrossSection d = testing::varied_section(random, section, section % 2 ? Rules::model : Rules::divided);
+    const std::vector<std::pair<double, std::int32_t>> order = points_by_elevation(d);
+    const RunBounds bounds(d, order, segment_parts(d));
+    std::uniform_real_distribution<double> level(d.zmin, search_top(d));
+    double a = level(random), c = level(random);
+    if (section % 3 == 0) a = order[static_cast<std::size_t>(section) % order.size()].first;  // at a point's elevation
+    if (a > c) std::swap(a, c);
+    std::vector<EnergyRange> ranges;
+    ASSERT_TRUE(bounds.ranges(a, c, ranges));
+    const std::vector<PartGeometry> at_a = geometry_at(d, a), at_c = geometry_at(d, c);
+    const std::string where = "section " + std::to_string(section) + " from " + std::to_string(a) + " to " +
+                              std::to_string(c);
+    // The levels above a, where the water grows from a's (near a segment's
+    // foot the sums' dP/dh is the water's edge's rounding's as much as the segment's).
+    for (int k = 0; k <= 20; ++k) {
+      const double h = a + (c - a) * (k == 0 ? 0x1p-20 : k / 20.0);
+      const std::vector<PartGeometry> g = geometry_at(d, h);
+      for (std::size_t p = 0; p < g.size(); ++p) {
+        const EnergyRange& r = ranges[p];
+        if (!r.holds_water) {
+          EXPECT_EQ(g[p].A, 0) << where << " part " << p;
+          continue;
+        }
+        ++checked;
+        EXPECT_GE(g[p].A, r.water.low_A) << where << " part " << p << " at " << h;
+        EXPECT_LE(g[p].A, r.water.high_A) << where << " part " << p << " at " << h;
+        EXPECT_LE(g[p].P, r.water.high_P) << where << " part " << p << " at " << h;
+        EXPECT_LE(g[p].B, r.high_B) << where << " part " << p << " at " << h;
+        EXPECT_LE(g[p].dP, r.dP * (1 + 1e-6)) << where << " part " << p << " at " << h;
+        const double carried = std::isnan(g[p].conveying) ? g[p].A * manning_power(g[p].A / g[p].P) : g[p].conveying;
+        if (g[p].A > 0) {
+          EXPECT_LE(carried, g[p].A * manning_power(r.water.high_R)) << where << " part " << p << " at " << h;
+        }
+      }
+    }
+    for (std::size_t p = 0; p < ranges.size(); ++p) {
+      if (!ranges[p].holds_water) continue;
+      EXPECT_NEAR(ranges[p].water.low_A, at_a[p].A, near(at_a[p].A)) << where << " part " << p;
+      EXPECT_NEAR(ranges[p].water.high_A, at_c[p].A, near(at_c[p].A)) << where << " part " << p;
+    }
+    if (::testing::Test::HasFailure()) return;
+  }
+  EXPECT_GE(checked, 10000) << "most runs must hold water to check";
+}
+
+TEST(RunBounds, RefuseStationsThatFallBack) {
+  CrossSection d = testing::trapezoid();
+  std::swap(d.x[2], d.x[3]);
+  std::vector<EnergyRange> ranges;
+  EXPECT_FALSE(RunBounds(d, points_by_elevation(d), segment_parts(d)).ranges(d.zmin, d.zmax, ranges));
+}
+
+// A visitor that asks for nothing: the sweep then goes stretch by stretch.
+void each_stretch(double, double, const StretchGeometry&, const StretchBounds&, const StretchKeeper&) {}
+
+// Sections of 20 to 200 points, so that runs of many stretches are common.
+CrossSection long_section(std::mt19937& random, int k) {
+  CrossSection d = testing::random_section(random, 20 + k % 181, k % 5 == 0 ? 30 : 1);
+  if (k % 2 == 1) testing::vary_roughness(d, random);
+  d.rules = k % 3 ? Rules::model : Rules::divided;
+  measure_segments(d);
+  return d;
+}
+
+TEST(CriticalLevels, RunsOfStretchesFindWhatTheSweepFindsStretchByStretch) {
+  std::mt19937 random(1209);
+  long runs = 0;
+  for (int section = 0; section < 400; ++section) {
+    const CrossSection d = long_section(random, section);
+    std::uniform_real_distribution<double> depth(0.05, d.zmax - d.zmin + 2);
+    const double Q = std::max(0.01, -balance(d, 0, d.zmin + depth(random))), top = search_top(d);
+    const std::string where = "section " + std::to_string(section) + " Q " + std::to_string(Q);
+    PassedOver passed;
+    const std::vector<CriticalLevel> by_runs = critical_levels(d, Q, top, {}, {}, &passed);
+    const std::vector<CriticalLevel> by_stretches = critical_levels(d, Q, top, each_stretch);
+    ASSERT_EQ(by_runs.size(), by_stretches.size()) << where;
+    for (std::size_t k = 0; k < by_runs.size(); ++k) {
+      EXPECT_EQ(by_runs[k].level, by_stretches[k].level) << where;
+      EXPECT_EQ(by_runs[k].energy, by_stretches[k].energy) << where;
+      EXPECT_EQ(by_runs[k].at_end, by_stretches[k].at_end) << where;
+    }
+    // The levels carrying Q alongside, from runs, and from every stretch.
+    std::vector<CriticalLevel> critical;
+    const CarryingLevels with_runs = levels_carrying(d, Q, false, &critical), alone = levels_carrying(d, Q, false);
+    EXPECT_EQ(with_runs.walk.level, alone.walk.level) << where;
+    ASSERT_EQ(with_runs.every.size(), alone.every.size()) << where;
+    for (std::size_t k = 0; k < alone.every.size(); ++k) {
+      EXPECT_EQ(with_runs.every[k].level, alone.every[k].level) << where;
+      EXPECT_EQ(with_runs.every[k].falling, alone.every[k].falling) << where;
+    }
+    EXPECT_EQ(critical.size(), by_runs.size()) << where;
+    for (const auto& [lo, hi] : passed.rising)
+      runs += std::any_of(d.z.begin() + 1, d.z.end(), [&](double z) { return z > lo && z < hi; }) ? 1 : 0;
+    if (::testing::Test::HasFailure()) return;
+  }
+  EXPECT_GE(runs, 200) << "the sweep must pass over runs of several stretches";
+}
+
+}  // namespace
+}  // namespace normlevel
