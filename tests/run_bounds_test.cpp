@@ -44,7 +44,7 @@ TEST(RunBounds, HoldEachSubdivisionsWaterAtEveryLevelOfTheRunAndMeetItAtItsEnds)
   for (int section = 0; section < 300; ++section) {
     const CrossSection d = testing::varied_section(random, section, section % 2 ? Rules::model : Rules::divided);
     const std::vector<std::pair<double, std::int32_t>> order = points_by_elevation(d);
-    const RunBounds bounds(d, order, segment_parts(d));
+    const RunBounds bounds(d, order, segment_parts(d), segment_slopes(d));
     std::uniform_real_distribution<double> level(d.zmin, search_top(d));
     double a = level(random), c = level(random);
     if (section % 3 == 0) a = order[static_cast<std::size_t>(section) % order.size()].first;  // at a point's elevation
@@ -91,7 +91,7 @@ TEST(RunBounds, RefuseStationsThatFallBack) {
   CrossSection d = testing::trapezoid();
   std::swap(d.x[2], d.x[3]);
   std::vector<EnergyRange> ranges;
-  EXPECT_FALSE(RunBounds(d, points_by_elevation(d), segment_parts(d)).ranges(d.zmin, d.zmax, ranges));
+  EXPECT_FALSE(RunBounds(d, points_by_elevation(d), segment_parts(d), segment_slopes(d)).ranges(d.zmin, d.zmax, ranges));
 }
 
 // A visitor that asks for nothing: the sweep then goes stretch by stretch.

@@ -31,9 +31,8 @@ struct Poly {
 
 // A segment wet in part from its lower end zl up: a triangle whose width
 // and wetted length grow in proportion to the depth.
-void add_partial(const CrossSection& d, Poly& q, std::int32_t i, double ref, double sign) {
-  const double zl = std::min(d.z[i], d.z[i + 1]), dz = std::fabs(d.z[i + 1] - d.z[i]);
-  const double half = 0.5 * (d.x[i + 1] - d.x[i]) / dz, grow = d.length[i] / dz, tl = zl - ref;
+void add_partial(const CrossSection& d, const SegmentSlope& slope, Poly& q, std::int32_t i, double ref, double sign) {
+  const double zl = std::min(d.z[i], d.z[i + 1]), half = slope.half, grow = slope.grow, tl = zl - ref;
   q.a2 += sign * half;
   q.a1 -= sign * 2 * half * tl;
   q.a0 += sign * half * tl * tl;
@@ -203,6 +202,7 @@ class Sweep {
   Sweep(const CrossSection& d, double Q) : d_(d), order_(static_cast<std::size_t>(d.N)), origin_(d.zmin), Q_(Q) {
     for (std::int32_t i = 1; i <= d.N; ++i) order_[static_cast<std::size_t>(i - 1)] = {d.z[i], i};
     std::sort(order_.begin(), order_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    slopes_ = segment_slopes(d);
     const std::size_t parts = d.parts.size();
     segment_part_.resize(static_cast<std::size_t>(d.N));
     segment_group_.resize(static_cast<std::size_t>(d.N));
@@ -230,6 +230,7 @@ class Sweep {
   /// The points in order of elevation, and each segment's subdivision.
   std::span<const std::pair<double, std::int32_t>> order() const { return order_; }
   std::span<const std::size_t> segment_parts() const { return segment_part_; }
+  std::span<const SegmentSlope> slopes() const { return slopes_; }
   /// The elevation of the point k after the next one, or infinity past the last.
   double elevation_ahead(std::size_t k) const {
     return k < order_.size() - next_ ? order_[next_ + k].first : kInfinity;
@@ -422,9 +423,9 @@ class Sweep {
       if (flat)
         add_full(d, q, i, origin_);
       else
-        add_partial(d, q, i, origin_, 1);
+        add_partial(d, slopes_[static_cast<std::size_t>(i)], q, i, origin_, 1);
     } else if (!flat) {
-      add_partial(d, q, i, origin_, -1);
+      add_partial(d, slopes_[static_cast<std::size_t>(i)], q, i, origin_, -1);
       add_full(d, q, i, origin_);
     }
   }
@@ -432,6 +433,7 @@ class Sweep {
   const CrossSection& d_;
   std::vector<std::pair<double, std::int32_t>> order_;
   std::vector<std::size_t> segment_part_;
+  std::vector<SegmentSlope> slopes_;
   // The stretch segment i's water belongs to, a live one.
   Poly& poly_of(std::int32_t i) {
     const std::size_t g = root(segment_group_[static_cast<std::size_t>(i)]);
@@ -759,7 +761,7 @@ class MinimumSearch {
   }
 
   bool run_proven(double a, double b) {
-    if (!run_geometry_bounds_) run_geometry_bounds_.emplace(d_, sweep_.order(), sweep_.segment_parts());
+    if (!run_geometry_bounds_) run_geometry_bounds_.emplace(d_, sweep_.order(), sweep_.segment_parts(), sweep_.slopes());
     const double c = b + (b - a) * 0x1p-30 + std::fabs(b) * 0x1p-40;  // past what rounding may add to b
     if (!run_geometry_bounds_->ranges(a, c, run_ranges_) || !proof_.rises(run_ranges_, run_bounds_)) return false;
     run_water_.resize(run_ranges_.size());

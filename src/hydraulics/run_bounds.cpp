@@ -15,6 +15,15 @@ constexpr double kRounding = 1e-9;
 
 }  // namespace
 
+std::vector<SegmentSlope> segment_slopes(const CrossSection& d) {
+  std::vector<SegmentSlope> slopes(static_cast<std::size_t>(std::max(d.N, 1)));
+  for (std::int32_t i = 1; i < d.N; ++i) {
+    const double dz = std::fabs(d.z[i + 1] - d.z[i]);
+    if (dz > 0) slopes[static_cast<std::size_t>(i)] = {0.5 * (d.x[i + 1] - d.x[i]) / dz, d.length[i] / dz};
+  }
+  return slopes;
+}
+
 void RunBounds::List::add(double at, double dx, double dx_z, double length, double w, double zl, double g) {
   const Sums& b = sums.back();
   key.push_back(at);
@@ -31,7 +40,7 @@ const RunBounds::Sums& RunBounds::List::upto(double h) const {
 // subdivision's getting wet at its lower end, and the list of its wholly
 // wet at its upper end (a level one at once).
 RunBounds::RunBounds(const CrossSection& d, std::span<const std::pair<double, std::int32_t>> order,
-                     std::span<const std::size_t> part_of)
+                     std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes)
     : d_(d), origin_(d.zmin), span_(d.zmax - d.zmin), parts_(d.parts.size()) {
   tolerance_ = (static_cast<double>(d.N) + 64) * std::numeric_limits<double>::epsilon();
   for (std::size_t p = 0; p < d.parts.size(); ++p) {
@@ -53,8 +62,9 @@ RunBounds::RunBounds(const CrossSection& d, std::span<const std::pair<double, st
       const bool rises = d.z[i] <= d.z[i + 1];  // a level segment's lower end is its first point
       const bool lower_end = rises == (point == i);
       const double zl = (rises ? d.z[i] : d.z[i + 1]) - origin_, zu = (rises ? d.z[i + 1] : d.z[i]) - origin_;
-      const double dx = d.x[i + 1] - d.x[i], dz = zu - zl;
-      const double w = dz > 0 ? 0.5 * dx / dz : 0, g = dz > 0 ? d.length[i] / dz : 0;
+      const double dx = d.x[i + 1] - d.x[i];
+      const SegmentSlope& slope = slopes[static_cast<std::size_t>(i)];
+      const double w = slope.half, g = slope.grow;
       Part& part = parts_[part_of[static_cast<std::size_t>(i)]];
       if (lower_end) {
         part.lowest = std::min(part.lowest, zl);

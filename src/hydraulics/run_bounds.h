@@ -15,14 +15,24 @@
 
 namespace normlevel {
 
+/// How a segment wet in part grows with the depth over its lower end: half
+/// its width and its whole wetted length per unit of depth (0 for a level one).
+struct SegmentSlope {
+  double half = 0, grow = 0;
+};
+
+/// Every segment's of section d, indexed as its points' are (the first unused).
+std::vector<SegmentSlope> segment_slopes(const CrossSection& d);
+
 /// The segments of section d, each subdivision's sorted by the elevation at
 /// which they begin to get wet and at which they are wholly wet, with their
 /// sums so far.
 class RunBounds {
  public:
-  /// `order`: section d's points, ascending in elevation; `part_of`: each segment's subdivision.
+  /// `order`: section d's points, ascending in elevation; `part_of` and
+  /// `slopes`: each segment's subdivision and slope.
   RunBounds(const CrossSection& d, std::span<const std::pair<double, std::int32_t>> order,
-            std::span<const std::size_t> part_of);
+            std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes);
 
   /// Each subdivision's ranges over every level from a up to c, zmin <= a < c,
   /// into `out`; false where the stations fall back somewhere.
