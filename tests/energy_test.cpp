@@ -128,8 +128,10 @@ TEST(CriticalLevels, WhereTheSweepPassesOverERisesAndDoesNotFallAtOnce) {
     const std::string where = "section " + std::to_string(section) + " Q " + std::to_string(Q);
     for (const auto& [lo, hi] : passed.rising) {
       ++stretches;
-      for (int k = 0; k <= 16; ++k) {
-        const double h = k == 0 ? std::nextafter(lo, INFINITY) : k == 16 ? hi : lo + std::ldexp(hi - lo, k - 16);
+      for (int k = 0; k <= 24; ++k) {  // ever closer to its foot, and evenly through a run of many stretches
+        const double h = k == 0    ? std::nextafter(lo, INFINITY)
+                         : k >= 16 ? lo + (hi - lo) * (k - 15) / 9
+                                   : lo + std::ldexp(hi - lo, k - 16);
         EXPECT_GE(slope(h).dE, 0.5 - 1e-9) << where << ": at " << h << " in " << lo << " to " << hi;
       }
     }

@@ -226,15 +226,19 @@ class Sweep {
 
   bool done() const { return next_ == order_.size(); }
   double elevation() const { return order_[next_].first; }
-  std::size_t points_left() const { return order_.size() - next_; }
+  /// The first point above level h, counted in order of elevation, and
+  /// the elevation of the k-th (infinity past the last).
+  std::size_t first_above(double h) const {
+    return static_cast<std::size_t>(
+        std::upper_bound(order_.begin(), order_.end(), h, [](double v, const auto& p) { return v < p.first; }) -
+        order_.begin());
+  }
+  double elevation_at(std::size_t k) const { return k < order_.size() ? order_[k].first : kInfinity; }
+  std::size_t points() const { return order_.size(); }
   /// The points in order of elevation, and each segment's subdivision.
   std::span<const std::pair<double, std::int32_t>> order() const { return order_; }
   std::span<const std::size_t> segment_parts() const { return segment_part_; }
   std::span<const SegmentSlope> slopes() const { return slopes_; }
-  /// The elevation of the point k after the next one, or infinity past the last.
-  double elevation_ahead(std::size_t k) const {
-    return k < order_.size() - next_ ? order_[next_ + k].first : kInfinity;
-  }
 
   /// Takes in every point at the next elevation, which becomes the origin
   /// of the polynomials: a segment getting wet there starts from t = 0, so
@@ -620,6 +624,16 @@ class MinimumSearch {
       const bool last = sweep_.done() || sweep_.elevation() >= top_;
       const double e = last ? top_ : sweep_.elevation();
       stretch_.reset();
+      if (lagging_) {  // runs of stretches proven one after another: the sweep stands below lo
+        if (run_ahead()) {
+          if (run_to_top_) break;
+          continue;
+        }
+        catch_up(lo_);
+        lagging_ = false;
+        rise_past(lo_);
+        continue;
+      }
       if (rising_ && !last && runs_ && run_ahead()) {
         if (run_to_top_) break;
         continue;
@@ -746,9 +760,10 @@ class MinimumSearch {
       return false;
     }
     double tried = top_ + 1;
-    for (std::size_t k = std::min(reach_, sweep_.points_left()); k >= kShortestRun; k /= 2) {
-      const double b = std::min(sweep_.elevation_ahead(k), top_);
-      if (b <= sweep_.elevation() || b == tried) continue;
+    const std::size_t above = sweep_.first_above(lo_);
+    for (std::size_t k = std::min(reach_, sweep_.points() - above); k >= kShortestRun; k /= 2) {
+      const double b = std::min(sweep_.elevation_at(above + k), top_);
+      if (b <= sweep_.elevation_at(above) || b == tried) continue;
       tried = b;
       if (!run_proven(lo_, b)) continue;
       take_run(lo_, b);
@@ -769,11 +784,29 @@ class MinimumSearch {
     return !also_ || (passes_run_ && passes_run_(run_water_));
   }
 
-  // The run from a to b, up to the first elevation inside where E is not
-  // proven unable to fall at once; the visitor sees that much as one
-  // stretch, and the sweep stands where it ends as though each stretch of
-  // it had been proven in turn.
+  // The run from a to b: where bounds over its elevations show that E
+  // cannot fall at once at any of them (b's too), the visitor sees it as one
+  // stretch and the sweep is left where it stands, below a, for the next
+  // run. Otherwise the sweep goes up through it, looking at each elevation
+  // where E may fall at once from its own stretches, as far as E is proven
+  // not to; the sweep then stands where it ends as though each stretch of it
+  // had been proven in turn.
   void take_run(double a, double b) {
+    const bool to_top = b >= top_;
+    if (cannot_fall_within(a, b)) {
+      if (also_) visit_run(a, b);
+      if (passed_) {
+        passed_->rising.push_back({a, b});
+        passed_->not_falling.insert(passed_->not_falling.end(), inside_.begin(), inside_.end());
+      }
+      run_to_top_ = to_top;
+      lo_ = passed_to_ = b;
+      std::swap(lower_, run_bounds_);
+      lagging_ = true;
+      return;
+    }
+    catch_up(a);
+    lagging_ = false;
     double end = b;
     while (!sweep_.done() && sweep_.elevation() < b) {
       const double e = sweep_.elevation();
@@ -793,6 +826,45 @@ class MinimumSearch {
     passed_to_ = end;
     std::swap(lower_, run_bounds_);
     rise_past(end);
+  }
+
+  // The sweep up to elevation h, its stretches below proven already.
+  void catch_up(double h) {
+    while (!sweep_.done() && sweep_.elevation() < h) sweep_.pass_elevation();
+  }
+
+  // Whether E can fall at once at none of the elevations above a up to b
+  // (below b where b is the top), from bounds over them all, then over
+  // halves, and so on.
+  bool cannot_fall_within(double a, double b) {
+    inside_.clear();
+    const auto inside = [&](double e) { return e < b || (e == b && b < top_); };
+    for (std::size_t k = sweep_.first_above(a); inside(sweep_.elevation_at(k)); ++k)
+      if (inside_.empty() || inside_.back() != sweep_.elevation_at(k)) inside_.push_back(sweep_.elevation_at(k));
+    return inside_.empty() || cannot_fall_at(a, 0, inside_.size() - 1);
+  }
+
+  // At the elevations inside_[i] ... inside_[j]; just below inside_[i] the
+  // water is within that of the elevation before.
+  bool cannot_fall_at(double a, std::size_t i, std::size_t j) {
+    if (cannot_fall(i == 0 ? a : inside_[i - 1], inside_[j])) return true;
+    if (i == j) return false;
+    const std::size_t mid = i + (j - i) / 2;
+    return cannot_fall_at(a, i, mid) && cannot_fall_at(a, mid + 1, j);
+  }
+
+  // Where a level segment goes under or, under the model rules, a
+  // floodplain's stretches of water join above a up to c, that
+  // subdivision's water is slower than the mean.
+  bool cannot_fall(double a, double c) {
+    c += std::fabs(c) * 0x1p-40;
+    if (!run_geometry_bounds_->ranges(a, c, piece_ranges_) || !proof_.rises(piece_ranges_, piece_bounds_)) return false;
+    jumped_.clear();
+    for (std::size_t p = 0; p < d_.parts.size(); ++p) {
+      const bool apart = d_.rules == Rules::model && d_.parts[p].zone != kChannel;
+      if (piece_ranges_[p].holds_water && (apart || run_geometry_bounds_->flat_between(p, a, c))) jumped_.push_back(p);
+    }
+    return jumped_.empty() || proof_.slower_than_mean(jumped_, piece_ranges_, piece_bounds_);
   }
 
   // The visitor sees the run's bounds; should it ask for levels inside, the
@@ -842,13 +914,16 @@ class MinimumSearch {
   bool rising_ = false;                          // the stretch from lo up rises all through
   // Runs of stretches: how many points ahead the next is tried, how many
   // elevations to wait after none could be proven, and the last one's bounds.
-  static constexpr std::size_t kShortestRun = 4, kLongestRun = std::size_t{1} << 40;
+  static constexpr std::size_t kShortestRun = 4, kFirstRun = 16, kLongestRun = std::size_t{1} << 40;
   const RunTest& passes_run_;
-  bool runs_ = true, run_to_top_ = false;
-  std::size_t reach_ = kLongestRun, cooling_ = 0;
+  bool runs_ = true, run_to_top_ = false, lagging_ = false;
+  std::size_t reach_ = kFirstRun, cooling_ = 0;
   std::vector<EnergyRange> run_ranges_;
   std::vector<ConveyanceBounds> run_bounds_;
   std::optional<RunBounds> run_geometry_bounds_;
+  std::vector<double> inside_;
+  std::vector<EnergyRange> piece_ranges_;
+  std::vector<ConveyanceBounds> piece_bounds_;
   std::vector<std::size_t> jumped_;
   std::vector<WaterAtElevation> water_at_;
   std::vector<WaterRange> run_water_;

@@ -126,4 +126,26 @@ bool RiseProof::rises_across(const std::vector<std::size_t>& jumped, const std::
   return rises_across(jumped, at_elevation_, at_elevation_);
 }
 
+// As rises_across, with each subdivision's K_i / A_i bounded by the power
+// of its stretches' mean radius (the power is concave): over a run its
+// area may grow many times over, that hardly.
+bool RiseProof::slower_than_mean(const std::vector<std::size_t>& jumped, const std::vector<EnergyRange>& ranges,
+                                 const std::vector<ConveyanceBounds>& bounds) const {
+  const auto velocity = [&](std::size_t p) {
+    return k_[p] * two_thirds_bounds(std::min(ranges[p].mean_R, ranges[p].water.high_R)).high;
+  };
+  double K = 0;
+  for (std::size_t p = 0; p < bounds.size(); ++p)
+    if (bounds[p].wet) K += std::min(bounds[p].high_K, velocity(p) * bounds[p].high_A);
+  for (const std::size_t i : jumped) {
+    if (!bounds[i].wet) return false;
+    double others = 0;
+    for (std::size_t p = 0; p < bounds.size(); ++p)
+      if (p != i && bounds[p].wet) others += bounds[p].low_S3();
+    const double v = velocity(i);
+    if (!(v * v * K <= others * (1 - kLoose))) return false;
+  }
+  return true;
+}
+
 }  // namespace normlevel

@@ -6,6 +6,7 @@
 // critical levels works out nothing there.
 
 #include <cstddef>
+#include <limits>
 #include <vector>
 
 #include "core/CSdata.h"
@@ -26,6 +27,8 @@ struct EnergyRange {
   WaterRange water;
   double high_B = 0;
   double dP = 0;
+  /// its stretches' hydraulic radii, averaged weighted by their areas, at most this
+  double mean_R = std::numeric_limits<double>::infinity();
   bool widths_known = true;  ///< no width below 0 at either end
   bool holds_water = false;  ///< some stretch of it is not dry all through
 };
@@ -62,6 +65,12 @@ class RiseProof {
 
   /// The same from each subdivision's water at the elevation itself.
   bool rises_across(const std::vector<std::size_t>& jumped, const std::vector<WaterAtElevation>& water);
+
+  /// Whether E cannot fall at once at any elevation inside a run of
+  /// stretches whose ranges and conveyance bounds are given, where the
+  /// subdivisions `jumped` may convey less at once.
+  bool slower_than_mean(const std::vector<std::size_t>& jumped, const std::vector<EnergyRange>& ranges,
+                        const std::vector<ConveyanceBounds>& bounds) const;
 
  private:
   double head_;

@@ -24,14 +24,8 @@ std::vector<SegmentSlope> segment_slopes(const CrossSection& d) {
   return slopes;
 }
 
-void RunBounds::List::add(double at, double dx, double dx_z, double length, double w, double zl, double g) {
-  const Sums& b = sums.back();
-  key.push_back(at);
-  sums.push_back({b.dx + dx, b.dx_z + dx_z, b.length + length, b.w + w, b.w_z + w * zl, b.w_z2 + w * zl * zl, b.g + g,
-                  b.g_z + g * zl});
-}
-
-const RunBounds::Sums& RunBounds::List::upto(double h) const {
+template <class Sums>
+const Sums& RunBounds::List<Sums>::upto(double h) const {
   return sums[static_cast<std::size_t>(std::upper_bound(key.begin(), key.end(), h) - key.begin())];
 }
 
@@ -47,10 +41,10 @@ RunBounds::RunBounds(const CrossSection& d, std::span<const std::pair<double, st
     Part& part = parts_[p];
     const Subdivision& sub = d.parts[p];
     const auto segments = static_cast<std::size_t>(sub.last - sub.first + 1);
-    for (List* list : {&part.wetting, &part.wet}) {
-      list->key.reserve(segments);
-      list->sums.reserve(segments + 1);
-    }
+    part.wetting.key.reserve(segments);
+    part.wetting.sums.reserve(segments + 1);
+    part.wet.key.reserve(segments);
+    part.wet.sums.reserve(segments + 1);
     part.lowest = std::numeric_limits<double>::infinity();
     part.walls_low = d.rules == Rules::model && sub.first == 1;
     part.walls_high = d.rules == Rules::model && sub.last == d.N - 1;
@@ -68,9 +62,12 @@ RunBounds::RunBounds(const CrossSection& d, std::span<const std::pair<double, st
       Part& part = parts_[part_of[static_cast<std::size_t>(i)]];
       if (lower_end) {
         part.lowest = std::min(part.lowest, zl);
-        part.wetting.add(z, dx, 0, 0, w, zl, g);
+        part.wetting.add(z, {dx, w, w * zl, w * zl * zl, w * zl * zl * zl, g, g * zl});
+      } else if (zu > zl) {
+        part.wet.add(z, {dx, dx * 0.5 * (zl + zu), d.length[i], w, w * zl, w * zl * zl, g, g * zl, w * zu, w * zu * zu,
+                         w * zu * zu * zu});
       } else {
-        part.wet.add(z, dx, dx * 0.5 * (zl + zu), d.length[i], w, zl, g);
+        part.wet.add(z, {dx, dx * zl, d.length[i], 0, 0, 0, 0, 0, 0, 0, 0, dx, dx * zl, dx * zl * zl});
       }
     }
   }
@@ -79,16 +76,35 @@ RunBounds::RunBounds(const CrossSection& d, std::span<const std::pair<double, st
 // A = sum over the wholly wet of dx (h - zm) plus over the rest wet in part
 // of w (h - zl)^2; P alike. Each with a bound on its rounding: the terms'
 // magnitudes times the sums' length, and the elevations' own rounding from zmin.
-RunBounds::Water RunBounds::water_at(const Part& part, double h) const {
-  const Sums& in = part.wetting.upto(h);
-  const Sums& full = part.wet.upto(h);
-  const double t = h - origin_;
+RunBounds::Level RunBounds::level(const Part& part, double h) const {
+  return {part.wetting.upto(h), part.wet.upto(h), h - origin_};
+}
+
+RunBounds::Water RunBounds::water_at(const Level& at) const {
+  const Wetting& in = at.wetting;
+  const Wet& full = at.wet;
+  const double t = at.t;
   const double A = t * full.dx - full.dx_z + t * t * (in.w - full.w) - 2 * t * (in.w_z - full.w_z) + (in.w_z2 - full.w_z2);
   const double A_size = t * full.dx + full.dx_z + t * t * (in.w + full.w) + 2 * t * (in.w_z + full.w_z) + in.w_z2 +
                         full.w_z2 + (t + span_) * in.dx;
   const double P = full.length + t * (in.g - full.g) - (in.g_z - full.g_z);
   const double P_size = full.length + t * (in.g + full.g) + in.g_z + full.g_z + (t + span_) * in.g;
   return {A, tolerance_ * A_size, P, tolerance_ * P_size};
+}
+
+// The integral of the depth squared across the water: 2/3 w (h - zl)^3 for
+// a segment wet in part, less 2/3 w (h - zu)^3 once wholly wet, and
+// dx (h - z)^2 for a level one; an upper bound, its rounding allowed for.
+double RunBounds::depth_squared(const Level& at) const {
+  const Wetting& in = at.wetting;
+  const Wet& full = at.wet;
+  const double t = at.t, t2 = t * t, t3 = t2 * t;
+  const double cubes = (t3 * in.w - 3 * t2 * in.w_z + 3 * t * in.w_z2 - in.w_z3) -
+                       (t3 * full.w - 3 * t2 * full.w_u + 3 * t * full.w_u2 - full.w_u3);
+  const double squares = t2 * full.flat - 2 * t * full.flat_z + full.flat_z2;
+  const double top = t + span_;
+  const double size = top * top * top * (in.w + full.w) + top * top * full.flat;
+  return 2.0 / 3.0 * cubes + squares + 8 * tolerance_ * size;
 }
 
 double RunBounds::wall_height(const Part& part, double h) const {
@@ -100,16 +116,19 @@ double RunBounds::wall_height(const Part& part, double h) const {
 
 // A lumped subdivision holds no radius above its most area over its least
 // perimeter; stretches of a floodplain's water none above their depth
-// (A <= B depth and B <= P).
+// (A <= B depth and B <= P). Stretch m holds A_m, the integral of the depth
+// over its width B_m <= P_m, so A_m R_m <= A_m^2 / B_m <= the integral of
+// the depth squared: that over the least area bounds their mean radius.
 bool RunBounds::ranges(double a, double c, std::vector<EnergyRange>& out) const {
   if (falls_back_) return false;
-  out.assign(parts_.size(), EnergyRange{});
+  out.resize(parts_.size());
   for (std::size_t p = 0; p < parts_.size(); ++p) {
     const Part& part = parts_[p];
-    EnergyRange& range = out[p];
+    EnergyRange& range = out[p] = EnergyRange{};
     range.holds_water = !part.wetting.key.empty() && part.wetting.key.front() <= c;
     if (!range.holds_water) continue;
-    const Water low = water_at(part, a), high = water_at(part, c);
+    const Level from = level(part, a), to = level(part, c);
+    const Water low = water_at(from), high = water_at(to);
     WaterRange& water = range.water;
     water.low_A = std::max(0.0, (low.A - low.A_error) * (1 - kRounding));
     water.high_A = (high.A + high.A_error) * (1 + kRounding);
@@ -118,13 +137,17 @@ bool RunBounds::ranges(double a, double c, std::vector<EnergyRange>& out) const 
     const double low_P = (low.P - low.P_error + wall_height(part, a)) * (1 - kRounding);
     if (d_.rules != Rules::model || d_.parts[p].zone == kChannel)
       if (low_P > 0) water.high_R = std::min(water.high_R, water.high_A / low_P);
-    const Sums& in = part.wetting.upto(c);
-    range.high_B = in.dx * (1 + kRounding);
-    const Sums& full = part.wet.upto(a);
+    range.high_B = to.wetting.dx * (1 + kRounding);
+    if (water.low_A > 0) range.mean_R = depth_squared(to) * (1 + kRounding) / water.low_A;
     const double walls = (part.walls_low && d_.z[1] <= c ? 1 : 0) + (part.walls_high && d_.z[d_.N] <= c ? 1 : 0);
-    range.dP = ((in.g - full.g) + tolerance_ * in.g + walls) * (1 + kRounding);
+    range.dP = ((to.wetting.g - from.wet.g) + tolerance_ * to.wetting.g + walls) * (1 + kRounding);
   }
   return true;
+}
+
+bool RunBounds::flat_between(std::size_t p, double a, double c) const {
+  const List<Wet>& wet = parts_[p].wet;
+  return wet.upto(c).flat > wet.upto(a).flat;
 }
 
 }  // namespace normlevel

@@ -38,28 +38,59 @@ class RunBounds {
   /// into `out`; false where the stations fall back somewhere.
   bool ranges(double a, double c, std::vector<EnergyRange>& out) const;
 
+  /// Whether a level segment of subdivision p goes under at an elevation above a, up to c.
+  bool flat_between(std::size_t p, double a, double c) const;
+
  private:
-  // Sums over segments: their widths, widths times mid-elevation, lengths,
-  // and the coefficients of a triangle's area (w = dx / 2dz) and perimeter
-  // (g = length / dz) times powers of the lower end's elevation.
-  struct Sums {
-    double dx = 0, dx_z = 0, length = 0, w = 0, w_z = 0, w_z2 = 0, g = 0, g_z = 0;
+  // Over the segments getting wet, in part from their lower end zl up:
+  // their widths, and the coefficients of a triangle's area (w = dx / 2dz)
+  // and perimeter (g = length / dz) times powers of zl.
+  struct Wetting {
+    double dx = 0, w = 0, w_z = 0, w_z2 = 0, w_z3 = 0, g = 0, g_z = 0;
+    Wetting operator+(const Wetting& o) const {
+      return {dx + o.dx, w + o.w, w_z + o.w_z, w_z2 + o.w_z2, w_z3 + o.w_z3, g + o.g, g_z + o.g_z};
+    }
   };
+  // Over the wholly wet: their widths, widths times mid-elevation, lengths;
+  // the same coefficients, to take off what they held in part; w times
+  // powers of their upper end zu; a level one's width times powers of its
+  // elevation.
+  struct Wet {
+    double dx = 0, dx_z = 0, length = 0, w = 0, w_z = 0, w_z2 = 0, g = 0, g_z = 0;
+    double w_u = 0, w_u2 = 0, w_u3 = 0, flat = 0, flat_z = 0, flat_z2 = 0;
+    Wet operator+(const Wet& o) const {
+      return {dx + o.dx,     dx_z + o.dx_z, length + o.length, w + o.w,       w_z + o.w_z,
+              w_z2 + o.w_z2, g + o.g,       g_z + o.g_z,       w_u + o.w_u,   w_u2 + o.w_u2,
+              w_u3 + o.w_u3, flat + o.flat, flat_z + o.flat_z, flat_z2 + o.flat_z2};
+    }
+  };
+  template <class Sums>
   struct List {
     std::vector<double> key;
     std::vector<Sums> sums{Sums{}};  ///< sums[k]: of the first k
-    void add(double at, double dx, double dx_z, double length, double w, double zl, double g);
+    void add(double at, const Sums& s) {
+      key.push_back(at);
+      sums.push_back(sums.back() + s);
+    }
     const Sums& upto(double h) const;
   };
   struct Part {
-    List wetting, wet;  ///< by lower end (from there wet in part), by upper end (wholly wet)
+    List<Wetting> wetting;  ///< by lower end
+    List<Wet> wet;          ///< by upper end
     double lowest = 0;
     bool walls_low = false, walls_high = false;
+  };
+  struct Level {  // the sums of the segments getting wet and wholly wet at a level, and its height over zmin
+    const Wetting& wetting;
+    const Wet& wet;
+    double t;
   };
   struct Water {
     double A, A_error, P, P_error;
   };
-  Water water_at(const Part& part, double h) const;
+  Level level(const Part& part, double h) const;
+  Water water_at(const Level& at) const;
+  double depth_squared(const Level& at) const;
   double wall_height(const Part& part, double h) const;
 
   const CrossSection& d_;
