@@ -841,7 +841,8 @@ class MinimumSearch {
     const auto inside = [&](double e) { return e < b || (e == b && b < top_); };
     for (std::size_t k = sweep_.first_above(a); inside(sweep_.elevation_at(k)); ++k)
       if (inside_.empty() || inside_.back() != sweep_.elevation_at(k)) inside_.push_back(sweep_.elevation_at(k));
-    return inside_.empty() || cannot_fall_at(a, 0, inside_.size() - 1);
+    // The run's own bounds hold at all of them first.
+    return inside_.empty() || falls_nowhere(a, b, run_ranges_, run_bounds_) || cannot_fall_at(a, 0, inside_.size() - 1);
   }
 
   // At the elevations inside_[i] ... inside_[j]; just below inside_[i] the
@@ -858,13 +859,19 @@ class MinimumSearch {
   // subdivision's water is slower than the mean.
   bool cannot_fall(double a, double c) {
     c += std::fabs(c) * 0x1p-40;
-    if (!run_geometry_bounds_->ranges(a, c, piece_ranges_) || !proof_.rises(piece_ranges_, piece_bounds_)) return false;
+    return run_geometry_bounds_->ranges(a, c, piece_ranges_) && proof_.rises(piece_ranges_, piece_bounds_) &&
+           falls_nowhere(a, c, piece_ranges_, piece_bounds_);
+  }
+
+  // The same from ranges and conveyance bounds over the levels from a up to c.
+  bool falls_nowhere(double a, double c, const std::vector<EnergyRange>& ranges,
+                     const std::vector<ConveyanceBounds>& bounds) {
     jumped_.clear();
     for (std::size_t p = 0; p < d_.parts.size(); ++p) {
       const bool apart = d_.rules == Rules::model && d_.parts[p].zone != kChannel;
-      if (piece_ranges_[p].holds_water && (apart || run_geometry_bounds_->flat_between(p, a, c))) jumped_.push_back(p);
+      if (ranges[p].holds_water && (apart || run_geometry_bounds_->flat_between(p, a, c))) jumped_.push_back(p);
     }
-    return jumped_.empty() || proof_.slower_than_mean(jumped_, piece_ranges_, piece_bounds_);
+    return jumped_.empty() || proof_.slower_than_mean(jumped_, ranges, bounds);
   }
 
   // The visitor sees the run's bounds; should it ask for levels inside, the
