@@ -92,7 +92,8 @@ TEST(RunBounds, RefuseStationsThatFallBack) {
   CrossSection d = testing::trapezoid();
   std::swap(d.x[2], d.x[3]);
   std::vector<EnergyRange> ranges;
-  EXPECT_FALSE(RunBounds(d, points_by_elevation(d), segment_parts(d), segment_slopes(d)).ranges(d.zmin, d.zmax, ranges));
+  const RunBounds bounds(d, points_by_elevation(d), segment_parts(d), segment_slopes(d));
+  EXPECT_FALSE(bounds.ranges(d.zmin, d.zmax, ranges));
 }
 
 // A visitor that asks for nothing: the sweep then goes stretch by stretch.

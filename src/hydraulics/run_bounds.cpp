@@ -84,7 +84,8 @@ RunBounds::Water RunBounds::water_at(const Level& at) const {
   const Wetting& in = at.wetting;
   const Wet& full = at.wet;
   const double t = at.t;
-  const double A = t * full.dx - full.dx_z + t * t * (in.w - full.w) - 2 * t * (in.w_z - full.w_z) + (in.w_z2 - full.w_z2);
+  const double A =
+      t * full.dx - full.dx_z + t * t * (in.w - full.w) - 2 * t * (in.w_z - full.w_z) + (in.w_z2 - full.w_z2);
   const double A_size = t * full.dx + full.dx_z + t * t * (in.w + full.w) + 2 * t * (in.w_z + full.w_z) + in.w_z2 +
                         full.w_z2 + (t + span_) * in.dx;
   const double P = full.length + t * (in.g - full.g) - (in.g_z - full.g_z);
