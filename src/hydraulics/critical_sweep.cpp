@@ -3,16 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
 
-#include "base/power.h"
 #include "core/func.h"
 #include "hydraulics/elevation_sweep.h"
 #include "hydraulics/energy.h"
-#include "hydraulics/energy_sums.h"
 #include "hydraulics/rise_proof.h"
 #include "hydraulics/run_bounds.h"
 
@@ -55,6 +52,15 @@ double refine_by_geometry(const CrossSection& d, double lo, double hi, double Q)
     (specific_energy(d, geometry, mid, Q).dE < 0 ? lo : hi) = mid;
   }
   return 0.5 * (lo + hi);
+}
+
+// Every subdivision's geometry at a level from the plain sums, with a
+// buffer of its own.
+StretchGeometry summed_geometry(const CrossSection& d) {
+  return [&d, g = std::vector<PartGeometry>(d.parts.size())](double h) mutable {
+    wetted_parts(d, h, g);
+    return std::span<const PartGeometry>(g);
+  };
 }
 
 // A stretch's geometry that owns its polynomials.
@@ -429,21 +435,12 @@ class MinimumSearch {
   // The visitor sees the run's bounds; should it ask for levels inside, the
   // sums answer them.
   void visit_run(double a, double b) {
-    const auto summed = [this](double h) -> std::span<const PartGeometry> {
-      run_geometry_.resize(d_.parts.size());
-      wetted_parts(d_, h, run_geometry_);
-      return run_geometry_;
-    };
+    const StretchGeometry summed = summed_geometry(d_);
     const StretchBounds bounds = [this](std::span<WaterRange> out) {
       std::copy(run_water_.begin(), run_water_.end(), out.begin());
       return true;
     };
-    const StretchKeeper keep = [this] {
-      return StretchGeometry([&d = d_, g = std::vector<PartGeometry>(d_.parts.size())](double h) mutable {
-        wetted_parts(d, h, g);
-        return std::span<const PartGeometry>(g);
-      });
-    };
+    const StretchKeeper keep = [this] { return summed_geometry(d_); };
     also_(a, b, summed, bounds, keep);
   }
 
@@ -486,7 +483,6 @@ class MinimumSearch {
   std::vector<std::size_t> jumped_;
   std::vector<WaterAtElevation> water_at_;
   std::vector<WaterRange> run_water_;
-  std::vector<PartGeometry> run_geometry_;
 };
 
 }  // namespace
@@ -504,18 +500,9 @@ std::vector<CriticalLevel> critical_levels(const CrossSection& d, double Q, doub
 void for_each_stretch(const CrossSection& d, double top, const StretchVisitor& visit) {
   if (!(top > d.zmin)) return;
   if (d.plain_sums) {
-    std::vector<PartGeometry> geometry(d.parts.size());
-    const StretchGeometry summed = [&d, &geometry](double h) -> std::span<const PartGeometry> {
-      wetted_parts(d, h, geometry);
-      return geometry;
-    };
+    const StretchGeometry summed = summed_geometry(d);
     const StretchBounds unknown = [](std::span<WaterRange>) { return false; };
-    const StretchKeeper keep = [&d] {
-      return StretchGeometry([&d, g = std::vector<PartGeometry>(d.parts.size())](double h) mutable {
-        wetted_parts(d, h, g);
-        return std::span<const PartGeometry>(g);
-      });
-    };
+    const StretchKeeper keep = [&d] { return summed_geometry(d); };
     double lo = d.zmin;
     for (const double hi : model_breaks(d, top)) {
       visit(lo, hi, summed, unknown, keep);
