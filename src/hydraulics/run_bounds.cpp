@@ -25,59 +25,151 @@ std::vector<SegmentSlope> segment_slopes(const CrossSection& d) {
 }
 
 template <class Sums>
-const Sums& RunBounds::List<Sums>::upto(double h) const {
+const Sums& RunBounds::List<Sums>::upto(double h, std::size_t below) const {
+  if (!before.empty()) return sums[before[below]];
   return sums[static_cast<std::size_t>(std::upper_bound(key.begin(), key.end(), h) - key.begin())];
 }
+
+namespace {
+
+// Each segment at the place in `order` of its lower end, and of its upper
+// end: two places a point, its segment to the left first, as the sweep
+// meets them; 0 where a point ends no segment so. A level segment's lower
+// end is its first point.
+struct EndPlaces {
+  std::vector<std::int32_t> lower, upper;
+};
+
+EndPlaces end_places(const CrossSection& d, std::span<const std::pair<double, std::int32_t>> order) {
+  std::vector<std::uint32_t> rank(static_cast<std::size_t>(d.N) + 1);
+  for (std::size_t k = 0; k < order.size(); ++k)
+    rank[static_cast<std::size_t>(order[k].second)] = static_cast<std::uint32_t>(k);
+  EndPlaces ends{std::vector<std::int32_t>(2 * order.size()), std::vector<std::int32_t>(2 * order.size())};
+  const auto place = [&](std::int32_t point, std::int32_t i) {  // segment i is to the right of its first point
+    return 2 * static_cast<std::size_t>(rank[static_cast<std::size_t>(point)]) + (point == i ? 1 : 0);
+  };
+  for (std::int32_t i = 1; i < d.N; ++i) {
+    const bool rises = d.z[i] <= d.z[i + 1];
+    ends.lower[place(rises ? i : i + 1, i)] = i;
+    ends.upper[place(rises ? i + 1 : i, i)] = i;
+  }
+  return ends;
+}
+
+// The places in `places` that hold a segment, each subdivision's together
+// from its `start` on, in their order. Without a branch on each place: an
+// empty one is written past its subdivision's so far (each has room for
+// one more) and then written over.
+std::vector<std::uint32_t> by_part(std::span<const std::int32_t> places, std::span<const std::size_t> part_of,
+                                   std::vector<std::size_t> start, std::size_t size) {
+  std::vector<std::uint32_t> out(size);
+  for (std::size_t k = 0; k < places.size(); ++k) {
+    const std::int32_t i = places[k];
+    std::size_t& next = start[part_of[static_cast<std::size_t>(i)]];
+    out[next] = static_cast<std::uint32_t>(k);
+    next += i != 0 ? 1 : 0;
+  }
+  return out;
+}
+
+// Lists a table each of how many they hold below each point, where all the
+// tables together hold no more than this.
+constexpr std::size_t kMostTabled = std::size_t{1} << 17;
+
+}  // namespace
 
 // Elevations are taken from zmin, so that the sums hold no more than the
 // section's height to the second power. A segment enters the list of its
 // subdivision's getting wet at its lower end, and the list of its wholly
-// wet at its upper end (a level one at once).
+// wet at its upper end (a level one at once), in the order the sweep
+// passes its points.
 RunBounds::RunBounds(const CrossSection& d, std::span<const std::pair<double, std::int32_t>> order,
-                     std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes)
-    : d_(d), origin_(d.zmin), span_(d.zmax - d.zmin), parts_(d.parts.size()) {
+                     std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes, bool tables)
+    : d_(d), order_(order), origin_(d.zmin), span_(d.zmax - d.zmin), parts_(d.parts.size()) {
   tolerance_ = (static_cast<double>(d.N) + 64) * std::numeric_limits<double>::epsilon();
   for (std::size_t p = 0; p < d.parts.size(); ++p) {
     Part& part = parts_[p];
     const Subdivision& sub = d.parts[p];
-    const auto segments = static_cast<std::size_t>(sub.last - sub.first + 1);
-    part.wetting.key.reserve(segments);
-    part.wetting.sums.reserve(segments + 1);
-    part.wet.key.reserve(segments);
-    part.wet.sums.reserve(segments + 1);
     part.lowest = std::numeric_limits<double>::infinity();
     part.walls_low = d.rules == Rules::model && sub.first == 1;
     part.walls_high = d.rules == Rules::model && sub.last == d.N - 1;
     for (std::int32_t i = sub.first; i <= sub.last; ++i) falls_back_ = falls_back_ || d.x[i + 1] < d.x[i];
   }
-  for (const auto& [z, point] : order) {
-    for (const std::int32_t i : {point - 1, point}) {
-      if (i < 1 || i >= d.N) continue;
-      const bool rises = d.z[i] <= d.z[i + 1];  // a level segment's lower end is its first point
-      const bool lower_end = rises == (point == i);
-      const double zl = (rises ? d.z[i] : d.z[i + 1]) - origin_, zu = (rises ? d.z[i + 1] : d.z[i]) - origin_;
-      const double dx = d.x[i + 1] - d.x[i];
-      const SegmentSlope& slope = slopes[static_cast<std::size_t>(i)];
-      const double w = slope.half, g = slope.grow;
-      Part& part = parts_[part_of[static_cast<std::size_t>(i)]];
-      if (lower_end) {
-        part.lowest = std::min(part.lowest, zl);
-        part.wetting.add(z, {dx, w, w * zl, w * zl * zl, w * zl * zl * zl, g, g * zl});
-      } else if (zu > zl) {
-        part.wet.add(z, {dx, dx * 0.5 * (zl + zu), d.length[i], w, w * zl, w * zl * zl, g, g * zl, w * zu, w * zu * zu,
-                         w * zu * zu * zu});
-      } else {
-        part.wet.add(z, {dx, dx * zl, d.length[i], 0, 0, 0, 0, 0, 0, 0, 0, dx, dx * zl, dx * zl * zl});
-      }
+  if (parts_.empty() || d.N < 2) return;
+  std::vector<std::size_t> count(parts_.size()), start(parts_.size());
+  for (std::int32_t i = 1; i < d.N; ++i) ++count[part_of[static_cast<std::size_t>(i)]];
+  std::size_t size = 0;
+  for (std::size_t p = 0; p < parts_.size(); ++p) {
+    start[p] = size;
+    size += count[p] + 1;
+  }
+  const EndPlaces ends = end_places(d, order);
+  const std::vector<std::uint32_t> lower = by_part(ends.lower, part_of, start, size);
+  const std::vector<std::uint32_t> upper = by_part(ends.upper, part_of, start, size);
+  tables_ = tables && 2 * parts_.size() * (order.size() + 1) <= kMostTabled;
+  for (std::size_t p = 0; p < parts_.size(); ++p) {
+    const std::span<const std::uint32_t> wetting(lower.data() + start[p], count[p]);
+    const std::span<const std::uint32_t> wet(upper.data() + start[p], count[p]);
+    fill(parts_[p], wetting, wet, ends.lower, ends.upper, slopes);
+  }
+}
+
+// A subdivision's lists from the places of its segments' lower ends and
+// upper ends, in order.
+void RunBounds::fill(Part& part, std::span<const std::uint32_t> wetting, std::span<const std::uint32_t> wet,
+                     std::span<const std::int32_t> lower, std::span<const std::int32_t> upper,
+                     std::span<const SegmentSlope> slopes) {
+  const CrossSection& d = d_;
+  part.wetting.reserve(wetting.size());
+  part.wet.reserve(wet.size());
+  if (tables_) {
+    count_before(part.wetting, wetting);
+    count_before(part.wet, wet);
+  }
+  for (const std::uint32_t place : wetting) {
+    const std::int32_t i = lower[place];
+    const double low = std::min(d.z[i], d.z[i + 1]), zl = low - origin_;
+    const SegmentSlope& slope = slopes[static_cast<std::size_t>(i)];
+    const double w = slope.half, g = slope.grow, w_z = w * zl, w_z2 = w_z * zl;
+    part.lowest = std::min(part.lowest, zl);
+    part.wetting.add(low, {d.x[i + 1] - d.x[i], w, w_z, w_z2, w_z2 * zl, g, g * zl});
+  }
+  for (const std::uint32_t place : wet) {
+    const std::int32_t i = upper[place];
+    const double high = std::max(d.z[i], d.z[i + 1]), zl = std::min(d.z[i], d.z[i + 1]) - origin_, zu = high - origin_;
+    const double dx = d.x[i + 1] - d.x[i];
+    const SegmentSlope& slope = slopes[static_cast<std::size_t>(i)];
+    const double w = slope.half, g = slope.grow;
+    if (zu > zl) {
+      const double w_z = w * zl, w_u = w * zu, w_u2 = w_u * zu;
+      part.wet.add(high, {dx, dx * 0.5 * (zl + zu), d.length[i], w, w_z, w_z * zl, g, g * zl, w_u, w_u2, w_u2 * zu});
+    } else {
+      part.wet.add(high, {dx, dx * zl, d.length[i], 0, 0, 0, 0, 0, 0, 0, 0, dx, dx * zl, dx * zl * zl});
     }
   }
+}
+
+// The k-th point in order is at places 2k and 2k + 1.
+template <class Sums>
+void RunBounds::count_before(List<Sums>& list, std::span<const std::uint32_t> places) const {
+  std::vector<std::uint32_t>& before = list.before;
+  before.assign(order_.size() + 1, 0);
+  for (const std::uint32_t place : places) ++before[place / 2 + 1];
+  for (std::size_t k = 1; k < before.size(); ++k) before[k] += before[k - 1];
+}
+
+std::size_t RunBounds::points_upto(double h) const {
+  if (!tables_) return 0;
+  return static_cast<std::size_t>(
+      std::upper_bound(order_.begin(), order_.end(), h, [](double v, const auto& p) { return v < p.first; }) -
+      order_.begin());
 }
 
 // A = sum over the wholly wet of dx (h - zm) plus over the rest wet in part
 // of w (h - zl)^2; P alike. Each with a bound on its rounding: the terms'
 // magnitudes times the sums' length, and the elevations' own rounding from zmin.
-RunBounds::Level RunBounds::level(const Part& part, double h) const {
-  return {part.wetting.upto(h), part.wet.upto(h), h - origin_};
+RunBounds::Level RunBounds::level(const Part& part, double h, std::size_t below) const {
+  return {part.wetting.upto(h, below), part.wet.upto(h, below), h - origin_};
 }
 
 RunBounds::Water RunBounds::water_at(const Level& at) const {
@@ -123,12 +215,13 @@ double RunBounds::wall_height(const Part& part, double h) const {
 bool RunBounds::ranges(double a, double c, std::vector<EnergyRange>& out) const {
   if (falls_back_) return false;
   out.resize(parts_.size());
+  const std::size_t below_a = points_upto(a), below_c = points_upto(c);
   for (std::size_t p = 0; p < parts_.size(); ++p) {
     const Part& part = parts_[p];
     EnergyRange& range = out[p] = EnergyRange{};
     range.holds_water = !part.wetting.key.empty() && part.wetting.key.front() <= c;
     if (!range.holds_water) continue;
-    const Level from = level(part, a), to = level(part, c);
+    const Level from = level(part, a, below_a), to = level(part, c, below_c);
     const Water low = water_at(from), high = water_at(to);
     WaterRange& water = range.water;
     water.low_A = std::max(0.0, (low.A - low.A_error) * (1 - kRounding));
@@ -148,7 +241,8 @@ bool RunBounds::ranges(double a, double c, std::vector<EnergyRange>& out) const 
 
 bool RunBounds::flat_between(std::size_t p, double a, double c) const {
   const List<Wet>& wet = parts_[p].wet;
-  return wet.upto(c).flat > wet.upto(a).flat;
+  if (wet.sums.back().flat == 0) return false;  // no level segment at all, as most subdivisions
+  return wet.upto(c, points_upto(c)).flat > wet.upto(a, points_upto(a)).flat;
 }
 
 }  // namespace normlevel

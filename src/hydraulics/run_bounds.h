@@ -30,9 +30,11 @@ std::vector<SegmentSlope> segment_slopes(const CrossSection& d);
 class RunBounds {
  public:
   /// `order`: section d's points, ascending in elevation; `part_of` and
-  /// `slopes`: each segment's subdivision and slope.
+  /// `slopes`: each segment's subdivision and slope. `tables`: whether the
+  /// sums may be found from tables where they are small enough, or only by
+  /// searching (the same sums either way).
   RunBounds(const CrossSection& d, std::span<const std::pair<double, std::int32_t>> order,
-            std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes);
+            std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes, bool tables = true);
 
   /// Each subdivision's ranges over every level from a up to c, zmin <= a < c,
   /// into `out`; false where the stations fall back somewhere.
@@ -68,11 +70,19 @@ class RunBounds {
   struct List {
     std::vector<double> key;
     std::vector<Sums> sums{Sums{}};  ///< sums[k]: of the first k
+    /// before[k]: how many come before the k-th point in order of elevation
+    /// (where the section is small enough to keep one such table a list).
+    std::vector<std::uint32_t> before;
+    void reserve(std::size_t n) {
+      key.reserve(n);
+      sums.reserve(n + 1);
+    }
     void add(double at, const Sums& s) {
       key.push_back(at);
       sums.push_back(sums.back() + s);
     }
-    const Sums& upto(double h) const;
+    /// The sums of those at or below h, `below` points being at or below it.
+    const Sums& upto(double h, std::size_t below) const;
   };
   struct Part {
     List<Wetting> wetting;  ///< by lower end
@@ -88,12 +98,20 @@ class RunBounds {
   struct Water {
     double A, A_error, P, P_error;
   };
-  Level level(const Part& part, double h) const;
+  template <class Sums>
+  void count_before(List<Sums>& list, std::span<const std::uint32_t> places) const;
+  void fill(Part& part, std::span<const std::uint32_t> wetting, std::span<const std::uint32_t> wet,
+            std::span<const std::int32_t> lower, std::span<const std::int32_t> upper,
+            std::span<const SegmentSlope> slopes);
+  std::size_t points_upto(double h) const;
+  Level level(const Part& part, double h, std::size_t below) const;
   Water water_at(const Level& at) const;
   double depth_squared(const Level& at) const;
   double wall_height(const Part& part, double h) const;
 
   const CrossSection& d_;
+  std::span<const std::pair<double, std::int32_t>> order_;
+  bool tables_ = false;
   double origin_, span_, tolerance_;
   bool falls_back_ = false;
   std::vector<Part> parts_;
