@@ -1,8 +1,12 @@
 // CSV (RFC 4180): a header naming every column, then a row a result, a
 // failed input a row of its own with the error and nothing else.
 
+#include <cmath>
 #include <memory>
 #include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "output/output_parts.h"
 #include "base/real_chars.h"
@@ -27,91 +31,124 @@ void append_csv(std::string& to, const Value& v) {
   }
 }
 
-std::string joined(const std::vector<std::string>& items) {
-  std::string all;
-  for (const std::string& item : items) all += (all.empty() ? "" : ";") + item;
-  return all;
+// The lists a row shows joined with ';'. The writer keeps them, so that its
+// row's texts can point into them and their room serves row after row.
+struct Lists {
+  std::string critical_levels, critical_energies, normal_levels, warnings;
+};
+
+// `items` joined with ';' into `to`, each written by `add_item`.
+template <class Items, class AddItem>
+std::string_view joined(std::string& to, const Items& items, AddItem add_item) {
+  to.clear();
+  for (const auto& item : items) {
+    if (!to.empty()) to += ';';
+    add_item(to, item);
+  }
+  return to;
 }
 
-Fields identity_fields(const std::string& file, const SectionName& section) {
-  return {{"file", text(file)},
-          {"river", text(section.river)},
-          {"reach", text(section.reach)},
-          {"station", text(section.station)}};
+// As shortest_number writes it, without a string of its own.
+void add_number(std::string& to, double value) {
+  if (!std::isfinite(value)) {
+    to += "null";
+    return;
+  }
+  append_number(to, value);
 }
 
-// "left_area", ...: the zone's name before its k-th figure's, every one
+void identity_fields(Fields& to, const std::string& file, const SectionName& section) {
+  append(to, {{"file", text(file)},
+              {"river", text(section.river)},
+              {"reach", text(section.reach)},
+              {"station", text(section.station)}});
+}
+
+// "left_area", ...: the zone's name before each of its figures', every one
 // made at the first row and never changed, so that rows on any thread may
 // point into them.
-std::string_view zone_column(int zone, std::size_t k) {
+const std::vector<std::string>& zone_column_names(int zone) {
   static const std::vector<std::vector<std::string>> names = [] {
+    Fields figures;
+    zone_fields(figures, ZoneFigures{}, true);
     std::vector<std::vector<std::string>> all;
     for (const char* zone_name : kZoneNames) {
       all.emplace_back();
-      for (const Field& f : zone_fields(ZoneFigures{}, true)) all.back().push_back(std::string(zone_name) + "_" + std::string(f.name));
+      for (const Field& f : figures) all.back().push_back(std::string(zone_name) + "_" + std::string(f.name));
     }
     return all;
   }();
-  return names[static_cast<std::size_t>(zone)][k];
+  return names[static_cast<std::size_t>(zone)];
 }
 
-Fields csv_row(const LevelResult& r, const Layout& layout, const std::string& error) {
-  const bool solve = layout.solve;
-  Fields row = identity_fields(r.file, r.section);
+// A zone's figures under its columns' names.
+void zone_columns(Fields& to, int zone, const ZoneFigures& z, bool present) {
+  const std::size_t first = to.size();
+  zone_fields(to, z, present);
+  Field* figure = to.data() + first;
+  for (const std::string& name : zone_column_names(zone)) (figure++)->name = name;
+}
+
+// Every critical level and its energy, and every level carrying the discharge.
+void level_lists(Fields& to, Lists& lists, const LevelResult& r) {
+  const auto level = [](std::string& list, const auto& l) { add_number(list, l.level); };
+  const auto energy = [](std::string& list, const CriticalLevel& c) { add_number(list, c.energy); };
+  append(to, {{"critical_levels", text(joined(lists.critical_levels, r.critical_levels, level))},
+              {"critical_energies", text(joined(lists.critical_energies, r.critical_levels, energy))},
+              {"normal_levels", text(joined(lists.normal_levels, r.normal_levels, level))}});
+}
+
+// A result's row into `row`, emptied first; a failed input's (an `error`)
+// holds nothing but who it was and why.
+void csv_row(Fields& row, Lists& lists, const LevelResult& r, const Layout& layout, std::string_view error) {
+  row.clear();
+  identity_fields(row, r.file, r.section);
   if (layout.profiles) row.push_back({"profile", text(r.profile)});
   append(row, {{"found", error.empty() ? flag(r.found) : Value{}}, {"error", error.empty() ? Value{} : text(error)}});
   const std::size_t who = row.size();
-  row.push_back({"units", text(r.units->name)});
-  row.push_back({"rules", text(rules_name(r.rules))});
-  append(row, head_fields(r, solve));
-  append(row, section_fields(r));
-  for (int i = 0; i < 4; ++i) {
-    Fields zone = zone_fields(zone_of(r.zones, i), r.found);
-    for (std::size_t k = 0; k < zone.size(); ++k) row.push_back({zone_column(i, k), std::move(zone[k].value)});
-  }
-  append(row, energy_fields(r));
-  append(row, critical_fields(r));
-  std::vector<std::string> levels, energies, codes;
-  for (const CriticalLevel& c : r.critical_levels) {
-    levels.push_back(shortest_number(c.level));
-    energies.push_back(shortest_number(c.energy));
-  }
-  for (const Warning& w : r.warnings) codes.push_back(w.code);
-  append(row, {{"critical_levels", text(joined(levels))}, {"critical_energies", text(joined(energies))}});
-  std::vector<std::string> normal;
-  for (const NormalLevel& l : r.normal_levels) normal.push_back(shortest_number(l.level));
-  row.push_back({"normal_levels", text(joined(normal))});
-  append(row, tail_fields(r));
-  row.push_back({"warnings", text(joined(codes))});
-  if (!error.empty())  // a failed input: nothing but who it was and why
+  append(row, {{"units", text(r.units->name)}, {"rules", text(rules_name(r.rules))}});
+  head_fields(row, r, layout.solve);
+  section_fields(row, r);
+  for (int i = 0; i < 4; ++i) zone_columns(row, i, zone_of(r.zones, i), r.found);
+  energy_fields(row, r);
+  critical_fields(row, r);
+  level_lists(row, lists, r);
+  tail_fields(row, r);
+  const auto code = [](std::string& list, const Warning& w) { list += w.code; };
+  row.push_back({"warnings", text(joined(lists.warnings, r.warnings, code))});
+  if (!error.empty())
     for (std::size_t i = who; i < row.size(); ++i) row[i].value = Value{};
-  return row;
 }
 
-Fields rating_head(const RatingTable& t, const std::string& error) {
-  Fields head = identity_fields(t.file, t.section);
+// A rating table's columns before its figures', into `head`, emptied first.
+void rating_head(Fields& head, const RatingTable& t, std::string_view error) {
+  head.clear();
+  identity_fields(head, t.file, t.section);
   append(head, {{"error", error.empty() ? Value{} : text(error)},
                 {"units", error.empty() ? text(t.units->name) : Value{}},
                 {"slope_per_mille", number(t.slope_per_mille, error.empty())}});
-  Fields n = roughness_fields(t.n);
+  const std::size_t n = head.size();
+  roughness_fields(head, t.n);
   if (!error.empty())
-    for (Field& f : n) f.value = Value{};
-  append(head, n);
-  return head;
+    for (std::size_t i = n; i < head.size(); ++i) head[i].value = Value{};
 }
 
 class CsvWriter final : public ResultWriter {
  public:
   CsvWriter(const Layout& layout, std::ostream& out) : layout_(layout), out_(out) {}
 
-  void write(const LevelResult& r) override { row(csv_row(r, layout_, "")); }
+  void write(const LevelResult& r) override {
+    csv_row(fields_, lists_, r, layout_, "");
+    row();
+  }
 
   void write(const RatingTable& table) override {
-    const Fields head = rating_head(table, "");
+    rating_head(fields_, table, "");
+    const std::size_t head = fields_.size();
     for (const RatingRow& r : table.rows) {
-      Fields fields = head;
-      append(fields, rating_fields(r));
-      row(fields);
+      fields_.resize(head);
+      rating_fields(fields_, r);
+      row();
     }
   }
 
@@ -120,15 +157,16 @@ class CsvWriter final : public ResultWriter {
       RatingTable blank;
       blank.file = failed.file;
       blank.section = failed.section;
-      Fields fields = rating_head(blank, failed.error);
-      for (Field f : rating_fields(RatingRow{})) fields.push_back({f.name, Value{}});
-      row(fields);
+      rating_head(fields_, blank, failed.error);
+      for (const RatingFigure& figure : kRatingFigures) fields_.push_back({figure.name, Value{}});
+      row();
       return;
     }
     LevelResult blank;
     blank.file = failed.file;
     blank.section = failed.section;
-    row(csv_row(blank, layout_, failed.error));
+    csv_row(fields_, lists_, blank, layout_, failed.error);
+    row();
   }
 
   void finish() override { header(); }  // a run with nothing to say still names its columns
@@ -142,12 +180,13 @@ class CsvWriter final : public ResultWriter {
     header_done_ = true;
   }
 
-  void row(const Fields& fields) {
+  // fields_ as a line.
+  void row() {
     header();
     line_.clear();
-    for (std::size_t i = 0; i < fields.size(); ++i) {
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
       if (i > 0) line_ += ',';
-      append_csv(line_, fields[i].value);
+      append_csv(line_, fields_[i].value);
     }
     line_ += "\r\n";
     out_ << line_;
@@ -156,6 +195,11 @@ class CsvWriter final : public ResultWriter {
   Layout layout_;
   std::ostream& out_;
   bool header_done_ = false;
+  // The row being written and the lists it shows, kept so that their room
+  // serves every row: its texts point into the result being written, good
+  // only until the write returns.
+  Fields fields_;
+  Lists lists_;
   std::string line_;
 };
 
@@ -164,10 +208,13 @@ class CsvWriter final : public ResultWriter {
 std::vector<std::string> csv_columns(const Layout& layout) {
   Fields fields;
   if (layout.rating) {
-    fields = rating_head(RatingTable{}, "");
-    append(fields, rating_fields(RatingRow{}));
+    const RatingTable table{};
+    rating_head(fields, table, "");
+    rating_fields(fields, RatingRow{});
   } else {
-    fields = csv_row(LevelResult{}, layout, "");
+    const LevelResult result{};
+    Lists lists;
+    csv_row(fields, lists, result, layout, "");
   }
   std::vector<std::string> names;
   for (const Field& f : fields) names.emplace_back(f.name);

@@ -3,6 +3,8 @@
 // What the writers of more than one format share: a result's figures by
 // name, the rating table's figures, and the writers make_writer picks from.
 
+#include <cmath>
+#include <initializer_list>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -14,56 +16,65 @@
 namespace normlevel::output_parts {
 
 /// One figure of a result: a number (absent when not a number), a text, a
-/// yes or no, or nothing at all.
+/// yes or no, or nothing at all. The text is a view into storage that
+/// outlives the row (the result, a writer's own, a literal): a row is made
+/// and written without a string of its own.
 struct Value {
   enum class Kind { number, text, flag, absent } kind = Kind::absent;
   double number = 0;
-  std::string text;
+  std::string_view text;
   bool yes = false;
 };
 
 /// A number; absent where not `present` or not finite.
-Value number(double v, bool present = true);
-Value text(std::string t);
-Value flag(bool yes);
+inline Value number(double v, bool present = true) {
+  return present && std::isfinite(v) ? Value{Value::Kind::number, v, {}, false} : Value{};
+}
+inline Value text(std::string_view t) { return {Value::Kind::text, 0, t, false}; }
+inline Value text(const char* t) { return text(std::string_view(t)); }
+/// A string made for the row would be gone before the row is written.
+Value text(std::string&&) = delete;
+inline Value flag(bool yes) { return {Value::Kind::flag, 0, {}, yes}; }
 
 struct Field {
   std::string_view name;  ///< in storage that outlives every row
   Value value;
 };
+/// The helpers below append to the caller's Fields, so that a writer can
+/// reuse one row after row.
 using Fields = std::vector<Field>;
 
 /// `from` after what `to` holds.
-void append(Fields& to, Fields from);
+inline void append(Fields& to, std::initializer_list<Field> from) { to.insert(to.end(), from); }
 
 inline constexpr const char* kZoneNames[] = {"left", "channel", "right", "total"};
 
 /// A zone's figures, every one absent unless `present`.
-Fields zone_fields(const ZoneFigures& z, bool present);
+void zone_fields(Fields& to, const ZoneFigures& z, bool present);
 
 /// nc, nf, nl, nr.
-Fields roughness_fields(const ZoneRoughness& n);
+void roughness_fields(Fields& to, const ZoneRoughness& n);
 
 /// Rules::model -> "model", Rules::divided -> "divided".
 const char* rules_name(Rules rules);
 
 /// The discharge, the slope and the n; with `solve`, what was solved for and n's factor.
-Fields head_fields(const LevelResult& r, bool solve);
+void head_fields(Fields& to, const LevelResult& r, bool solve);
 
 /// The level found, the section's lowest and highest points and its banks.
-Fields section_fields(const LevelResult& r);
+void section_fields(Fields& to, const LevelResult& r);
 
 /// The energy figures at the level found (absent where none was).
-Fields energy_fields(const LevelResult& r);
+void energy_fields(Fields& to, const LevelResult& r);
 
 /// The governing critical level; nullptr where there is none.
 const CriticalLevel* governing(const LevelResult& r);
 
 /// The governing critical level and its energy.
-Fields critical_fields(const LevelResult& r);
+void critical_fields(Fields& to, const LevelResult& r);
 
 /// The regime and the bankfull level and discharge.
-Fields tail_fields(const LevelResult& r);
+void tail_fields(Fields& to, const LevelResult& r);
 
 /// A figure of the rating table, for every output: its name in JSON and
 /// CSV, and its column in the text table, at least `width` wide.
@@ -89,7 +100,7 @@ inline constexpr RatingFigure kRatingFigures[] = {
     {"channel_velocity", &RatingRow::channel_velocity, "V koryto", &Units::velocity, 9, 3}};
 
 /// A rating table's row, a figure of kRatingFigures' each, in their order.
-Fields rating_fields(const RatingRow& row);
+void rating_fields(Fields& to, const RatingRow& row);
 
 /// The writer of each format.
 std::unique_ptr<ResultWriter> text_writer(const Layout& layout, std::ostream& out);

@@ -227,8 +227,10 @@ void TextWriter::write(const RatingTable& table) {
     unit[i] = std::string("[") + table.units->*figure.unit + "]";
     width[i] = std::max({figure.width, std::strlen(figure.heading) + 1, unit[i].size() + 1});
   }
+  Fields fields;
   for (const RatingRow& row : table.rows) {
-    const Fields fields = rating_fields(row);
+    fields.clear();
+    rating_fields(fields, row);
     auto& line = cells.emplace_back();
     for (std::size_t i = 0; i < kColumns; ++i) {
       line[i] = fixed(fields[i].value.number, kRatingFigures[i].decimals, 0);
