@@ -58,13 +58,6 @@ std::string json_string(std::string_view text) {
   return quoted + "\"";
 }
 
-std::string csv_field(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-  std::string quoted = "\"";
-  for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
-
 namespace output_parts {
 
 // ---- the figures, by name ---------------------------------------------
