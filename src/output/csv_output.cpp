@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,15 +53,79 @@ char* put_field(char* at, std::string_view text) {
 // The most room put_value may take for `v`.
 std::size_t room_for(const Value& v) { return v.kind == Value::Kind::text ? 2 * v.text.size() + 2 : kNumberRoom; }
 
+// A number first: nearly every value is one, and finite (number() makes it
+// absent otherwise).
 char* put_value(char* at, const Value& v) {
-  switch (v.kind) {
-    case Value::Kind::number: return put_number(at, v.number);
-    case Value::Kind::text: return put_field(at, v.text);
-    case Value::Kind::flag: return put(at, v.yes ? "true" : "false");
-    case Value::Kind::absent: break;
-  }
+  if (v.kind == Value::Kind::number) return real_chars::shortest(at, at + kNumberRoom, v.number);
+  if (v.kind == Value::Kind::text) return put_field(at, v.text);
+  if (v.kind == Value::Kind::flag) return put(at, v.yes ? "true" : "false");
   return at;
 }
+
+// ---- rows -------------------------------------------------------------
+
+// A row that writes the figures handed to it straight into its line: their
+// names are the header's, and no vector of them is made a row. Its room
+// only grows, to the longest row yet.
+class CsvLine {
+ public:
+  void append(std::span<const Field> figures) {
+    std::size_t most = 0;
+    for (const Field& f : figures) most += room_for(f.value) + 1;
+    char* at = room(most);
+    for (const Field& f : figures) {
+      at = put_value(at, f.value);
+      *at++ = ',';  // after every field: the last one gives way to the line's end
+    }
+    size_ = static_cast<std::size_t>(at - text_.data());
+  }
+
+  // The line, ended, to be written before the next figure begins another.
+  std::string_view finished() {
+    if (size_ > 0) --size_;  // the last field's comma
+    size_ = static_cast<std::size_t>(put(room(2), "\r\n") - text_.data());
+    const std::string_view line(text_.data(), size_);
+    size_ = 0;
+    return line;
+  }
+
+ private:
+  char* room(std::size_t more) {
+    if (text_.size() - size_ < more) text_.resize(std::max(2 * text_.size(), size_ + more));
+    return text_.data() + size_;
+  }
+
+  std::string text_;  // the room, the line at its start
+  std::size_t size_ = 0;
+};
+
+// "left_area", ...: the zone's name before each of its figures', every one
+// made at the first row and never changed, so that rows on any thread may
+// point into them.
+const std::vector<std::string>& zone_column_names(int zone) {
+  static const std::vector<std::vector<std::string>> names = [] {
+    Fields figures;
+    zone_fields(figures, ZoneFigures{}, true);
+    std::vector<std::vector<std::string>> all;
+    for (const char* zone_name : kZoneNames) {
+      all.emplace_back();
+      for (const Field& f : figures) all.back().push_back(std::string(zone_name) + "_" + std::string(f.name));
+    }
+    return all;
+  }();
+  return names[static_cast<std::size_t>(zone)];
+}
+
+// A zone's figures under its columns' names, where they are kept; a line
+// written at once has no use for the names.
+void zone_columns(Fields& to, int zone, const ZoneFigures& z, bool present) {
+  const std::size_t first = to.size();
+  zone_fields(to, z, present);
+  Field* figure = to.data() + first;
+  for (const std::string& name : zone_column_names(zone)) (figure++)->name = name;
+}
+
+void zone_columns(CsvLine& to, int, const ZoneFigures& z, bool present) { zone_fields(to, z, present); }
 
 // The lists a row shows joined with ';'. The writer keeps them, so that its
 // row's texts can point into them and their room serves row after row.
@@ -84,40 +149,17 @@ void add_number(std::string& to, double value) {
   to.append(text, static_cast<std::size_t>(put_number(text, value) - text));
 }
 
-void identity_fields(Fields& to, const std::string& file, const SectionName& section) {
+template <class Row>
+void identity_fields(Row& to, const std::string& file, const SectionName& section) {
   append(to, {{"file", text(file)},
               {"river", text(section.river)},
               {"reach", text(section.reach)},
               {"station", text(section.station)}});
 }
 
-// "left_area", ...: the zone's name before each of its figures', every one
-// made at the first row and never changed, so that rows on any thread may
-// point into them.
-const std::vector<std::string>& zone_column_names(int zone) {
-  static const std::vector<std::vector<std::string>> names = [] {
-    Fields figures;
-    zone_fields(figures, ZoneFigures{}, true);
-    std::vector<std::vector<std::string>> all;
-    for (const char* zone_name : kZoneNames) {
-      all.emplace_back();
-      for (const Field& f : figures) all.back().push_back(std::string(zone_name) + "_" + std::string(f.name));
-    }
-    return all;
-  }();
-  return names[static_cast<std::size_t>(zone)];
-}
-
-// A zone's figures under its columns' names.
-void zone_columns(Fields& to, int zone, const ZoneFigures& z, bool present) {
-  const std::size_t first = to.size();
-  zone_fields(to, z, present);
-  Field* figure = to.data() + first;
-  for (const std::string& name : zone_column_names(zone)) (figure++)->name = name;
-}
-
 // Every critical level and its energy, and every level carrying the discharge.
-void level_lists(Fields& to, Lists& lists, const LevelResult& r) {
+template <class Row>
+void level_lists(Row& to, Lists& lists, const LevelResult& r) {
   const auto level = [](std::string& list, const auto& l) { add_number(list, l.level); };
   const auto energy = [](std::string& list, const CriticalLevel& c) { add_number(list, c.energy); };
   append(to, {{"critical_levels", text(joined(lists.critical_levels, r.critical_levels, level))},
@@ -125,15 +167,16 @@ void level_lists(Fields& to, Lists& lists, const LevelResult& r) {
               {"normal_levels", text(joined(lists.normal_levels, r.normal_levels, level))}});
 }
 
-// A result's row into `row`, emptied first; a failed input's (an `error`)
-// holds nothing but who it was and why.
-void csv_row(Fields& row, Lists& lists, const LevelResult& r, const Layout& layout, std::string_view error) {
-  row.clear();
+// A result's row. A failed input's (an `error`) is whittled down by
+// only_who_and_why.
+template <class Row>
+void csv_row(Row& row, Lists& lists, const LevelResult& r, const Layout& layout, std::string_view error) {
   identity_fields(row, r.file, r.section);
-  if (layout.profiles) row.push_back({"profile", text(r.profile)});
-  append(row, {{"found", error.empty() ? flag(r.found) : Value{}}, {"error", error.empty() ? Value{} : text(error)}});
-  const std::size_t who = row.size();
-  append(row, {{"units", text(r.units->name)}, {"rules", text(rules_name(r.rules))}});
+  if (layout.profiles) append(row, {{"profile", text(r.profile)}});
+  append(row, {{"found", error.empty() ? flag(r.found) : Value{}},
+               {"error", error.empty() ? Value{} : text(error)},
+               {"units", text(r.units->name)},
+               {"rules", text(rules_name(r.rules))}});
   head_fields(row, r, layout.solve);
   section_fields(row, r);
   for (int i = 0; i < 4; ++i) zone_columns(row, i, zone_of(r.zones, i), r.found);
@@ -142,22 +185,25 @@ void csv_row(Fields& row, Lists& lists, const LevelResult& r, const Layout& layo
   level_lists(row, lists, r);
   tail_fields(row, r);
   const auto code = [](std::string& list, const Warning& w) { list += w.code; };
-  row.push_back({"warnings", text(joined(lists.warnings, r.warnings, code))});
-  if (!error.empty())
-    for (std::size_t i = who; i < row.size(); ++i) row[i].value = Value{};
+  append(row, {{"warnings", text(joined(lists.warnings, r.warnings, code))}});
 }
 
-// A rating table's columns before its figures', into `head`, emptied first.
-void rating_head(Fields& head, const RatingTable& t, std::string_view error) {
-  head.clear();
+// A rating table's columns before its figures'.
+template <class Row>
+void rating_head(Row& head, const RatingTable& t, std::string_view error) {
   identity_fields(head, t.file, t.section);
   append(head, {{"error", error.empty() ? Value{} : text(error)},
-                {"units", error.empty() ? text(t.units->name) : Value{}},
-                {"slope_per_mille", number(t.slope_per_mille, error.empty())}});
-  const std::size_t n = head.size();
+                {"units", text(t.units->name)},
+                {"slope_per_mille", number(t.slope_per_mille)}});
   roughness_fields(head, t.n);
-  if (!error.empty())
-    for (std::size_t i = n; i < head.size(); ++i) head[i].value = Value{};
+}
+
+// A failed input's row holds nothing but who it was and why: every value
+// after the error's is dropped.
+void only_who_and_why(Fields& row) {
+  auto f = std::find_if(row.begin(), row.end(), [](const Field& figure) { return figure.name == "error"; });
+  if (f == row.end()) return;
+  while (++f != row.end()) f->value = Value{};
 }
 
 class CsvWriter final : public ResultWriter {
@@ -165,35 +211,34 @@ class CsvWriter final : public ResultWriter {
   CsvWriter(const Layout& layout, std::ostream& out) : layout_(layout), out_(out) {}
 
   void write(const LevelResult& r) override {
-    csv_row(fields_, lists_, r, layout_, "");
-    row();
+    csv_row(line_, lists_, r, layout_, "");
+    end_row();
   }
 
   void write(const RatingTable& table) override {
-    rating_head(fields_, table, "");
-    const std::size_t head = fields_.size();
     for (const RatingRow& r : table.rows) {
-      fields_.resize(head);
-      rating_fields(fields_, r);
-      row();
+      rating_head(line_, table, "");
+      rating_fields(line_, r);
+      end_row();
     }
   }
 
+  // Rare enough to go by way of Fields.
   void write(const FailedInput& failed) override {
+    Fields fields;
     if (layout_.rating) {
       RatingTable blank;
       blank.file = failed.file;
       blank.section = failed.section;
-      rating_head(fields_, blank, failed.error);
-      for (const RatingFigure& figure : kRatingFigures) fields_.push_back({figure.name, Value{}});
-      row();
-      return;
+      rating_head(fields, blank, failed.error);
+      rating_fields(fields, RatingRow{});
+      return end_row(fields);
     }
     LevelResult blank;
     blank.file = failed.file;
     blank.section = failed.section;
-    csv_row(fields_, lists_, blank, layout_, failed.error);
-    row();
+    csv_row(fields, lists_, blank, layout_, failed.error);
+    end_row(fields);
   }
 
   void finish() override { header(); }  // a run with nothing to say still names its columns
@@ -207,31 +252,23 @@ class CsvWriter final : public ResultWriter {
     header_done_ = true;
   }
 
-  // fields_ as a line, written into room made for the longest it may be.
-  void row() {
+  void end_row() {
     header();
-    std::size_t room = 2;
-    for (const Field& f : fields_) room += room_for(f.value) + 1;
-    if (line_.size() < room) line_.resize(room);
-    char* const start = line_.data();
-    char* at = start;
-    for (const Field& f : fields_) {
-      if (&f != &fields_.front()) *at++ = ',';
-      at = put_value(at, f.value);
-    }
-    at = put(at, "\r\n");
-    out_.write(start, at - start);
+    out_ << line_.finished();
+  }
+
+  void end_row(Fields& failed) {
+    only_who_and_why(failed);
+    line_.append(failed);
+    end_row();
   }
 
   Layout layout_;
   std::ostream& out_;
   bool header_done_ = false;
-  // The row being written and the lists it shows, kept so that their room
-  // serves every row: its texts point into the result being written, good
-  // only until the write returns.
-  Fields fields_;
+  // Kept so that their room serves every row.
+  CsvLine line_;
   Lists lists_;
-  std::string line_;  // room for a row, only ever growing
 };
 
 }  // namespace

@@ -41,7 +41,7 @@ std::string json_members(const Fields& fields, const char* separator) {
   return members;
 }
 
-// The members a helper of output_parts appends, e.g. json_members_of(", ", zone_fields, z, true).
+// The members a helper of output_parts hands out, e.g. json_members_of(", ", zone_fields<Fields>, z, true).
 template <class AddFields, class... Args>
 std::string json_members_of(const char* separator, AddFields add_fields, const Args&... args) {
   Fields fields;
@@ -56,7 +56,7 @@ std::string section_object(const SectionName& s) {
 
 std::string zone_object(const ZoneFigures& z, bool with_parts, bool strickler) {
   std::string object(1, '{');
-  object += json_members_of(", ", zone_fields, z, true);
+  object += json_members_of(", ", zone_fields<Fields>, z, true);
   if (with_parts) {
     object += ", \"parts\": [";
     for (std::size_t i = 0; i < z.parts.size(); ++i) {
@@ -79,10 +79,10 @@ class JsonWriter final : public ResultWriter {
     const char* next = ",\n    ";
     if (layout_.profiles) out_ << next << "\"profile\": " << json_string(r.profile);
     out_ << next << "\"units\": " << json_string(r.units->name) << next << "\"rules\": " << json_string(rules_name(r.rules))
-         << next << json_members_of(next, head_fields, r, layout_.solve)
+         << next << json_members_of(next, head_fields<Fields>, r, layout_.solve)
          << (r.strickler ? next + json_members(strickler_fields(r.n), next) : "")
          << next << "\"found\": " << (r.found ? "true" : "false")
-         << next << json_members_of(next, section_fields, r)
+         << next << json_members_of(next, section_fields<Fields>, r)
          << next << "\"channel_velocity\": " << json_value(number(r.channel_velocity, r.found)) << next << "\"zones\": ";
     if (!r.found) {
       out_ << "null";
@@ -92,16 +92,16 @@ class JsonWriter final : public ResultWriter {
         out_ << (i ? "," : "") << "\n      " << json_string(kZoneNames[i]) << ": " << zone_object(zone_of(r.zones, i), i < 3, r.strickler);
       out_ << "\n    }";
     }
-    out_ << next << json_members_of(next, energy_fields, r) << next << "\"critical_levels\": [";
+    out_ << next << json_members_of(next, energy_fields<Fields>, r) << next << "\"critical_levels\": [";
     for (std::size_t i = 0; i < r.critical_levels.size(); ++i) {
       const CriticalLevel& c = r.critical_levels[i];
       out_ << (i ? ", " : "") << "{\"level\": " << shortest_number(c.level) << ", \"energy\": "
            << shortest_number(c.energy) << ", \"at_end\": " << (c.at_end ? "true" : "false") << "}";
     }
-    out_ << "]" << next << json_members_of(next, critical_fields, r) << next << "\"normal_levels\": [";
+    out_ << "]" << next << json_members_of(next, critical_fields<Fields>, r) << next << "\"normal_levels\": [";
     for (std::size_t i = 0; i < r.normal_levels.size(); ++i)
       out_ << (i ? ", " : "") << shortest_number(r.normal_levels[i].level);
-    out_ << "]" << next << json_members_of(next, tail_fields, r) << next
+    out_ << "]" << next << json_members_of(next, tail_fields<Fields>, r) << next
          << "\"warnings\": [";
     for (std::size_t i = 0; i < r.warnings.size(); ++i)
       out_ << (i ? "," : "") << "\n      {\"code\": " << json_string(r.warnings[i].code)
@@ -116,7 +116,7 @@ class JsonWriter final : public ResultWriter {
     roughness_fields(head, table.n);
     out_ << next << json_members(head, next) << next << "\"rating\": [";
     for (std::size_t i = 0; i < table.rows.size(); ++i)
-      out_ << (i ? "," : "") << "\n      {" << json_members_of(", ", rating_fields, table.rows[i]) << "}";
+      out_ << (i ? "," : "") << "\n      {" << json_members_of(", ", rating_fields<Fields>, table.rows[i]) << "}";
     out_ << (table.rows.empty() ? "]" : "\n    ]") << "\n  }";
   }
 

@@ -62,72 +62,12 @@ namespace output_parts {
 
 // ---- the figures, by name ---------------------------------------------
 
-void zone_fields(Fields& to, const ZoneFigures& z, bool present) {
-  append(to, {{"area", number(z.area, present)},
-              {"perimeter", number(z.perimeter, present)},
-              {"radius", number(z.radius, present)},
-              {"top_width", number(z.top_width, present)},
-              {"velocity", number(z.velocity, present)},
-              {"discharge", number(z.discharge, present)},
-              {"share", number(z.share, present)},
-              {"conveyance", number(z.conveyance, present)},
-              {"shear", number(z.shear, present)},
-              {"stream_power", number(z.stream_power, present)}});
-}
-
-void roughness_fields(Fields& to, const ZoneRoughness& n) {
-  append(to, {{"nc", number(n.nc)}, {"nf", number(n.nf)}, {"nl", number(n.nl)}, {"nr", number(n.nr)}});
-}
-
-namespace {
+const char* rules_name(Rules rules) { return rules == Rules::model ? "model" : "divided"; }
 
 const char* solve_name(Solve solve) { return solve == Solve::n ? "n" : solve == Solve::slope ? "slope" : ""; }
 
-}  // namespace
-
-const char* rules_name(Rules rules) { return rules == Rules::model ? "model" : "divided"; }
-
-void head_fields(Fields& to, const LevelResult& r, bool solve) {
-  append(to, {{"discharge", number(r.discharge)}, {"slope_per_mille", number(r.slope_per_mille)}});
-  roughness_fields(to, r.n);
-  if (solve) append(to, {{"solve", text(solve_name(r.solve))}, {"n_factor", number(r.n_factor, r.solve == Solve::n)}});
-}
-
-void section_fields(Fields& to, const LevelResult& r) {
-  append(to, {{"level", number(r.level, r.found)}, {"zmin", number(r.zmin)},
-              {"zmax", number(r.zmax)},            {"bank_left", number(r.bank_left)},
-              {"bank_right", number(r.bank_right)}});
-}
-
-void energy_fields(Fields& to, const LevelResult& r) {
-  const bool at = r.found;
-  append(to, {{"alpha", number(r.energy.alpha, at)},
-              {"beta", number(r.energy.beta, at)},
-              {"velocity_head", number(r.energy.velocity_head, at)},
-              {"energy_level", number(r.energy.energy_level, at)},
-              {"froude", number(r.energy.froude, at)},
-              {"froude_channel", number(r.zones.froude_channel, at)},
-              {"froude_section", number(r.zones.froude_section, at)}});
-}
-
 const CriticalLevel* governing(const LevelResult& r) {
   return r.critical < 0 ? nullptr : &r.critical_levels[static_cast<std::size_t>(r.critical)];
-}
-
-void critical_fields(Fields& to, const LevelResult& r) {
-  const CriticalLevel* c = governing(r);
-  append(to, {{"critical_level", number(c ? c->level : 0, c != nullptr)},
-              {"critical_energy", number(c ? c->energy : 0, c != nullptr)}});
-}
-
-void tail_fields(Fields& to, const LevelResult& r) {
-  append(to, {{"regime", *r.regime ? text(r.regime) : Value{}},
-              {"bankfull_level", number(r.zones.bankfull_level)},
-              {"bankfull_discharge", number(r.zones.bankfull_discharge)}});
-}
-
-void rating_fields(Fields& to, const RatingRow& row) {
-  for (const RatingFigure& figure : kRatingFigures) to.push_back({figure.name, number(row.*figure.value)});
 }
 
 }  // namespace output_parts
