@@ -140,11 +140,7 @@ Sweep::Sweep(const CrossSection& d, double Q) : d_(d), order_(static_cast<std::s
   for (std::size_t p = 0; p < parts; ++p) activate(p);  // a lumped subdivision counts, wet or dry
 }
 
-std::size_t Sweep::first_above(double h) const {
-  return static_cast<std::size_t>(
-      std::upper_bound(order_.begin(), order_.end(), h, [](double v, const auto& p) { return v < p.first; }) -
-      order_.begin());
-}
+std::size_t Sweep::first_above(double h) const { return points_upto(order_, h); }
 
 void Sweep::pass_elevation() {
   const double e = elevation();

@@ -158,12 +158,14 @@ void RunBounds::count_before(List<Sums>& list, std::span<const std::uint32_t> pl
   for (std::size_t k = 1; k < before.size(); ++k) before[k] += before[k - 1];
 }
 
-std::size_t RunBounds::points_upto(double h) const {
-  if (!tables_) return 0;
+std::size_t points_upto(std::span<const std::pair<double, std::int32_t>> order, double h) {
   return static_cast<std::size_t>(
-      std::upper_bound(order_.begin(), order_.end(), h, [](double v, const auto& p) { return v < p.first; }) -
-      order_.begin());
+      std::upper_bound(order.begin(), order.end(), h, [](double v, const auto& p) { return v < p.first; }) -
+      order.begin());
 }
+
+// What the tables are looked up by; nothing where there are none.
+std::size_t RunBounds::tabled_upto(double h) const { return tables_ ? points_upto(order_, h) : 0; }
 
 // A = sum over the wholly wet of dx (h - zm) plus over the rest wet in part
 // of w (h - zl)^2; P alike. Each with a bound on its rounding: the terms'
@@ -215,7 +217,7 @@ double RunBounds::wall_height(const Part& part, double h) const {
 bool RunBounds::ranges(double a, double c, std::vector<EnergyRange>& out) const {
   if (falls_back_) return false;
   out.resize(parts_.size());
-  const std::size_t below_a = points_upto(a), below_c = points_upto(c);
+  const std::size_t below_a = tabled_upto(a), below_c = tabled_upto(c);
   for (std::size_t p = 0; p < parts_.size(); ++p) {
     const Part& part = parts_[p];
     EnergyRange& range = out[p] = EnergyRange{};
@@ -242,7 +244,7 @@ bool RunBounds::ranges(double a, double c, std::vector<EnergyRange>& out) const 
 bool RunBounds::flat_between(std::size_t p, double a, double c) const {
   const List<Wet>& wet = parts_[p].wet;
   if (wet.sums.back().flat == 0) return false;  // no level segment at all, as most subdivisions
-  return wet.upto(c, points_upto(c)).flat > wet.upto(a, points_upto(a)).flat;
+  return wet.upto(c, tabled_upto(c)).flat > wet.upto(a, tabled_upto(a)).flat;
 }
 
 }  // namespace normlevel

@@ -24,6 +24,9 @@ struct SegmentSlope {
 /// Every segment's of section d, indexed as its points' are (the first unused).
 std::vector<SegmentSlope> segment_slopes(const CrossSection& d);
 
+/// How many of the points in `order` (ascending in elevation) lie at or below h.
+std::size_t points_upto(std::span<const std::pair<double, std::int32_t>> order, double h);
+
 /// The segments of section d, each subdivision's sorted by the elevation at
 /// which they begin to get wet and at which they are wholly wet, with their
 /// sums so far.
@@ -103,7 +106,7 @@ class RunBounds {
   void fill(Part& part, std::span<const std::uint32_t> wetting, std::span<const std::uint32_t> wet,
             std::span<const std::int32_t> lower, std::span<const std::int32_t> upper,
             std::span<const SegmentSlope> slopes);
-  std::size_t points_upto(double h) const;
+  std::size_t tabled_upto(double h) const;
   Level level(const Part& part, double h, std::size_t below) const;
   Water water_at(const Level& at) const;
   double depth_squared(const Level& at) const;
