@@ -43,6 +43,9 @@ status=$?
 set -e
 
 failed=0
+if [[ $status == 1 && ! -s $out && ! -s $err ]]; then
+  echo "nothing printed, exit status 1"  # what a runner that could not start the program leaves
+fi
 expect_same() {  # what, expected file, actual file
   if ! cmp -s "$2" "$3"; then
     echo "$1 differs:"
