@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <fstream>
 #include <sstream>
 
 #include "core/CSdata.h"
 #include "base/Failure.h"
+#include "base/byte_blocks.h"
+#include "base/platform.h"
 #include "readers/geometry_file.h"
 #include "readers/station_table.h"
 #include "readers/survey.h"
@@ -253,6 +256,133 @@ TEST(GeometryFile, TheWhiteRiverAtMuncie) {
   EXPECT_EQ(sections, 61);
   EXPECT_EQ(left_out, 16);
   EXPECT_EQ(file.others(), 3u);
+}
+
+// A text handed out in blocks of `size`, each a copy of its own. A block
+// released is overwritten at once, so that a reader still looking at it
+// reads something else.
+class PoisonedBlocks : public ByteBlocks {
+ public:
+  PoisonedBlocks(std::string text, std::size_t size) : text_(std::move(text)), size_(size) {}
+  std::string_view next() override {
+    if (at_ >= text_.size()) return {};
+    given_.push_back(text_.substr(at_, size_));
+    at_ += size_;
+    return given_.back();
+  }
+  void release_before(const char* from) override {
+    std::size_t keep = given_.empty() ? 0 : given_.size() - 1;
+    for (std::size_t k = 0; from != nullptr && k < given_.size(); ++k)
+      if (from >= given_[k].data() && from < given_[k].data() + given_[k].size()) keep = k;
+    for (std::size_t k = 0; k < keep; ++k) std::fill(given_[k].begin(), given_[k].end(), '#');
+  }
+
+ private:
+  std::string text_;
+  std::size_t size_, at_ = 0;
+  std::deque<std::string> given_;
+};
+
+// The blocks still looked at keep their bytes while those released are
+// filled again; the end is told once and after.
+TEST(StreamBlocks, KeepTheBlocksStillLookedAtAndFillTheRestAgain) {
+  const testing::ScratchDir dir;
+  for (const std::string tail : {"gg", "gggg"}) {
+    int code = 0;
+    FileHandle file = open_for_reading(dir.write("blocks", "aaaabbbbccccddddeeeeffff" + tail), code);
+    std::FILE* stream = file.get();
+    StreamBlocks blocks(std::move(file), stream, 4);
+    const std::string_view a = blocks.next(), b = blocks.next(), c = blocks.next(), d = blocks.next();
+    EXPECT_EQ(a, "aaaa");
+    blocks.release_before(b.data() + 2);
+    const std::string_view e = blocks.next();
+    EXPECT_EQ(std::string(b) + std::string(c) + std::string(d) + std::string(e), "bbbbccccddddeeee");
+    blocks.release_before(nullptr);
+    const std::string_view f = blocks.next(), g = blocks.next();
+    EXPECT_EQ(std::string(e) + std::string(f) + std::string(g), "eeeeffff" + tail);
+    EXPECT_EQ(blocks.next(), "");
+    EXPECT_EQ(blocks.next(), "");
+  }
+}
+
+// Each line is read while the one before it is still looked at (as a
+// geometry file's record that waits for the next call), everything before
+// that released.
+TEST(Lines, InBlocksOfAnySizeTheSameAsTheWholeText) {
+  const std::string long_line(2500, 'x');
+  const std::string texts[] = {"", "\xEF\xBB\xBF", "\xEF\xBB\xBF" "a\r\nb", "\xEF\xBB", "a\nb\n", "a\r\n\r\nb\r",
+                               "no line end", long_line + "\r\n" + long_line + "\nz\n", "\n\n\n", "\r", "a\r\r\nb"};
+  for (const std::string& text : texts) {
+    for (const std::size_t size : {1, 2, 3, 4, 7, 64, 4096}) {
+      SCOPED_TRACE(::testing::Message() << "text of " << text.size() << " bytes in blocks of " << size);
+      Lines whole(text), blocks(std::make_unique<PoisonedBlocks>(text, size));
+      std::string_view expected, line, previous_expected, previous;
+      for (;;) {
+        const bool more = whole.next(expected);
+        ASSERT_EQ(blocks.next(line), more);
+        if (!more) break;
+        blocks.release_before(previous);
+        EXPECT_EQ(line, expected);
+        EXPECT_EQ(previous, previous_expected);
+        EXPECT_EQ(blocks.number(), whole.number());
+        previous = line;
+        previous_expected = expected;
+      }
+    }
+  }
+}
+
+// What a section holds, for comparing two reads of it.
+std::string described(const SurveyedSection& s) {
+  std::ostringstream out;
+  out.precision(17);
+  out << s.name.text() << " line " << s.line << " banks " << s.bank_left << ' ' << s.bank_right;
+  for (const auto* values : {&s.x, &s.z, &s.n_station, &s.n, &s.point_n}) {
+    out << " |";
+    for (const double v : *values) out << ' ' << v;
+  }
+  for (const auto* words : {&s.left_out, &s.notes, &s.bent})
+    for (const std::string& w : *words) out << " '" << w << "'";
+  for (const auto* areas : {&s.still, &s.obstructions})
+    for (const StillWater& w : *areas) out << " [" << w.from << ' ' << w.to << ' ' << w.elevation << w.permanent << ']';
+  for (const Levee& l : s.levees) out << " levee " << l.station << ' ' << l.crest << l.left;
+  return out.str();
+}
+
+// Every section, or the failure in its place, as a file reads them.
+std::vector<std::string> sections_of(GeometryFile& file) {
+  std::vector<std::string> read;
+  for (SurveyedSection s;;) {
+    try {
+      if (!file.next(s)) return read;
+      read.push_back(described(s));
+    } catch (const Failure& failure) {
+      read.push_back(failure.plain());
+    }
+  }
+}
+
+// A file read a block at a time, the blocks of the sections read used
+// again for the rest, gives what the whole text gives.
+TEST(GeometryFile, ReadInBlocksOfAnySizeTheSameAsWhole) {
+  const std::string bytes = read_file(std::string(NORMLEVEL_TEST_DATA) + "/geometry/Muncie.g05") +
+                            "River Reach=R,r\r\n" + geometry_section("3", "       0     103      10     abc\n") +
+                            geometry_section("2", kTrapezoidPoints, "Levee=-1,5,102\n#XS Ineff= 1 ,-1\n  1 2 3\n");
+  GeometryFile whole(bytes);
+  const std::vector<std::string> expected = sections_of(whole);
+  ASSERT_EQ(expected.size(), 63u);
+  const testing::ScratchDir dir;
+  const std::string path = dir.write("blocks.g01", bytes);
+  for (const std::size_t size : {1, 10, 100, 4096, 1 << 20}) {
+    int code = 0;
+    FileHandle file = open_for_reading(path, code);
+    ASSERT_TRUE(file);
+    std::FILE* stream = file.get();
+    GeometryFile streamed(std::make_unique<StreamBlocks>(std::move(file), stream, size));
+    EXPECT_EQ(sections_of(streamed), expected) << "a file in blocks of " << size;
+    GeometryFile poisoned(std::make_unique<PoisonedBlocks>(bytes, size));
+    EXPECT_EQ(sections_of(poisoned), expected) << "blocks of " << size << " overwritten once released";
+  }
 }
 
 }  // namespace

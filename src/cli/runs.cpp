@@ -12,6 +12,7 @@
 #include <variant>
 
 #include "core/CSdata.h"
+#include "base/byte_blocks.h"
 #include "base/Failure.h"
 #include "base/FreeForm.h"
 #include "readers/flow_file.h"
@@ -33,23 +34,33 @@ std::string place_of(const std::string& file, const SectionName& section) {
   return section_place(file, section, ": ");
 }
 
-// The whole of an input, "-" being standard input.
-std::string whole_input(const std::string& name) {
+// An input opened for reading, "-" being standard input.
+struct OpenInput {
+  FileHandle file;  // none for standard input
   std::FILE* stream = stdin;
-  FileHandle file;
+};
+
+OpenInput open_input(const std::string& name) {
+  OpenInput input;
   if (name != "-") {
     int code = 0;
-    file = open_for_reading(name, code);
-    if (!file) throw Failure(kSystemError, system_error_text(code), kOpenDataFile, open_error_words(code));
-    stream = file.get();
+    input.file = open_for_reading(name, code);
+    if (!input.file) throw Failure(kSystemError, system_error_text(code), kOpenDataFile, open_error_words(code));
+    input.stream = input.file.get();
   }
+  return input;
+}
+
+// The whole of an input.
+std::string whole_input(const std::string& name) {
+  const OpenInput input = open_input(name);
   // Read straight into the string, as big as the file where its size is known.
   std::string bytes;
   std::error_code ec;
   const auto size = name == "-" ? 0 : std::filesystem::file_size(native_path(name), ec);
   bytes.resize(ec || size == 0 ? std::size_t{1} << 16 : static_cast<std::size_t>(size) + 1);
   std::size_t used = 0;
-  for (std::size_t got; (got = std::fread(bytes.data() + used, 1, bytes.size() - used, stream)) > 0;) {
+  for (std::size_t got; (got = std::fread(bytes.data() + used, 1, bytes.size() - used, input.stream)) > 0;) {
     used += got;
     if (used == bytes.size()) bytes.resize(2 * bytes.size());
   }
@@ -282,7 +293,8 @@ class Run {
   void geometry(const std::string& name) {
     const Units* units = o_.units ? o_.units : project_units(name);
     if (!units) note_units_assumed(name);
-    GeometryFile file(whole_input(name));
+    OpenInput input = open_input(name);
+    GeometryFile file(std::make_unique<StreamBlocks>(std::move(input.file), input.stream));
     exact_.clear();
     // Whether a --section TEXT means its exact name or any name holding it is
     // known once every name is read, so the sections it may choose wait.

@@ -201,6 +201,7 @@ void GeometryFile::read_permanence(std::vector<StillWater>& blocks, std::size_t 
 }
 
 bool GeometryFile::next(SurveyedSection& section) {
+  lines_.release_before(pending_ ? pending_line_ : std::string_view());  // the sections before are read
   std::string_view line;
   while (next_line(line)) {
     if (line.starts_with(kRiverReach)) {

@@ -24,6 +24,8 @@ bool fixed_fields(std::string_view line, std::size_t count, std::vector<double>&
 class GeometryFile {
  public:
   explicit GeometryFile(std::string bytes) : bytes_(std::move(bytes)), lines_(bytes_) {}
+  /// A file read a block at a time, as its sections are asked for.
+  explicit GeometryFile(std::unique_ptr<ByteBlocks> blocks) : lines_(std::move(blocks)) {}
   GeometryFile(const GeometryFile&) = delete;  // its lines point into its own bytes
   GeometryFile& operator=(const GeometryFile&) = delete;
 

@@ -247,17 +247,72 @@ void refuse_line(std::size_t line, const std::string& message) {
   throw Failure(kRunTimeError, "line " + std::to_string(line) + ": " + message, "");
 }
 
+namespace {
+
+// A spreadsheet's UTF-8 mark.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+}  // namespace
+
 Lines::Lines(std::string_view bytes) : bytes_(bytes) {
-  if (bytes_.starts_with("\xEF\xBB\xBF")) bytes_.remove_prefix(3);  // a spreadsheet's UTF-8 mark
+  if (bytes_.starts_with(kByteOrderMark)) bytes_.remove_prefix(kByteOrderMark.size());
+}
+
+// The mark may be split over the first blocks: those are joined until it
+// can be told.
+Lines::Lines(std::unique_ptr<ByteBlocks> blocks) : blocks_(std::move(blocks)) {
+  std::string start;
+  for (std::string_view block; start.size() < kByteOrderMark.size() && !(block = blocks_->next()).empty();) {
+    if (start.empty() && block.size() >= kByteOrderMark.size()) {
+      bytes_ = block;
+      break;
+    }
+    start += block;
+  }
+  if (bytes_.empty() && !start.empty()) bytes_ = joined_.emplace_back(std::move(start));
+  if (bytes_.starts_with(kByteOrderMark)) bytes_.remove_prefix(kByteOrderMark.size());
+}
+
+// The next block; false at the end.
+bool Lines::next_block() {
+  if (!blocks_ || ended_) return false;
+  bytes_ = blocks_->next();
+  at_ = 0;
+  ended_ = bytes_.empty();
+  return !ended_;
+}
+
+void Lines::release_before(std::string_view keep) {
+  if (blocks_) blocks_->release_before(keep.empty() ? nullptr : keep.data());
+}
+
+// The line from at_ on runs past the block: it is put together, kept, and
+// the block where it ends becomes the one at hand.
+std::string_view Lines::joined_line() {
+  std::string line(bytes_.substr(at_));
+  for (at_ = bytes_.size(); next_block();) {
+    const std::size_t lf = bytes_.find('\n');
+    line += bytes_.substr(0, lf);
+    if (lf != std::string_view::npos) {
+      at_ = lf + 1;
+      break;
+    }
+    at_ = bytes_.size();
+  }
+  return joined_.emplace_back(std::move(line));
 }
 
 bool Lines::next(std::string_view& line) {
-  if (at_ >= bytes_.size()) return false;
+  if (at_ >= bytes_.size() && !next_block()) return false;
   const void* lf = std::memchr(bytes_.data() + at_, '\n', bytes_.size() - at_);
-  const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes_.data()) : bytes_.size();
-  line = bytes_.substr(at_, end - at_);
+  if (lf || !blocks_ || ended_) {
+    const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes_.data()) : bytes_.size();
+    line = bytes_.substr(at_, end - at_);
+    at_ = end + 1;
+  } else {
+    line = joined_line();
+  }
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  at_ = end + 1;
   ++number_;
   return true;
 }

@@ -5,10 +5,13 @@
 // data set the rest of the program works on.
 
 #include <cstddef>
+#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/byte_blocks.h"
 #include "core/CSdata.h"
 
 namespace normlevel {
@@ -78,19 +81,32 @@ std::string_view trimmed(std::string_view text);
 ///   (12, "no station") -> "line 12: no station"
 [[noreturn]] void refuse_line(std::size_t line, const std::string& message);
 
-/// The lines of a text held in memory, LF or CR LF, numbered from 1; a
-/// UTF-8 byte-order mark at its start is not part of the first.
+/// The lines of a text, LF or CR LF, numbered from 1; a UTF-8 byte-order
+/// mark at its start is not part of the first.
 class Lines {
  public:
+  /// A text held in memory as a whole.
   explicit Lines(std::string_view bytes);
-  /// The next line, without its line end; false after the last.
+  /// A text that arrives in blocks: the same lines as its blocks joined.
+  explicit Lines(std::unique_ptr<ByteBlocks> blocks);
+  /// The next line, without its line end; false after the last. The line
+  /// stays valid until the lines before it are released.
   bool next(std::string_view& line);
+  /// No line before `keep` is looked at again (an empty `keep`: no line
+  /// handed out so far).
+  void release_before(std::string_view keep);
   /// The number of the line `next` gave last.
   std::size_t number() const { return number_; }
 
  private:
-  std::string_view bytes_;
+  bool next_block();
+  std::string_view joined_line();
+
+  std::string_view bytes_;  // the block at hand
   std::size_t at_ = 0, number_ = 0;
+  std::unique_ptr<ByteBlocks> blocks_;
+  bool ended_ = false;
+  std::deque<std::string> joined_;  // lines that run from one block into the next
 };
 
 }  // namespace normlevel
