@@ -435,7 +435,11 @@ class MinimumSearch {
   // The visitor sees the run's bounds; should it ask for levels inside, the
   // sums answer them.
   void visit_run(double a, double b) {
-    const StretchGeometry summed = summed_geometry(d_);
+    const StretchGeometry summed = [this](double h) {  // the buffer is the search's: a run costs no allocation
+      run_geometry_.resize(d_.parts.size());
+      wetted_parts(d_, h, run_geometry_);
+      return std::span<const PartGeometry>(run_geometry_);
+    };
     const StretchBounds bounds = [this](std::span<WaterRange> out) {
       std::copy(run_water_.begin(), run_water_.end(), out.begin());
       return true;
@@ -483,6 +487,7 @@ class MinimumSearch {
   std::vector<std::size_t> jumped_;
   std::vector<WaterAtElevation> water_at_;
   std::vector<WaterRange> run_water_;
+  std::vector<PartGeometry> run_geometry_;
 };
 
 }  // namespace
