@@ -137,6 +137,9 @@ Sweep::Sweep(const CrossSection& d, double Q) : d_(d), order_(static_cast<std::s
   parent_.resize(group_part_.size());
   for (std::size_t g = 0; g < parent_.size(); ++g) parent_[g] = g;
   place_.assign(group_part_.size(), kNowhere);
+  active_.reserve(group_part_.size());  // once, not as stretches get wet
+  live_.polys.reserve(group_part_.size());
+  live_.part.reserve(group_part_.size());
   for (std::size_t p = 0; p < parts; ++p) activate(p);  // a lumped subdivision counts, wet or dry
 }
 

@@ -107,10 +107,22 @@ RunBounds::RunBounds(const CrossSection& d, std::span<const std::pair<double, st
   const std::vector<std::uint32_t> lower = by_part(ends.lower, part_of, start, size);
   const std::vector<std::uint32_t> upper = by_part(ends.upper, part_of, start, size);
   tables_ = tables && 2 * parts_.size() * (order.size() + 1) <= kMostTabled;
+  const std::size_t table = tables_ ? order.size() + 1 : 0;
+  keys_ = std::make_unique_for_overwrite<double[]>(2 * size);
+  wetting_sums_ = std::make_unique_for_overwrite<Wetting[]>(size);
+  wet_sums_ = std::make_unique_for_overwrite<Wet[]>(size);
+  before_.resize(2 * parts_.size() * table);
   for (std::size_t p = 0; p < parts_.size(); ++p) {
+    Part& part = parts_[p];
+    part.wetting = {{keys_.get() + start[p], count[p]}, {wetting_sums_.get() + start[p], count[p] + 1},
+                    {before_.data() + 2 * p * table, table}};
+    part.wet = {{keys_.get() + size + start[p], count[p]}, {wet_sums_.get() + start[p], count[p] + 1},
+                {before_.data() + (2 * p + 1) * table, table}};
+    part.wetting.sums[0] = Wetting{};
+    part.wet.sums[0] = Wet{};
     const std::span<const std::uint32_t> wetting(lower.data() + start[p], count[p]);
     const std::span<const std::uint32_t> wet(upper.data() + start[p], count[p]);
-    fill(parts_[p], wetting, wet, ends.lower, ends.upper, slopes);
+    fill(part, wetting, wet, ends.lower, ends.upper, slopes);
   }
 }
 
@@ -120,8 +132,6 @@ void RunBounds::fill(Part& part, std::span<const std::uint32_t> wetting, std::sp
                      std::span<const std::int32_t> lower, std::span<const std::int32_t> upper,
                      std::span<const SegmentSlope> slopes) {
   const CrossSection& d = d_;
-  part.wetting.reserve(wetting.size());
-  part.wet.reserve(wet.size());
   if (tables_) {
     count_before(part.wetting, wetting);
     count_before(part.wet, wet);
@@ -142,7 +152,7 @@ void RunBounds::fill(Part& part, std::span<const std::uint32_t> wetting, std::sp
     const double w = slope.half, g = slope.grow;
     if (zu > zl) {
       const double w_z = w * zl, w_u = w * zu, w_u2 = w_u * zu;
-      part.wet.add(high, {dx, dx * 0.5 * (zl + zu), d.length[i], w, w_z, w_z * zl, g, g * zl, w_u, w_u2, w_u2 * zu});
+      part.wet.add(high, {dx, dx * 0.5 * (zl + zu), d.length[i], w, w_z, w_z * zl, g, g * zl, w_u, w_u2, w_u2 * zu, 0, 0, 0});
     } else {
       part.wet.add(high, {dx, dx * zl, d.length[i], 0, 0, 0, 0, 0, 0, 0, 0, dx, dx * zl, dx * zl * zl});
     }
@@ -152,8 +162,7 @@ void RunBounds::fill(Part& part, std::span<const std::uint32_t> wetting, std::sp
 // The k-th point in order is at places 2k and 2k + 1.
 template <class Sums>
 void RunBounds::count_before(List<Sums>& list, std::span<const std::uint32_t> places) const {
-  std::vector<std::uint32_t>& before = list.before;
-  before.assign(order_.size() + 1, 0);
+  const std::span<std::uint32_t> before = list.before;
   for (const std::uint32_t place : places) ++before[place / 2 + 1];
   for (std::size_t k = 1; k < before.size(); ++k) before[k] += before[k - 1];
 }
@@ -243,7 +252,7 @@ bool RunBounds::ranges(double a, double c, std::vector<EnergyRange>& out) const 
 
 bool RunBounds::flat_between(std::size_t p, double a, double c) const {
   const List<Wet>& wet = parts_[p].wet;
-  if (wet.sums.back().flat == 0) return false;  // no level segment at all, as most subdivisions
+  if (wet.key.empty() || wet.sums.back().flat == 0) return false;  // no level segment at all, as most subdivisions
   return wet.upto(c, tabled_upto(c)).flat > wet.upto(a, tabled_upto(a)).flat;
 }
 

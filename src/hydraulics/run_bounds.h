@@ -6,6 +6,7 @@
 // fall back), so sums over the segments wet at the run's two ends bound them.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <utility>
 #include <vector>
@@ -38,6 +39,8 @@ class RunBounds {
   /// searching (the same sums either way).
   RunBounds(const CrossSection& d, std::span<const std::pair<double, std::int32_t>> order,
             std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes, bool tables = true);
+  RunBounds(const RunBounds&) = delete;  // its lists point into its own storage
+  RunBounds& operator=(const RunBounds&) = delete;
 
   /// Each subdivision's ranges over every level from a up to c, zmin <= a < c,
   /// into `out`; false where the stations fall back somewhere.
@@ -51,7 +54,7 @@ class RunBounds {
   // their widths, and the coefficients of a triangle's area (w = dx / 2dz)
   // and perimeter (g = length / dz) times powers of zl.
   struct Wetting {
-    double dx = 0, w = 0, w_z = 0, w_z2 = 0, w_z3 = 0, g = 0, g_z = 0;
+    double dx, w, w_z, w_z2, w_z3, g, g_z;  // no initialiser: the lists' storage is written before it is read
     Wetting operator+(const Wetting& o) const {
       return {dx + o.dx, w + o.w, w_z + o.w_z, w_z2 + o.w_z2, w_z3 + o.w_z3, g + o.g, g_z + o.g_z};
     }
@@ -61,28 +64,28 @@ class RunBounds {
   // powers of their upper end zu; a level one's width times powers of its
   // elevation.
   struct Wet {
-    double dx = 0, dx_z = 0, length = 0, w = 0, w_z = 0, w_z2 = 0, g = 0, g_z = 0;
-    double w_u = 0, w_u2 = 0, w_u3 = 0, flat = 0, flat_z = 0, flat_z2 = 0;
+    double dx, dx_z, length, w, w_z, w_z2, g, g_z;
+    double w_u, w_u2, w_u3, flat, flat_z, flat_z2;
     Wet operator+(const Wet& o) const {
       return {dx + o.dx,     dx_z + o.dx_z, length + o.length, w + o.w,       w_z + o.w_z,
               w_z2 + o.w_z2, g + o.g,       g_z + o.g_z,       w_u + o.w_u,   w_u2 + o.w_u2,
               w_u3 + o.w_u3, flat + o.flat, flat_z + o.flat_z, flat_z2 + o.flat_z2};
     }
   };
+  // A subdivision's segments in one order, in spans of the storage the
+  // bounds keep for all of them at once.
   template <class Sums>
   struct List {
-    std::vector<double> key;
-    std::vector<Sums> sums{Sums{}};  ///< sums[k]: of the first k
+    std::span<double> key;
+    std::span<Sums> sums;  ///< sums[k]: of the first k; one longer than key
     /// before[k]: how many come before the k-th point in order of elevation
     /// (where the section is small enough to keep one such table a list).
-    std::vector<std::uint32_t> before;
-    void reserve(std::size_t n) {
-      key.reserve(n);
-      sums.reserve(n + 1);
-    }
+    std::span<std::uint32_t> before;
+    std::size_t added = 0;
     void add(double at, const Sums& s) {
-      key.push_back(at);
-      sums.push_back(sums.back() + s);
+      key[added] = at;
+      sums[added + 1] = sums[added] + s;
+      ++added;
     }
     /// The sums of those at or below h, `below` points being at or below it.
     const Sums& upto(double h, std::size_t below) const;
@@ -118,6 +121,10 @@ class RunBounds {
   double origin_, span_, tolerance_;
   bool falls_back_ = false;
   std::vector<Part> parts_;
+  std::unique_ptr<double[]> keys_;
+  std::unique_ptr<Wetting[]> wetting_sums_;
+  std::unique_ptr<Wet[]> wet_sums_;
+  std::vector<std::uint32_t> before_;
 };
 
 }  // namespace normlevel
