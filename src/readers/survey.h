@@ -89,11 +89,11 @@ class Lines {
   explicit Lines(std::string_view bytes);
   /// A text that arrives in blocks: the same lines as its blocks joined.
   explicit Lines(std::unique_ptr<ByteBlocks> blocks);
-  /// The next line, without its line end; false after the last. The line
-  /// stays valid until the lines before it are released.
+  /// The next line, without its line end; false after the last. It stays
+  /// valid until release_before is told of a later line, or of none.
   bool next(std::string_view& line);
-  /// No line before `keep` is looked at again (an empty `keep`: no line
-  /// handed out so far).
+  /// No line before `keep` is looked at again; an empty `keep`: no line
+  /// handed out so far is.
   void release_before(std::string_view keep);
   /// The number of the line `next` gave last.
   std::size_t number() const { return number_; }
