@@ -34,7 +34,7 @@ void StreamBlocks::release_before(const char* from) {
 }
 
 std::unique_ptr<char[]> StreamBlocks::new_block() {
-  if (spare_.empty()) return std::make_unique_for_overwrite<char[]>(block_size_);
+  if (spare_.empty()) return std::unique_ptr<char[]>(new char[block_size_]);  // left unset: fread fills it
   std::unique_ptr<char[]> block = std::move(spare_.back());
   spare_.pop_back();
   return block;

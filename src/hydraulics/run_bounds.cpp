@@ -108,9 +108,9 @@ RunBounds::RunBounds(const CrossSection& d, std::span<const std::pair<double, st
   const std::vector<std::uint32_t> upper = by_part(ends.upper, part_of, start, size);
   tables_ = tables && 2 * parts_.size() * (order.size() + 1) <= kMostTabled;
   const std::size_t table = tables_ ? order.size() + 1 : 0;
-  keys_ = std::make_unique_for_overwrite<double[]>(2 * size);
-  wetting_sums_ = std::make_unique_for_overwrite<Wetting[]>(size);
-  wet_sums_ = std::make_unique_for_overwrite<Wet[]>(size);
+  keys_.reset(new double[2 * size]);  // left unset: each is written before it is read
+  wetting_sums_.reset(new Wetting[size]);
+  wet_sums_.reset(new Wet[size]);
   before_.resize(2 * parts_.size() * table);
   for (std::size_t p = 0; p < parts_.size(); ++p) {
     Part& part = parts_[p];
