@@ -180,7 +180,7 @@ class MinimumSearch {
     for (std::size_t count = 0;; ++count) {
       const bool last = sweep_.done() || sweep_.elevation() >= top_;
       const double e = last ? top_ : sweep_.elevation();
-      stretch_.reset();
+      stretch_taken_ = false;
       if (lagging_) {  // runs of stretches proven one after another: the sweep stands below lo
         if (run_ahead()) {
           if (run_to_top_) break;
@@ -219,10 +219,12 @@ class MinimumSearch {
     found_.push_back({h, energy_at(d_, geometry, h, Q_).energy_level, at_end});
   }
 
-  // The polynomials of the stretch, copied when first needed.
+  // The polynomials of the stretch, copied when first needed (into the
+  // buffers the stretches before used).
   Polynomials& stretch_now() {
-    if (!stretch_) stretch_.emplace(sweep_.stretch());
-    return *stretch_;
+    if (!stretch_taken_) sweep_.stretch_into(stretch_);
+    stretch_taken_ = true;
+    return stretch_;
   }
 
   // The stretch from lo to e for the visitor, with the bounds already
@@ -463,7 +465,8 @@ class MinimumSearch {
   RiseProof proof_;
   std::size_t stride_ = 1;
   std::vector<CriticalLevel> found_;
-  std::optional<Polynomials> stretch_;
+  Polynomials stretch_ = sweep_.stretch();
+  bool stretch_taken_ = false;  // stretch_ holds the stretch the sweep stands in
   double lo_ = d_.zmin;         // where dE/dh was last worked out, or the stretch proven to rise begins
   double passed_to_ = d_.zmin;  // the elevation last passed
   EnergySlope lo_right_{kInfinity, -kInfinity, kInfinity};  // just above lo

@@ -51,6 +51,11 @@ class Polynomials {
   Polynomials(const CrossSection& d, StretchPolys polys, double ref) : d_(d), polys_(std::move(polys)), ref_(ref) {}
   EnergySlope slope(double h, double Q);
   std::span<const PartGeometry> geometry(double h);
+  /// Another stretch of the same section, in the storage this one held.
+  void take(const StretchPolys& polys, double ref) {
+    polys_ = polys;
+    ref_ = ref;
+  }
 
  private:
   const CrossSection& d_;
@@ -118,6 +123,7 @@ class Sweep {
   /// The polynomials as they stand: for levels between the elevation last
   /// passed and the next.
   Polynomials stretch() { return Polynomials(d_, live(), origin_); }
+  void stretch_into(Polynomials& polys) { polys.take(live(), origin_); }
 
   /// Each subdivision's water over the levels from the elevation last passed up to hi.
   bool bounds(double hi, std::span<WaterRange> out);
