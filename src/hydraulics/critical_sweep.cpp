@@ -477,7 +477,7 @@ class MinimumSearch {
   bool rising_ = false;                          // the stretch from lo up rises all through
   // Runs of stretches: how many points ahead the next is tried, how many
   // elevations to wait after none could be proven, and the last one's bounds.
-  static constexpr std::size_t kShortestRun = 4, kFirstRun = 16, kLongestRun = SIZE_MAX / 2;
+  static constexpr std::size_t kShortestRun = 4, kFirstRun = 24, kLongestRun = SIZE_MAX / 2;
   const RunTest& passes_run_;
   bool runs_ = true, run_to_top_ = false, lagging_ = false;
   std::size_t reach_ = kFirstRun, cooling_ = 0;
