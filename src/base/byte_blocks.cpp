@@ -5,6 +5,12 @@
 
 namespace normlevel {
 
+std::size_t read_up_to(std::FILE* stream, char* buffer, std::size_t size) {
+  std::size_t used = 0;
+  for (std::size_t got; used < size && (got = std::fread(buffer + used, 1, size - used, stream)) > 0;) used += got;
+  return used;
+}
+
 StreamBlocks::StreamBlocks(FileHandle file, std::FILE* stream, std::size_t block_size)
     : file_(std::move(file)), stream_(stream), block_size_(block_size > 0 ? block_size : 1) {}
 
@@ -12,10 +18,7 @@ StreamBlocks::StreamBlocks(FileHandle file, std::FILE* stream, std::size_t block
 std::string_view StreamBlocks::next() {
   if (ended_) return {};
   std::unique_ptr<char[]> block = new_block();
-  std::size_t used = 0;
-  for (std::size_t got;
-       used < block_size_ && (got = std::fread(block.get() + used, 1, block_size_ - used, stream_)) > 0;)
-    used += got;
+  const std::size_t used = read_up_to(stream_, block.get(), block_size_);
   ended_ = used < block_size_;
   blocks_.push_back(std::move(block));
   return {blocks_.back().get(), used};

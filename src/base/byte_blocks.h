@@ -15,6 +15,9 @@
 
 namespace normlevel {
 
+/// Reads up to `size` bytes of `stream` into `buffer`: fewer only at its end.
+std::size_t read_up_to(std::FILE* stream, char* buffer, std::size_t size);
+
 /// Where a reader gets the bytes of a text, a block at a time.
 class ByteBlocks {
  public:

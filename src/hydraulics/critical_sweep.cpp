@@ -54,13 +54,16 @@ double refine_by_geometry(const CrossSection& d, double lo, double hi, double Q)
   return 0.5 * (lo + hi);
 }
 
-// Every subdivision's geometry at a level from the plain sums, with a
-// buffer of its own.
+// Every subdivision's geometry at a level from the plain sums, into `buffer`.
+std::span<const PartGeometry> summed_at(const CrossSection& d, double h, std::vector<PartGeometry>& buffer) {
+  buffer.resize(d.parts.size());
+  wetted_parts(d, h, buffer);
+  return buffer;
+}
+
+// The same with a buffer of its own.
 StretchGeometry summed_geometry(const CrossSection& d) {
-  return [&d, g = std::vector<PartGeometry>(d.parts.size())](double h) mutable {
-    wetted_parts(d, h, g);
-    return std::span<const PartGeometry>(g);
-  };
+  return [&d, g = std::vector<PartGeometry>()](double h) mutable { return summed_at(d, h, g); };
 }
 
 // A stretch's geometry that owns its polynomials.
@@ -437,11 +440,8 @@ class MinimumSearch {
   // The visitor sees the run's bounds; should it ask for levels inside, the
   // sums answer them.
   void visit_run(double a, double b) {
-    const StretchGeometry summed = [this](double h) {  // the buffer is the search's: a run costs no allocation
-      run_geometry_.resize(d_.parts.size());
-      wetted_parts(d_, h, run_geometry_);
-      return std::span<const PartGeometry>(run_geometry_);
-    };
+    // The buffer is the search's: a run costs no allocation.
+    const StretchGeometry summed = [this](double h) { return summed_at(d_, h, run_geometry_); };
     const StretchBounds bounds = [this](std::span<WaterRange> out) {
       std::copy(run_water_.begin(), run_water_.end(), out.begin());
       return true;

@@ -258,18 +258,13 @@ Lines::Lines(std::string_view bytes) : bytes_(bytes) {
   if (bytes_.starts_with(kByteOrderMark)) bytes_.remove_prefix(kByteOrderMark.size());
 }
 
-// The mark may be split over the first blocks: those are joined until it
-// can be told.
+// Blocks shorter than the mark are joined until it can be told.
 Lines::Lines(std::unique_ptr<ByteBlocks> blocks) : blocks_(std::move(blocks)) {
-  std::string start;
-  for (std::string_view block; start.size() < kByteOrderMark.size() && !(block = blocks_->next()).empty();) {
-    if (start.empty() && block.size() >= kByteOrderMark.size()) {
-      bytes_ = block;
-      break;
-    }
-    start += block;
+  if (next_block() && bytes_.size() < kByteOrderMark.size()) {
+    std::string start(bytes_);
+    while (start.size() < kByteOrderMark.size() && next_block()) start += bytes_;
+    bytes_ = joined_.emplace_back(std::move(start));
   }
-  if (bytes_.empty() && !start.empty()) bytes_ = joined_.emplace_back(std::move(start));
   if (bytes_.starts_with(kByteOrderMark)) bytes_.remove_prefix(kByteOrderMark.size());
 }
 
