@@ -14,6 +14,7 @@
 #include "base/power.h"
 #include "core/func.h"
 #include "core/search.h"
+#include "hydraulics/elevation_sweep.h"
 #include "hydraulics/critical_sweep.h"
 #include "hydraulics/normal_levels.h"
 #include "hydraulics/zones.h"
@@ -37,6 +38,28 @@ std::vector<std::size_t> segment_parts(const CrossSection& d) {
 }
 
 double near(double value) { return 1e-7 * std::fabs(value) + 1e-9; }
+
+// The sums at an elevation add its points in the order the sweep takes
+// them: the section's, so that no library's sort can change a bit.
+TEST(Sweep, TakesThePointsAtOneElevationInTheSectionsOrder) {
+  std::mt19937 random(1211);
+  for (int section = 0; section < 60; ++section) {
+    const CrossSection d = testing::varied_section(random, section, section % 2 ? Rules::model : Rules::divided);
+    const Sweep sweep(d, 1);
+    const auto order = sweep.order();
+    ASSERT_EQ(order.size(), static_cast<std::size_t>(d.N));
+    std::vector<bool> seen(order.size() + 1);
+    for (std::size_t k = 0; k < order.size(); ++k) {
+      const auto [z, point] = order[k];
+      ASSERT_EQ(z, d.z[point]) << "section " << section;
+      seen[static_cast<std::size_t>(point)] = true;
+      if (k > 0) {
+        ASSERT_LT(order[k - 1], order[k]) << "section " << section << ", place " << k;
+      }
+    }
+    EXPECT_EQ(std::count(seen.begin() + 1, seen.end(), true), d.N) << "section " << section;
+  }
+}
 
 TEST(RunBounds, HoldEachSubdivisionsWaterAtEveryLevelOfTheRunAndMeetItAtItsEnds) {
   std::mt19937 random(1210);

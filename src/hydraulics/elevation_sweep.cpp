@@ -117,7 +117,9 @@ std::span<const PartGeometry> Polynomials::geometry(double h) {
 
 Sweep::Sweep(const CrossSection& d, double Q) : d_(d), order_(static_cast<std::size_t>(d.N)), origin_(d.zmin), Q_(Q) {
   for (std::int32_t i = 1; i <= d.N; ++i) order_[static_cast<std::size_t>(i - 1)] = {d.z[i], i};
-  std::sort(order_.begin(), order_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  // Points at one elevation in the section's order, as every library's
+  // stable sort leaves them: the sums there take them in that order.
+  std::stable_sort(order_.begin(), order_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   slopes_ = segment_slopes(d);
   const std::size_t parts = d.parts.size();
   segment_part_.resize(static_cast<std::size_t>(d.N));
