@@ -32,46 +32,6 @@ const Sums& RunBounds::List<Sums>::upto(double h, std::size_t below) const {
 
 namespace {
 
-// Each segment at the place in `order` of its lower end, and of its upper
-// end: two places a point, its segment to the left first, as the sweep
-// meets them; 0 where a point ends no segment so. A level segment's lower
-// end is its first point.
-struct EndPlaces {
-  std::vector<std::int32_t> lower, upper;
-};
-
-EndPlaces end_places(const CrossSection& d, std::span<const std::pair<double, std::int32_t>> order) {
-  std::vector<std::uint32_t> rank(static_cast<std::size_t>(d.N) + 1);
-  for (std::size_t k = 0; k < order.size(); ++k)
-    rank[static_cast<std::size_t>(order[k].second)] = static_cast<std::uint32_t>(k);
-  EndPlaces ends{std::vector<std::int32_t>(2 * order.size()), std::vector<std::int32_t>(2 * order.size())};
-  const auto place = [&](std::int32_t point, std::int32_t i) {  // segment i is to the right of its first point
-    return 2 * static_cast<std::size_t>(rank[static_cast<std::size_t>(point)]) + (point == i ? 1 : 0);
-  };
-  for (std::int32_t i = 1; i < d.N; ++i) {
-    const bool rises = d.z[i] <= d.z[i + 1];
-    ends.lower[place(rises ? i : i + 1, i)] = i;
-    ends.upper[place(rises ? i + 1 : i, i)] = i;
-  }
-  return ends;
-}
-
-// The places in `places` that hold a segment, each subdivision's together
-// from its `start` on, in their order. Without a branch on each place: an
-// empty one is written past its subdivision's so far (each has room for
-// one more) and then written over.
-std::vector<std::uint32_t> by_part(std::span<const std::int32_t> places, std::span<const std::size_t> part_of,
-                                   std::vector<std::size_t> start, std::size_t size) {
-  std::vector<std::uint32_t> out(size);
-  for (std::size_t k = 0; k < places.size(); ++k) {
-    const std::int32_t i = places[k];
-    std::size_t& next = start[part_of[static_cast<std::size_t>(i)]];
-    out[next] = static_cast<std::uint32_t>(k);
-    next += i != 0 ? 1 : 0;
-  }
-  return out;
-}
-
 // Lists a table each of how many they hold below each point, where all the
 // tables together hold no more than this.
 constexpr std::size_t kMostTabled = std::size_t{1} << 17;
@@ -103,9 +63,6 @@ RunBounds::RunBounds(const CrossSection& d, std::span<const std::pair<double, st
     start[p] = size;
     size += count[p] + 1;
   }
-  const EndPlaces ends = end_places(d, order);
-  const std::vector<std::uint32_t> lower = by_part(ends.lower, part_of, start, size);
-  const std::vector<std::uint32_t> upper = by_part(ends.upper, part_of, start, size);
   tables_ = tables && 2 * parts_.size() * (order.size() + 1) <= kMostTabled;
   const std::size_t table = tables_ ? order.size() + 1 : 0;
   keys_.reset(new double[2 * size]);  // left unset: each is written before it is read
@@ -120,51 +77,57 @@ RunBounds::RunBounds(const CrossSection& d, std::span<const std::pair<double, st
                 {before_.data() + (2 * p + 1) * table, table}};
     part.wetting.sums[0] = Wetting{};
     part.wet.sums[0] = Wet{};
-    const std::span<const std::uint32_t> wetting(lower.data() + start[p], count[p]);
-    const std::span<const std::uint32_t> wet(upper.data() + start[p], count[p]);
-    fill(part, wetting, wet, ends.lower, ends.upper, slopes);
   }
+  fill(part_of, slopes);
 }
 
-// A subdivision's lists from the places of its segments' lower ends and
-// upper ends, in order.
-void RunBounds::fill(Part& part, std::span<const std::uint32_t> wetting, std::span<const std::uint32_t> wet,
-                     std::span<const std::int32_t> lower, std::span<const std::int32_t> upper,
-                     std::span<const SegmentSlope> slopes) {
+// Each point in order, the segment to its left before the one to its right:
+// a segment joins its subdivision's list of those getting wet at its lower
+// end, and of the wholly wet at its upper end.
+void RunBounds::fill(std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes) {
   const CrossSection& d = d_;
-  if (tables_) {
-    count_before(part.wetting, wetting);
-    count_before(part.wet, wet);
-  }
-  for (const std::uint32_t place : wetting) {
-    const std::int32_t i = lower[place];
-    const double low = std::min(d.z[i], d.z[i + 1]), zl = low - origin_;
-    const SegmentSlope& slope = slopes[static_cast<std::size_t>(i)];
-    const double w = slope.half, g = slope.grow, w_z = w * zl, w_z2 = w_z * zl;
-    part.lowest = std::min(part.lowest, zl);
-    part.wetting.add(low, {d.x[i + 1] - d.x[i], w, w_z, w_z2, w_z2 * zl, g, g * zl});
-  }
-  for (const std::uint32_t place : wet) {
-    const std::int32_t i = upper[place];
-    const double high = std::max(d.z[i], d.z[i + 1]), zl = std::min(d.z[i], d.z[i + 1]) - origin_, zu = high - origin_;
-    const double dx = d.x[i + 1] - d.x[i];
-    const SegmentSlope& slope = slopes[static_cast<std::size_t>(i)];
-    const double w = slope.half, g = slope.grow;
-    if (zu > zl) {
-      const double w_z = w * zl, w_u = w * zu, w_u2 = w_u * zu;
-      part.wet.add(high, {dx, dx * 0.5 * (zl + zu), d.length[i], w, w_z, w_z * zl, g, g * zl, w_u, w_u2, w_u2 * zu, 0, 0, 0});
-    } else {
-      part.wet.add(high, {dx, dx * zl, d.length[i], 0, 0, 0, 0, 0, 0, 0, 0, dx, dx * zl, dx * zl * zl});
+  for (std::size_t k = 0; k < order_.size(); ++k) {
+    if (tables_) count_before(k);
+    const std::int32_t point = order_[k].second;
+    for (const std::int32_t i : {point - 1, point}) {
+      if (i < 1 || i >= d.N) continue;
+      Part& part = parts_[part_of[static_cast<std::size_t>(i)]];
+      const bool rises = d.z[i] <= d.z[i + 1];
+      const SegmentSlope& slope = slopes[static_cast<std::size_t>(i)];
+      if (point == (rises ? i : i + 1)) add_wetting(part, i, slope);
+      if (point == (rises ? i + 1 : i)) add_wet(part, i, slope);
     }
   }
+  if (tables_) count_before(order_.size());
 }
 
-// The k-th point in order is at places 2k and 2k + 1.
-template <class Sums>
-void RunBounds::count_before(List<Sums>& list, std::span<const std::uint32_t> places) const {
-  const std::span<std::uint32_t> before = list.before;
-  for (const std::uint32_t place : places) ++before[place / 2 + 1];
-  for (std::size_t k = 1; k < before.size(); ++k) before[k] += before[k - 1];
+void RunBounds::add_wetting(Part& part, std::int32_t i, const SegmentSlope& slope) {
+  const CrossSection& d = d_;
+  const double low = std::min(d.z[i], d.z[i + 1]), zl = low - origin_;
+  const double w = slope.half, g = slope.grow, w_z = w * zl, w_z2 = w_z * zl;
+  part.lowest = std::min(part.lowest, zl);
+  part.wetting.add(low, {d.x[i + 1] - d.x[i], w, w_z, w_z2, w_z2 * zl, g, g * zl});
+}
+
+void RunBounds::add_wet(Part& part, std::int32_t i, const SegmentSlope& slope) {
+  const CrossSection& d = d_;
+  const double high = std::max(d.z[i], d.z[i + 1]), zl = std::min(d.z[i], d.z[i + 1]) - origin_, zu = high - origin_;
+  const double dx = d.x[i + 1] - d.x[i];
+  const double w = slope.half, g = slope.grow;
+  if (zu > zl) {
+    const double w_z = w * zl, w_u = w * zu, w_u2 = w_u * zu;
+    part.wet.add(high, {dx, dx * 0.5 * (zl + zu), d.length[i], w, w_z, w_z * zl, g, g * zl, w_u, w_u2, w_u2 * zu, 0, 0, 0});
+  } else {
+    part.wet.add(high, {dx, dx * zl, d.length[i], 0, 0, 0, 0, 0, 0, 0, 0, dx, dx * zl, dx * zl * zl});
+  }
+}
+
+// Before the k-th point in order: how many each list holds so far.
+void RunBounds::count_before(std::size_t k) {
+  for (Part& part : parts_) {
+    part.wetting.before[k] = static_cast<std::uint32_t>(part.wetting.added);
+    part.wet.before[k] = static_cast<std::uint32_t>(part.wet.added);
+  }
 }
 
 std::size_t points_upto(std::span<const std::pair<double, std::int32_t>> order, double h) {

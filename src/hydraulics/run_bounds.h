@@ -104,11 +104,10 @@ class RunBounds {
   struct Water {
     double A, A_error, P, P_error;
   };
-  template <class Sums>
-  void count_before(List<Sums>& list, std::span<const std::uint32_t> places) const;
-  void fill(Part& part, std::span<const std::uint32_t> wetting, std::span<const std::uint32_t> wet,
-            std::span<const std::int32_t> lower, std::span<const std::int32_t> upper,
-            std::span<const SegmentSlope> slopes);
+  void fill(std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes);
+  void add_wetting(Part& part, std::int32_t i, const SegmentSlope& slope);
+  void add_wet(Part& part, std::int32_t i, const SegmentSlope& slope);
+  void count_before(std::size_t k);
   std::size_t tabled_upto(double h) const;
   Level level(const Part& part, double h, std::size_t below) const;
   Water water_at(const Level& at) const;
