@@ -554,6 +554,23 @@ TEST(Batch, WithoutKeepGoingTheFirstFailureEndsAWholeDocument) {
   EXPECT_EQ(run_cli({b.dir.path("")}).err, "normlevel: " + b.dir.path("") + ": is a directory\n");
 }
 
+// A file that opens but cannot be read is said to be so, not taken for an
+// empty one, whichever reader reads it.
+TEST(Batch, AFileThatCannotBeReadIsSaidToBe) {
+  const std::string unreadable = "/proc/self/mem";  // opens, and fails at its first byte
+  if (!std::filesystem::exists(unreadable)) GTEST_SKIP() << "no " << unreadable << " here";
+  const std::string said = "normlevel: " + unreadable + ": cannot read: the system reported an error\n";
+  const std::string geometry = std::string(NORMLEVEL_EXAMPLES) + "/reach.g01";
+  const std::vector<std::string> runs[] = {{"--geometry", unreadable, "-q", "1", "--slope", "1"},
+                                           {"--table", unreadable, "-q", "1", "--slope", "1", "--nc", "0.03", "--nf", "0.05"},
+                                           {"--geometry", geometry, "--flow", unreadable}};
+  for (const std::vector<std::string>& arguments : runs) {
+    const testing::CliRun run = run_cli(arguments);
+    EXPECT_EQ(run.status, 255) << arguments[0];
+    EXPECT_TRUE(run.err.ends_with(said)) << run.err;
+  }
+}
+
 TEST(Batch, KeepGoingRecordsEachFailureAndEndsWithStatusOne) {
   const Batch b;
   const std::string slope = "slope s = -1 per mille is negative";

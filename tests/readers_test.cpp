@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <deque>
 #include <fstream>
 #include <sstream>
@@ -384,6 +386,65 @@ TEST(GeometryFile, ReadInBlocksOfAnySizeTheSameAsWhole) {
     EXPECT_EQ(sections_of(poisoned), expected) << "blocks of " << size << " overwritten once released";
   }
 }
+
+#ifdef __GLIBC__
+// A stream that gives a text's first `good` bytes and then fails, as a
+// disk or a network share may part way through a file.
+struct FailingStream {
+  std::string text;
+  std::size_t good, at = 0;
+};
+
+std::FILE* failing_after(FailingStream& source) {
+  cookie_io_functions_t io{};
+  io.read = [](void* cookie, char* buffer, std::size_t size) -> ssize_t {
+    auto& s = *static_cast<FailingStream*>(cookie);
+    if (s.at >= s.good) return s.good < s.text.size() ? -1 : 0;
+    const std::size_t n = std::min(size, s.good - s.at);
+    std::memcpy(buffer, s.text.data() + s.at, n);
+    s.at += n;
+    return static_cast<ssize_t>(n);
+  };
+  io.close = [](void*) { return 0; };
+  return fopencookie(&source, "rb", io);
+}
+
+// A read that fails is not the end of the file: the sections before it
+// are read as ever, and then the failure ends the input instead of being
+// taken for its end or laid at one section's door.
+TEST(ReadErrors, EndTheInputAfterWhatWasReadBeforeThem) {
+  const std::string first = geometry_section("3", kTrapezoidPoints), second = geometry_section("2", kTrapezoidPoints);
+  const std::string bytes = "River Reach=R,r\r\n" + first + second;
+  const struct {
+    std::size_t good;      // bytes read before the failure
+    std::size_t sections;  // read before it
+    bool fails;
+  } cases[] = {{0, 0, true},
+               {bytes.size() - second.size() + 10, 0, true},  // the first ends where the second's record is read whole
+               {bytes.size() - second.size() + 40, 1, true},
+               {bytes.size() - 1, 1, true},
+               {bytes.size(), 2, false}};
+  for (const auto& c : cases) {
+    for (const std::size_t block : {7, 1 << 20}) {
+      SCOPED_TRACE(::testing::Message() << c.good << " good bytes, blocks of " << block);
+      FailingStream source{bytes, c.good};
+      std::FILE* stream = failing_after(source);
+      ASSERT_NE(stream, nullptr);
+      auto blocks = std::make_unique<StreamBlocks>(FileHandle(stream), stream, block);
+      std::size_t read = 0;
+      SurveyedSection s;
+      try {  // the file's first bytes are read as it is opened
+        for (GeometryFile file(std::move(blocks)); file.next(s);) ++read;
+        EXPECT_FALSE(c.fails) << "the failure taken for the end";
+      } catch (const ReadError& error) {
+        EXPECT_TRUE(c.fails);
+        EXPECT_EQ(error.plain(), "cannot read: the system reported an error");
+      }
+      EXPECT_EQ(read, c.sections);
+    }
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace normlevel

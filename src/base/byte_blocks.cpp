@@ -14,12 +14,22 @@ std::size_t read_up_to(std::FILE* stream, char* buffer, std::size_t size) {
 StreamBlocks::StreamBlocks(FileHandle file, std::FILE* stream, std::size_t block_size)
     : file_(std::move(file)), stream_(stream), block_size_(block_size > 0 ? block_size : 1) {}
 
-// Read straight into the block: no byte is set before the file's is.
+// Read straight into the block: no byte is set before the file's is. A
+// failure is thrown once the bytes read before it have been given.
 std::string_view StreamBlocks::next() {
+  if (failed_) {
+    failed_ = false;
+    throw ReadError();
+  }
   if (ended_) return {};
   std::unique_ptr<char[]> block = new_block();
   const std::size_t used = read_up_to(stream_, block.get(), block_size_);
   ended_ = used < block_size_;
+  failed_ = ended_ && std::ferror(stream_);
+  if (used == 0) {
+    spare_.push_back(std::move(block));
+    return next();
+  }
   blocks_.push_back(std::move(block));
   return {blocks_.back().get(), used};
 }

@@ -11,18 +11,28 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Failure.h"
 #include "base/platform.h"
 
 namespace normlevel {
 
-/// Reads up to `size` bytes of `stream` into `buffer`: fewer only at its end.
+/// The system could not read an input through. Not its end: a reader that
+/// took it for one would give what it read so far as the whole of it.
+class ReadError : public Failure {
+ public:
+  ReadError() : Failure(kSystemError, "cannot read: the system reported an error", kReadDataFile) {}
+};
+
+/// Reads up to `size` bytes of `stream` into `buffer`: fewer only at its end
+/// or where reading fails (std::ferror tells which).
 std::size_t read_up_to(std::FILE* stream, char* buffer, std::size_t size);
 
 /// Where a reader gets the bytes of a text, a block at a time.
 class ByteBlocks {
  public:
   virtual ~ByteBlocks() = default;
-  /// The next block; empty at the end, and after.
+  /// The next block; empty at the end, and after. Throws ReadError where
+  /// reading failed, after the blocks read before it.
   virtual std::string_view next() = 0;
   /// No byte before `from` is looked at again (nullptr: none before the
   /// block last given), so the blocks wholly before it may be used again.
@@ -45,7 +55,7 @@ class StreamBlocks : public ByteBlocks {
   std::size_t block_size_;
   std::deque<std::unique_ptr<char[]>> blocks_;  // given and not yet released, in order
   std::vector<std::unique_ptr<char[]>> spare_;
-  bool ended_ = false;
+  bool ended_ = false, failed_ = false;
 };
 
 }  // namespace normlevel

@@ -64,6 +64,7 @@ std::string whole_input(const std::string& name) {
     used += got;
     if (used == bytes.size()) bytes.resize(2 * bytes.size());
   }
+  if (std::ferror(input.stream)) throw ReadError();
   bytes.resize(used);
   return bytes;
 }
@@ -324,6 +325,8 @@ class Run {
     read.failure.reset();
     try {
       return file.next(read.section);
+    } catch (const ReadError&) {
+      throw;  // the input's failure, after the sections read before it
     } catch (const Failure& failure) {  // the section's name was read all the same
       read.failure = failure;
       return true;
