@@ -60,9 +60,10 @@ std::string whole_input(const std::string& name) {
   const auto size = name == "-" ? 0 : std::filesystem::file_size(native_path(name), ec);
   bytes.resize(ec || size == 0 ? std::size_t{1} << 16 : static_cast<std::size_t>(size) + 1);
   std::size_t used = 0;
-  for (std::size_t got; (got = read_up_to(input.stream, bytes.data() + used, bytes.size() - used)) > 0;) {
-    used += got;
-    if (used == bytes.size()) bytes.resize(2 * bytes.size());
+  for (;;) {  // a short read is the end, or a failure: nothing more is asked of the stream
+    used += read_up_to(input.stream, bytes.data() + used, bytes.size() - used);
+    if (used < bytes.size()) break;
+    bytes.resize(2 * bytes.size());
   }
   if (std::ferror(input.stream)) throw ReadError();
   bytes.resize(used);
