@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <random>
 #include <sstream>
 
@@ -122,6 +124,30 @@ TEST(RatingTable, EachTotalIsTheDischargeLessTheBalance) {
       ASSERT_EQ(Q - row.left_discharge - row.channel_discharge - row.right_discharge, balance(d, Q, row.level))
           << "section " << section << " level " << row.level;
       ASSERT_EQ(row.depth, row.level - d.zmin);
+    }
+  }
+}
+
+// However few subdivisions' geometries a batch may hold, down to one level
+// at a time, every row is the one the whole table gets in one pass.
+TEST(RatingTable, TheRowsAreTheSameInBatchesOfAnySize) {
+  std::mt19937 random(11);
+  for (int k = 0; k < 80; ++k) {
+    const CrossSection d = testing::varied_section(random, k, k % 4 < 2 ? Rules::divided : Rules::model);
+    const std::vector<RatingRow> whole = rating_table(d, 0.125).rows;
+    for (const std::size_t entries : {std::size_t{1}, d.parts.size() + 1, 3 * d.parts.size() - 1}) {
+      const std::vector<RatingRow> batched = rating_table(d, 0.125, false, entries).rows;
+      ASSERT_EQ(batched.size(), whole.size()) << "section " << k;
+      for (std::size_t r = 0; r < whole.size(); ++r) {
+        const auto figures = [](const RatingRow& row) {  // by their bits: a dry channel's velocity may be NaN
+          std::vector<std::uint64_t> bits;
+          for (const double v : {row.level, row.depth, row.area, row.top_width, row.left_discharge,
+                                 row.channel_discharge, row.right_discharge, row.discharge, row.channel_velocity})
+            bits.push_back(std::bit_cast<std::uint64_t>(v));
+          return bits;
+        };
+        ASSERT_EQ(figures(batched[r]), figures(whole[r])) << "section " << k << " row " << r << " entries " << entries;
+      }
     }
   }
 }

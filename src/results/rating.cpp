@@ -1,5 +1,8 @@
 #include "results/rating.h"
 
+#include <algorithm>
+#include <span>
+
 #include "core/CSdata.h"
 #include "base/Failure.h"
 #include "hydraulics/zones.h"
@@ -13,19 +16,6 @@ namespace {
                    std::to_string(kMostRatingRows) + " rows");
 }
 
-// Every subdivision's geometry at every level is held at once: refuse a table
-// that would take more than this rather than run out halfway.
-constexpr std::size_t kMostRatingBytes = std::size_t{1} << 30;
-
-void check_rating_size(std::size_t rows, std::size_t parts) {
-  const double bytes = static_cast<double>(rows) * static_cast<double>(parts) * sizeof(PartGeometry);
-  if (bytes <= static_cast<double>(kMostRatingBytes)) return;
-  const std::string words = "a rating of " + std::to_string(rows) + " rows x " + std::to_string(parts) +
-                            " subdivisions needs " + std::to_string(static_cast<long long>(bytes / 1048576)) +
-                            " MB, more than the 1024 MB allowed; take a larger step";
-  throw Failure(kRunTimeError, words, "");
-}
-
 RatingRow row_at(double level, double zmin, const Breakdown& b) {
   return {.level = level,
           .depth = level - zmin,
@@ -36,6 +26,14 @@ RatingRow row_at(double level, double zmin, const Breakdown& b) {
           .right_discharge = b.right.discharge,
           .discharge = b.total.discharge,
           .channel_velocity = b.channel.velocity};
+}
+
+// The rows at some of the levels, from their geometry in one pass.
+void add_rows(const CrossSection& d, std::span<const double> levels, RatingTable& table) {
+  const std::size_t parts = d.parts.size();
+  const std::vector<PartGeometry> geometry = geometry_at_levels(d, levels);
+  for (std::size_t k = 0; k < levels.size(); ++k)
+    table.rows.push_back(row_at(levels[k], d.zmin, flow_split(d, std::span(geometry).subspan(k * parts, parts))));
 }
 
 }  // namespace
@@ -52,7 +50,7 @@ std::vector<double> rating_levels(double zmin, double zmax, double step) {
 }
 
 // Connected water changes with the level: each level is taken alone.
-RatingTable rating_table(const CrossSection& d, double step, bool connected) {
+RatingTable rating_table(const CrossSection& d, double step, bool connected, std::size_t batch_entries) {
   RatingTable table;
   table.units = d.units;
   table.slope_per_mille = d.s_per_mille;
@@ -63,11 +61,11 @@ RatingTable rating_table(const CrossSection& d, double step, bool connected) {
     for (const double h : levels) table.rows.push_back(row_at(h, d.zmin, flow_split(d, geometry_at(d, h, true))));
     return table;
   }
-  const std::size_t parts = d.parts.size();
-  check_rating_size(levels.size(), parts);
-  const std::vector<PartGeometry> geometry = geometry_at_levels(d, levels);
-  for (std::size_t k = 0; k < levels.size(); ++k)
-    table.rows.push_back(row_at(levels[k], d.zmin, flow_split(d, std::span(geometry).subspan(k * parts, parts))));
+  // A batch of levels at a time, so that a section of many subdivisions
+  // needs no more memory for a fine table than for a coarse one.
+  const std::size_t batch = std::max<std::size_t>(1, batch_entries / std::max<std::size_t>(d.parts.size(), 1));
+  for (std::size_t first = 0; first < levels.size(); first += batch)
+    add_rows(d, std::span(levels).subspan(first, std::min(batch, levels.size() - first)), table);
   return table;
 }
 
