@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <map>
+#include <ostream>
 #include <random>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -102,6 +104,66 @@ TEST(Jobs, ManyThreadsPrintWhatOneDoes) {
       EXPECT_EQ(many.err, one.err) << c.what << ", -j " << jobs;
     }
   }
+}
+
+// One file that both streams go to (2>&1): through `held`, what is written
+// waits in a buffer until flushed, as a file's stdout does; through `at_once`
+// it lands as it comes, as stderr does.
+class OneFile {
+ public:
+  std::ostream held{&held_}, at_once{&at_once_};
+  std::string bytes;
+
+ private:
+  class Appending : public std::streambuf {
+   public:
+    Appending(std::string& to, bool holds) : to_(to), holds_(holds) {}
+
+   protected:
+    int_type overflow(int_type c) override {
+      if (traits_type::eq_int_type(c, traits_type::eof())) return c;
+      const char one = traits_type::to_char_type(c);
+      xsputn(&one, 1);
+      return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+      (holds_ ? waiting_ : to_).append(s, static_cast<std::size_t>(n));
+      return n;
+    }
+    int sync() override {
+      to_ += waiting_;
+      waiting_.clear();
+      return 0;
+    }
+
+   private:
+    std::string& to_;
+    bool holds_;
+    std::string waiting_;
+  };
+  Appending held_{bytes, true}, at_once_{bytes, false};
+};
+
+// A section's warnings stand before its report in one file, and a failure
+// after the sections before it: stdout is flushed before each line on stderr.
+TEST(Jobs, BothStreamsKeepTheirOrderInOneFile) {
+  ScratchDir dir;
+  const std::string reach = dir.write("reach.g01", generated_reach(120, 9));
+  const std::vector<std::vector<std::string>> runs = {
+      {"-k", "--slope", "1", "-q", "5", "-q", "1e5", reach},
+      {"-k", "--slope", "1", "-q", "300", "--format", "csv", reach},
+  };
+  for (const std::vector<std::string>& arguments : runs)
+    for (const char* jobs : {"1", "2"}) {
+      std::vector<std::string> with_jobs = arguments;
+      with_jobs.insert(with_jobs.begin(), {"-j", jobs});
+      OneFile file, unbuffered;
+      EXPECT_EQ(run_command_line(parse_command_line(with_jobs), file.held, file.at_once), 1);
+      file.held.flush();
+      run_command_line(parse_command_line(with_jobs), unbuffered.at_once, unbuffered.at_once);
+      EXPECT_NE(file.bytes.find(": warning: "), std::string::npos);
+      EXPECT_EQ(file.bytes, unbuffered.bytes) << arguments[6] << ", -j " << jobs;
+    }
 }
 
 TEST(Jobs, ANumberOfThreadsOrAUsageError) {

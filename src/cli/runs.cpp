@@ -125,12 +125,11 @@ struct Pieces {
     SectionName section;
     Failure failure;
   };
-  struct Flush {};
   struct Draw {  // --svg: the input's picture, once it is read through
     std::string file;
   };
   // A CrossSection: --svg's section as settled, for the picture of the input.
-  using Piece = std::variant<Line, LevelResult, RatingTable, Failed, Flush, CrossSection, Draw>;
+  using Piece = std::variant<Line, LevelResult, RatingTable, Failed, CrossSection, Draw>;
 
   std::vector<Piece> pieces;
   std::exception_ptr thrown;  // what ended the task, thrown where it stands among the pieces
@@ -571,7 +570,6 @@ class Run {
         if (flows_) r.profile = flows_->profiles[profile];
         report(p, place, source, left_out_warnings, std::move(r));
       }
-    p.pieces.emplace_back(Pieces::Flush{});
   }
 
   void report(Pieces& p, const std::string& place, const Source& source, const std::vector<Warning>& left_out_warnings,
@@ -604,7 +602,7 @@ class Run {
 
   void write(Pieces::Piece& piece) {
     if (auto* line = std::get_if<Pieces::Line>(&piece)) {
-      err_ << line->text;
+      said(line->text);
     } else if (auto* result = std::get_if<LevelResult>(&piece)) {
       if (o_.svg)
         pictured_.push_back(std::move(*result));
@@ -614,8 +612,6 @@ class Run {
       writer_->write(*table);
     } else if (auto* failure = std::get_if<Pieces::Failed>(&piece)) {
       failed(failure->file, failure->section, failure->failure);
-    } else if (std::holds_alternative<Pieces::Flush>(piece)) {
-      out_ << std::flush;
     } else if (auto* section = std::get_if<CrossSection>(&piece)) {
       pictured_section_ = std::move(*section);
     } else if (auto* draw = std::get_if<Pieces::Draw>(&piece)) {
@@ -639,12 +635,19 @@ class Run {
     pictured_section_ = CrossSection{};
   }
 
+  // Said on stderr after all that stdout holds so far, so that the two keep
+  // their order where they go to one file (2>&1).
+  void said(const std::string& text) {
+    out_ << std::flush;
+    err_ << text;
+  }
+
   // Without --keep-going the first failure ends the run; with it, the
   // failure is said, stands in the document, and the run goes on.
   void failed(const std::string& file, const SectionName& section, Failure& failure) {
     failure.name_place(place_of(file, section));
     if (!o_.keep_going) throw failure;
-    err_ << "normlevel: " << failure.plain() << "\n";
+    said("normlevel: " + failure.plain() + "\n");
     if (!o_.svg) writer_->write(FailedInput{file, section, failure.plain_words()});  // no text inside a picture
     failed_ = true;
   }
