@@ -193,16 +193,22 @@ bool header_holds(const std::vector<std::string>& keys, std::initializer_list<co
   return std::any_of(keys.begin(), keys.end(), [&](const std::string& key) { return named(key, names); });
 }
 
+// What the header as a whole names, found once for all its columns.
+struct HeaderHolds {
+  bool y, station, easting;
+  explicit HeaderHolds(const std::vector<std::string>& keys)
+      : y(header_holds(keys, {"y"})), station(header_holds(keys, kStationNames)),
+        easting(header_holds(keys, {"e", "easting"})) {}
+};
+
 // An x column is a station only without a y beside it: with one, the two
 // are a map's coordinates; and n is the northing beside an easting.
-std::size_t Columns::*column_named(const std::string& key, const std::vector<std::string>& keys,
-                                   const TableOptions& options) {
+std::size_t Columns::*column_named(const std::string& key, const HeaderHolds& holds, const TableOptions& options) {
   if (!options.section_column.empty() && key == column_key(options.section_column)) return &Columns::section;
-  const bool map = header_holds(keys, {"y"});
-  if (key == "x" && !map) return header_holds(keys, kStationNames) ? nullptr : &Columns::station;
+  if (key == "x" && !holds.y) return holds.station ? nullptr : &Columns::station;
   if (key == "x") return options.y_first ? &Columns::northing : &Columns::easting;
   if (key == "y") return options.y_first ? &Columns::easting : &Columns::northing;
-  if (key == "n") return header_holds(keys, {"e", "easting"}) ? &Columns::northing : &Columns::n;
+  if (key == "n") return holds.easting ? &Columns::northing : &Columns::n;
   if (named(key, kStationNames)) return &Columns::station;
   if (named(key, {"elevation", "elev", "z", "h", "rzedna", "wysokosc"})) return &Columns::elevation;
   if (named(key, {"e", "easting"})) return &Columns::easting;
@@ -219,8 +225,9 @@ Columns columns_of(const std::vector<std::string_view>& header, const TableOptio
   c.count = header.size();
   std::vector<std::string> keys;
   for (const std::string_view name : header) keys.push_back(column_key(name));
+  const HeaderHolds holds(keys);
   for (std::size_t i = 0; i < keys.size(); ++i) {
-    std::size_t Columns::*column = column_named(keys[i], keys, options);
+    std::size_t Columns::*column = column_named(keys[i], holds, options);
     if (column == nullptr) continue;  // a column of something else
     if (c.*column != kNone && c.fault.empty()) c.fault = "the header names the column '" + keys[i] + "' twice";
     c.*column = i;
