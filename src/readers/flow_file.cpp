@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <tuple>
 
 #include "base/Failure.h"
 #include "readers/geometry_file.h"
@@ -91,10 +93,10 @@ class FlowReader {
     FlowChange c{place[0], place[1], place[2], 0, {}, at};
     if (!station_value(c.station, c.river_station))
       refuse_line(at, "'" + c.station + "' is not a river station (a number)");
-    for (const FlowChange& other : flows_.changes)
-      if (other.river == c.river && other.reach == c.reach && other.river_station == c.river_station)
-        refuse_line(at, "a second flow change location at " + place_text(c) + " (the first on line " +
-                            std::to_string(other.line) + ")");
+    const auto [first, added] = lines_of_places_.try_emplace({c.river, c.reach, c.river_station}, at);
+    if (!added)
+      refuse_line(at, "a second flow change location at " + place_text(c) + " (the first on line " +
+                          std::to_string(first->second) + ")");
     read_discharges(c);
     flows_.changes.push_back(std::move(c));
   }
@@ -120,6 +122,7 @@ class FlowReader {
 
   Lines lines_;
   SteadyFlows flows_;
+  std::map<std::tuple<std::string, std::string, double>, std::size_t> lines_of_places_;  // each location's line
   std::size_t count_ = 0;
   bool named_ = false;
 };
