@@ -19,6 +19,7 @@
 #include "core/search.h"
 #include "cli/runs.h"
 #include "section_generator.h"
+#include "readers/flow_file.h"
 #include "readers/station_table.h"
 
 namespace {
@@ -150,8 +151,34 @@ void GeometryToCsv(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(std::filesystem::file_size(path)));
 }
 
+// A station table whose header follows a row of many fields (a title row,
+// a row of units): each row above the header is tried as one.
+void TableWideRowAboveHeader(benchmark::State& state) {
+  std::string bytes;
+  for (std::int64_t k = 0; k < state.range(0); ++k) bytes.append("c").append(std::to_string(k)).append(",");
+  bytes += "\nstation,elevation\n0,103\n10,101\n12,100\n14,100\n16,101\n26,103\n";
+  for (auto _ : state) {
+    normlevel::SurveyedSection section;
+    normlevel::read_station_table(bytes, section);
+    benchmark::DoNotOptimize(section.x.size());
+  }
+  state.SetComplexityN(state.range(0));
+}
+
+// A steady-flow file of many flow change locations, each checked against
+// those before it for a second one at the same place.
+void FlowFileLocations(benchmark::State& state) {
+  std::string bytes = "Number of Profiles= 1\nProfile Names=PF1\n";
+  for (std::int64_t k = state.range(0); k > 0; --k)
+    bytes.append("River Rch & RM=R,A,").append(std::to_string(k)).append("\n      10\n");
+  for (auto _ : state) benchmark::DoNotOptimize(normlevel::read_flow_file(bytes).changes.size());
+  state.SetComplexityN(state.range(0));
+}
+
 }  // namespace
 
+BENCHMARK(TableWideRowAboveHeader)->RangeMultiplier(10)->Range(1000, 100000)->Unit(benchmark::kMillisecond)->Complexity();
+BENCHMARK(FlowFileLocations)->RangeMultiplier(10)->Range(1000, 100000)->Unit(benchmark::kMillisecond)->Complexity();
 BENCHMARK(LoadTable)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(CriticalLevels)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 // Wall time: the sections are computed on -j's threads, not the one timed.
