@@ -124,6 +124,30 @@ TEST(Ponding, APondBehindALeveeWithAndWithoutConnected) {
   EXPECT_EQ(codes(result({"--level", "102.4", levee})), std::set<std::string>{"ponded"}) << "level with the crest";
 }
 
+// A hole beside a dry channel carries all the flow: the ground it must rise
+// over is the highest point between it and the channel's lowest, on its own
+// side, not the section's highest.
+TEST(Ponding, AHoleBesideADryChannelNamesTheGroundBetween) {
+  const struct {
+    const char* points;  // N il ip, then the points
+    const char* message;
+  } cases[] = {
+      {"8 4 7\nx\n0 103\n5 95\n8 101\n10 101\n12 100\n14 100\n16 101\n26 103\n",
+       "water from station 3.691 to 6.047 is not connected to the channel's: ground at 101 m, 3.906 m above the "
+       "level, parts them; it is counted as carrying 100.0% of the flow"},
+      {"8 2 5\nx\n0 103\n10 101\n12 100\n14 100\n16 101\n18 102\n21 95\n26 103\n",
+       "water from station 20.068 to 22.359 is not connected to the channel's: ground at 102 m, 4.825 m above the "
+       "level, parts them; it is counted as carrying 100.0% of the flow"},
+  };
+  ScratchDir dir;
+  for (const auto& c : cases) {
+    const std::string file = dir.write("hole.txt", std::string("t\nt\nt\nt\n1 1 0.03 0.05\nx\nx\n") + c.points);
+    const json r = result({file});
+    ASSERT_EQ(r["warnings"].size(), 1u) << c.points;
+    EXPECT_EQ(r["warnings"][0]["message"], c.message);
+  }
+}
+
 // Calibration from a flood mark: the n factor or the slope with which the
 // section carries Q at the mark's level; the answer, put back, carries Q.
 TEST(Solve, TheAnswerCarriesTheDischargeAtTheLevel) {

@@ -78,6 +78,24 @@ class Warnings {
     return top;
   }
 
+  // Where a dry channel gets wet first: its lowest point, the one nearest
+  // the side a pond lies on.
+  std::int32_t channel_low(bool left) const {
+    std::int32_t low = d_.il;
+    for (std::int32_t i = d_.il; i <= d_.ip; ++i)
+      if (left ? d_.z[i] < d_.z[low] : d_.z[i] <= d_.z[low]) low = i;
+    return low;
+  }
+
+  // The ground a pond's water must rise over to reach the channel's: the
+  // highest point between them, the lowest of a dry channel's own among them.
+  double parting_ground(const WetStretch& s, SegmentWindow window) const {
+    const bool dry = window.first > window.last;
+    const bool left = dry ? s.last < d_.il : s.last < window.first;
+    if (dry) return left ? ridge(s.last + 1, channel_low(true)) : ridge(channel_low(false), s.first);
+    return left ? ridge(s.last + 1, window.first) : ridge(window.last + 1, s.first);
+  }
+
   void ponded() {
     if (!r_.found || r_.level <= r_.zmin) return;
     const double h = r_.level;
@@ -87,10 +105,7 @@ class Warnings {
     for (const WetStretch& s : stretches) {
       if (s.last >= window.first && s.first <= window.last) continue;
       if (++named > kPondsNamed) continue;
-      const bool left = window.first > window.last || s.last < window.first;
-      const double top = window.first > window.last ? r_.zmax
-                         : left                     ? ridge(s.last + 1, window.first)
-                                                    : ridge(window.last + 1, s.first);
+      const double top = parting_ground(s, window);
       const double share = r_.zones.total.discharge > 0
                                ? discharge_within(d_, h, {s.first, s.last}) / r_.zones.total.discharge
                                : 0;
