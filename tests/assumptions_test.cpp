@@ -148,6 +148,49 @@ TEST(Ponding, AHoleBesideADryChannelNamesTheGroundBetween) {
   }
 }
 
+// The trapezoid of a river model with held water below 102 m: outside the
+// channel (mode 0), or across the whole section.
+std::string held_water_model(const std::string& blocks) {
+  return "Geom Title=t\nRiver Reach=R,A\nType RM Length L Ch R = 1 ,1,10,10,10\n#Sta/Elev= 6 \n"
+         "       0     103      10     101      12     100      14     100      16     101\n      26     103\n"
+         "#Mann= 3 ,0,0\n       0    0.05       0      10    0.03       0      16    0.05       0\n"
+         "Bank Sta=10,16\n" + blocks + "Permanent Ineff=\n       F       F\n";
+}
+
+// Where held water begins to flow, what the section carries rises at once:
+// a discharge inside that rise is carried at no level, and the warning says
+// so; one the section carries smoothly, or a level asked, draws none.
+TEST(DischargeJump, ADischargeInsideARiseAtOnceIsCarriedAtNoLevel) {
+  const std::string outside = "#XS Ineff= 2 ,0 \n      10     102      16     102\n";
+  const std::string across = "#XS Ineff= 1 ,-1 \n    -100     200     102\n";
+  const struct {
+    const std::string& blocks;
+    std::vector<std::string> arguments;
+    const char* message;  // "": no such warning
+  } cases[] = {
+      {outside, {"-q", "15", "--slope", "1"},
+       "at 102 m what the section carries rises at once from 14.088 to 16.054 m3/s, past the 15 m3/s sought: no "
+       "level there carries it, and the report gives the level of the rise, where it carries 14.086 m3/s"},
+      {across, {"-q", "15", "--slope", "1"},
+       "at 102 m what the section carries rises at once from 0 to 16.054 m3/s, past the 15 m3/s sought: no level "
+       "there carries it, and the report gives the level of the rise, where it carries 0 m3/s"},
+      {outside, {"-q", "30", "--slope", "1"}, ""},
+      {outside, {"-q", "3.0669", "--slope", "1"}, ""},  // 1 mm above the banks' points, smoothly
+      {outside, {"-q", "15", "--slope", "1", "--rules", "divided"}, ""},
+      {outside, {"--level", "101.9999", "--slope", "1"}, ""},
+  };
+  ScratchDir dir;
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments = c.arguments;
+    arguments.push_back(dir.write("held.g01", held_water_model(c.blocks)));
+    std::string said;
+    const json r = result(arguments);
+    for (const json& w : r["warnings"])
+      if (w["code"] == "discharge_jump") said = w["message"];
+    EXPECT_EQ(said, c.message) << arguments[1];
+  }
+}
+
 // Calibration from a flood mark: the n factor or the slope with which the
 // section carries Q at the mark's level; the answer, put back, carries Q.
 TEST(Solve, TheAnswerCarriesTheDischargeAtTheLevel) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "core/search.h"
 #include "hydraulics/zones.h"
@@ -15,6 +16,9 @@ namespace {
 constexpr double kLeastN = 0.008, kMostN = 0.3;
 constexpr double kSteepest = 100, kFlattest = 0.01;  // per mille
 constexpr std::size_t kPondsNamed = 5;
+constexpr double kNearWalk = 2e-3;  // the walk halves its bracket to 1 mm
+constexpr double kJump = 1e-6;      // a change at once, not a steep stretch seen across two ulps
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 std::string percent(double share) {
   char text[32];
@@ -34,6 +38,7 @@ class Warnings {
     ponded();
     supercritical();
     several_levels();
+    discharge_jump();
     roughness();
     slope();
     notice_reason();
@@ -141,6 +146,40 @@ class Warnings {
                               "): its conveyance falls between " + (falls.empty() ? "them" : falls) +
                               " as a flat gets wet; the report gives " + length(r_.level) +
                               ", the first the 0.1 " + m_ + " steps from the lowest point bracket");
+  }
+
+  // The elevations near h where what the section carries may change at
+  // once: points (a flat going under, ponds joining), where held water
+  // begins to flow, levee crests.
+  std::vector<double> changes_near(double h) const {
+    std::vector<double> near;
+    const auto take = [&](double e) {
+      if (std::fabs(e - h) <= kNearWalk) near.push_back(e);
+    };
+    for (std::int32_t i = 1; i <= d_.N; ++i) take(d_.z[i]);
+    for (const double from : d_.flows_from) take(from);
+    for (const CrossSection::Wall& wall : d_.walls) take(wall.crest);
+    std::sort(near.begin(), near.end());
+    near.erase(std::unique(near.begin(), near.end()), near.end());
+    return near;
+  }
+
+  // Q inside a rise at once is carried at no level: the walk ends at the
+  // change, and the report's figures carry what the section does just there.
+  // (Inside a fall, Q is carried at some level below, as what is carried rose.)
+  void discharge_jump() {
+    if (!r_.found || r_.query.kind == Query::Kind::level) return;
+    const double Q = r_.discharge;
+    for (const double e : changes_near(r_.level)) {
+      const double below = discharge_carried(d_, std::nextafter(e, -kInfinity), connected_);
+      const double above = discharge_carried(d_, std::nextafter(e, kInfinity), connected_);
+      if (!(below < Q && Q < above) || above - below <= kJump * Q) continue;
+      const std::string q = r_.units->discharge;
+      return add("discharge_jump", "at " + length(e) + " what the section carries rises at once from " + figure(below) +
+                                       " to " + figure(above) + " " + q + ", past the " + figure(Q) + " " + q +
+                                       " sought: no level there carries it, and the report gives the level of the "
+                                       "rise, where it carries " + figure(r_.zones.total.discharge) + " " + q);
+    }
   }
 
   void roughness() {
