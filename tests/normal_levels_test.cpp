@@ -213,5 +213,79 @@ TEST(NormalLevels, WhereAStretchTellsTheSignTheBalanceHasItAndTheWalkEndsAsWitho
   EXPECT_GE(by_geometry, 1000) << "and their kept geometry many near Q";
 }
 
+// A valley of 7,200 points whose n changes at every point: so many
+// subdivisions that the sweep works out only every few elevations and shows
+// the search the others in blocks. Every level it lists carries Q, the
+// walk's among them, and a scan of the balance finds no change of sign it missed.
+TEST(NormalLevels, ASectionSweptInBlocksOfElevationsStillHasEveryLevel) {
+  std::mt19937 random(8);
+  std::uniform_real_distribution<double> noise(-0.02, 0.02);
+  constexpr int kPoints = 7200;
+  CrossSection d;
+  d.N = kPoints;
+  d.il = kPoints / 2 - 20;
+  d.ip = kPoints / 2 + 20;
+  d.s = 0.001;
+  d.nc = 0.03;
+  d.nf = 0.05;
+  d.x = {0};
+  d.z = {0};
+  d.roughness.assign(kPoints, 0.0);
+  for (int i = 1; i <= kPoints; ++i) {
+    d.x.push_back(0.5 * i);
+    d.z.push_back(100 + std::fabs(i - kPoints / 2.0) / kPoints * 6 + noise(random));
+    if (i < kPoints) d.roughness[static_cast<std::size_t>(i)] = 0.03 + 0.01 * (i % 3);
+  }
+  d.zmin = *std::min_element(d.z.begin() + 1, d.z.end());
+  d.zmax = *std::max_element(d.z.begin() + 1, d.z.end());
+  measure_segments(d);
+  ASSERT_GT(static_cast<double>(d.N) * static_cast<double>(d.parts.size()), 5e7) << "not swept in blocks";
+  for (const double depth : {1.5}) {
+    const double Q = carried(d, d.zmin + depth);
+    std::vector<CriticalLevel> critical;
+    const CarryingLevels levels = levels_carrying(d, Q, false, &critical);
+    const std::string where = "depth " + std::to_string(depth);
+    ASSERT_TRUE(levels.walk.found) << where;
+    EXPECT_TRUE(std::any_of(levels.every.begin(), levels.every.end(),
+                            [&](const NormalLevel& l) { return l.level == levels.walk.level; }))
+        << where;
+    for (const NormalLevel& l : levels.every) {
+      const double by = l.level == levels.walk.level ? 1.5e-3 : 1e-7 * std::max(1.0, std::fabs(l.level));
+      EXPECT_TRUE(crosses(d, Q, l.level, by)) << where << ": nothing carried changes through Q at " << l.level;
+    }
+    const double top = search_top(d), step = (top - d.zmin) / 400;
+    for (int j = 0; j < 400; ++j) {
+      const double lo = d.zmin + (j + 0.5) * step, hi = lo + step;
+      if ((balance(d, Q, lo) > 0) == (balance(d, Q, hi) > 0)) continue;
+      EXPECT_TRUE(std::any_of(levels.every.begin(), levels.every.end(),
+                              [&](const NormalLevel& l) { return l.level >= lo - 2e-3 && l.level <= hi + 2e-3; }))
+          << where << ": the change of sign between " << lo << " and " << hi << " was missed";
+    }
+    EXPECT_FALSE(critical.empty()) << where;
+    // The blocks shown follow one another up to the top, and what each
+    // subdivision conveys inside one lies within the bounds it came with.
+    double reached = d.zmin;
+    int block = 0;
+    std::vector<WaterRange> water(d.parts.size());
+    critical_levels(d, Q, top, [&](double lo, double hi, const StretchGeometry& geometry, const StretchBounds& bounds,
+                                   const StretchKeeper&) {
+      EXPECT_EQ(lo, reached) << where;
+      reached = hi;
+      if (block++ % 25 != 0 || !bounds(water)) return;
+      for (const double f : {0x1p-30, 0.5, 1.0}) {
+        const double h = lo + f * (hi - lo);
+        const std::span<const PartGeometry> g = geometry(h);
+        for (std::size_t p = 0; p < d.parts.size(); ++p) {
+          const double c = conveying(d.parts[p], g[p]);
+          ASSERT_LE(least_conveying(water[p]), c * (1 + 1e-12)) << where << " part " << p << " h " << h;
+          ASSERT_LE(c, most_conveying(water[p]) * (1 + 1e-12)) << where << " part " << p << " h " << h;
+        }
+      }
+    });
+    EXPECT_EQ(reached, top) << where;
+    EXPECT_GT(block, 100) << where;
+  }
+}
+
 }  // namespace
 }  // namespace normlevel

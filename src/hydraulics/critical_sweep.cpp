@@ -198,10 +198,12 @@ class MinimumSearch {
         if (run_to_top_) break;
         continue;
       }
-      if (also_) visit(passed_to_, e);
-      passed_to_ = e;
-      if (!last && (count + 1) % stride_ != 0) {
-        sweep_.pass_elevation();
+      const bool passed_by = !last && (count + 1) % stride_ != 0;
+      if (also_ && stride_ == 1) visit(passed_to_, e);
+      if (also_ && stride_ > 1 && !passed_by) visit_block(passed_to_, e);
+      if (stride_ == 1 || !passed_by) passed_to_ = e;
+      if (passed_by) {
+        sweep_.pass_elevation(true);
         ranges_known_ = false;
       } else if (rising_) {
         if (passed_) passed_->rising.push_back({lo_, e});
@@ -445,6 +447,24 @@ class MinimumSearch {
     const StretchBounds bounds = [this](std::span<WaterRange> out) {
       std::copy(run_water_.begin(), run_water_.end(), out.begin());
       return true;
+    };
+    const StretchKeeper keep = [this] { return summed_geometry(d_); };
+    also_(a, b, summed, bounds, keep);
+  }
+
+  // Under a stride the visitor sees the elevations passed by and the one
+  // worked out as one stretch: bounds over it from the segments, and plain
+  // sums at the levels it asks for; a visit for each elevation would cost
+  // every subdivision each time.
+  void visit_block(double a, double b) {
+    if (!run_geometry_bounds_)
+      run_geometry_bounds_.emplace(d_, sweep_.order(), sweep_.segment_parts(), sweep_.slopes());
+    const double c = b + (b - a) * 0x1p-30 + std::fabs(b) * 0x1p-40;  // past what rounding may add to b
+    const bool known = run_geometry_bounds_->ranges(a, c, run_ranges_);
+    const StretchGeometry summed = [this](double h) { return summed_at(d_, h, run_geometry_); };
+    const StretchBounds bounds = [this, known](std::span<WaterRange> out) {
+      for (std::size_t p = 0; known && p < out.size(); ++p) out[p] = run_ranges_[p].water;
+      return known;
     };
     const StretchKeeper keep = [this] { return summed_geometry(d_); };
     also_(a, b, summed, bounds, keep);

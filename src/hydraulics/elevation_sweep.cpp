@@ -147,9 +147,9 @@ Sweep::Sweep(const CrossSection& d, double Q) : d_(d), order_(static_cast<std::s
 
 std::size_t Sweep::first_above(double h) const { return points_upto(order_, h); }
 
-void Sweep::pass_elevation() {
+void Sweep::pass_elevation(bool keep_origin) {
   const double e = elevation();
-  move_origin(e);
+  if (!keep_origin) move_origin(e);
   may_jump_ = false;
   jumped_parts_.clear();
   const std::size_t first = next_;

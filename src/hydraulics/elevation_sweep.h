@@ -90,8 +90,10 @@ class Sweep {
 
   /// Takes in every point at the next elevation, which becomes the origin
   /// of the polynomials: a segment getting wet there starts from t = 0, so
-  /// levels just above it are worked out without cancellation.
-  void pass_elevation();
+  /// levels just above it are worked out without cancellation. With
+  /// `keep_origin` the origin stays (a sweep that works out no level there
+  /// spares moving every stretch's polynomials).
+  void pass_elevation(bool keep_origin = false);
 
   /// Before the next elevation is passed: whether some subdivision may
   /// convey less at once there (a level segment going under, two stretches
