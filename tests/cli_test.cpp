@@ -115,6 +115,7 @@ TEST(CommandLine, RefusesWhatCannotBeRun) {
       // Values no data file may hold are refused before any file is read.
       {{"--nc", "0", "a.txt"}, "option '--nc': '0' is not a positive number"},
       {{"--nf", "-0.1", "a.txt"}, "option '--nf': '-0.1' is not a positive number"},
+      {{"--kc", "5e-324", "a.txt"}, "option '--kc': '5e-324' is so small a k that n = 1/k is not finite"},
       {{"--nl", "inf", "a.txt"}, "option '--nl': 'inf' is not a finite number"},
       {{"--slope", "-1", "a.txt"}, "option '--slope': '-1' is negative (the slope is in per mille, 0 or more)"},
       {{"-q", "nan", "a.txt"}, "option '-q': 'nan' is not a finite number"},

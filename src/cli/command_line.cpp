@@ -162,7 +162,9 @@ Setter roughness_of(Override Options::*member) {
 // Strickler's k, as European practice gives roughness: n = 1/k.
 Setter strickler_of(Override Options::*member) {
   return [member](Options& o, const std::string& name, const std::string& text) {
-    o.*member = {true, 1 / roughness(name, text).value};
+    const double n = 1 / roughness(name, text).value;
+    if (!std::isfinite(n)) refuse("option '" + name + "': '" + text + "' is so small a k that n = 1/k is not finite");
+    o.*member = {true, n};
     o.strickler = true;
   };
 }
