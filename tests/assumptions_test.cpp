@@ -93,6 +93,9 @@ TEST(Assumptions, WarningsSayWhatAndHowMuch) {
                  "normlevel: " + t + ": warning: the water stands 1 m above the right end point (station 26): an assumed "
                  "frictionless wall holds it\n"
                  "normlevel: " + t + ": warning: the level stands 1 m above the section's highest point (103 m)\n");
+  const json under = result({"--level", "99.9999", t});  // not rounded to the lowest point's 100 m
+  EXPECT_EQ(under["warnings"][0]["message"],
+            "the level 99.9999 m lies below the lowest point (100 m): nothing is wet and the discharge is 0");
   const json notice = result({"-q", "1e6", t});
   EXPECT_EQ(notice["warnings"][0]["message"], "the section carries at most 3087.272 m3/s at 123 m, 20 m above its highest point");
   const json fraction = result({"--slope", "0.001", "--level", "101", t});

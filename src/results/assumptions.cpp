@@ -48,11 +48,15 @@ class Warnings {
  private:
   void add(const char* code, const std::string& message) { list_.push_back({code, message}); }
   std::string length(double value) const { return figure(value) + " " + m_; }
+  // Value beside other, in all its digits where millimetres would make the two look alike.
+  std::string apart(double value, double other) const {
+    return figure(value) != figure(other) ? length(value) : shortest_real(value) + " " + m_;
+  }
 
   void below_bed() {
     if (r_.query.kind == Query::Kind::level && r_.level < r_.zmin)
-      add("below_bed", "the level " + length(r_.level) + " lies below the lowest point (" + length(r_.zmin) +
-                           "): nothing is wet and the discharge is 0");
+      add("below_bed", "the level " + apart(r_.level, r_.zmin) + " lies below the lowest point (" +
+                           apart(r_.zmin, r_.level) + "): nothing is wet and the discharge is 0");
   }
 
   void walls() {
