@@ -155,6 +155,13 @@ TEST(StationTable, NamesTheRowOfWhatItCannotRead) {
       {"station;elevation\n0;103\n;101\n", "line 3: no station"},
       {"station;elevation\n0;103\n1;,\n", "line 3: ',' is not a number (elevation)"},
       {"station;elevation\n0;103\n1;1,5,\n", "line 3: '1,5,' is not a number (elevation)"},
+      {"station;elevation\n0;103\n1;abcdefghijabcdefghijabcdefghijabcdefghijabcdefghij\n",
+       "line 3: 'abcdefghijabcdefghijabcdefghijabcdefghij...' is not a number (elevation)"},
+      {"station;elevation\n0;103\n1;ab\x01" "c\n", "line 3: 'ab?c' is not a number (elevation)"},
+      {"station;elevation\n0;103\n1;x\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82"
+       "\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\n",  // cut inside a character
+       "line 3: 'x\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82"
+       "\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82\xc5\x82...' is not a number (elevation)"},
       {"station;elevation\n14;103\n12.5;101\n", "line 3: stations must not decrease (12.5 after 14)"},
       {"station;elevation;n\n0;103;\n10;101;0.03\n", "line 3: the first point has no n, though this one has"},
       {"station;elevation;n\n0;103;0\n", "line 2: n = 0 is not positive"},

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace normlevel {
 
@@ -14,6 +15,20 @@ inline constexpr const char* kSystemError = "System Error:";
 inline constexpr const char* kReadConsole = "READ(UNIT=*,...";
 inline constexpr const char* kReadDataFile = "READ(UNIT=1011,...";
 inline constexpr const char* kOpenDataFile = "OPEN(UNIT=1011,...";
+
+/// Text from an input as a diagnostic quotes it: in single quotes, a control
+/// character as '?', and past 40 bytes cut (at a character's first byte) with "...".
+///   "abc" -> 'abc'   "a\tb" -> 'a?b'   50 x "9" -> '9999999999999999999999999999999999999999...'
+inline std::string in_quotes(std::string_view text) {
+  constexpr std::size_t kLongest = 40;
+  const bool cut = text.size() > kLongest;
+  std::size_t end = cut ? kLongest : text.size();
+  while (cut && end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  std::string out(1, '\'');
+  for (const char c : text.substr(0, end))
+    out += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+  return out + (cut ? "...'" : "'");
+}
 
 /// The one way a run ends early: thrown anywhere, caught in main. The
 /// dialogue prints diagnostic(), a command-line run "normlevel: " and

@@ -68,7 +68,7 @@ class FlowReader {
     const std::string text(trimmed(line.substr(kProfileCount.size())));
     double value = 0;
     if (!parse_decimal(text, false, value) || value != std::floor(value) || !(value >= 1 && value <= kMostProfiles))
-      refuse_line(lines_.number(), "'" + text + "' is not a number of profiles (1 or more)");
+      refuse_line(lines_.number(), in_quotes(text) + " is not a number of profiles (1 or more)");
     count_ = static_cast<std::size_t>(value);
   }
 
@@ -92,7 +92,7 @@ class FlowReader {
                           (place.size() == 1 ? " value" : " values"));
     FlowChange c{place[0], place[1], place[2], 0, {}, at};
     if (!station_value(c.station, c.river_station))
-      refuse_line(at, "'" + c.station + "' is not a river station (a number)");
+      refuse_line(at, in_quotes(c.station) + " is not a river station (a number)");
     const auto [first, added] = lines_of_places_.try_emplace({c.river, c.reach, c.river_station}, at);
     if (!added)
       refuse_line(at, "a second flow change location at " + place_text(c) + " (the first on line " +
@@ -114,7 +114,7 @@ class FlowReader {
       const std::size_t before = c.discharges.size();
       if (!fixed_fields(line, wanted, c.discharges, bad))
         refuse_line(lines_.number(), bad.empty() ? "a blank field where a discharge goes"
-                                                 : "'" + bad + "' is not a discharge (a number)");
+                                                 : in_quotes(bad) + " is not a discharge (a number)");
       if (c.discharges.size() == before)
         refuse_line(lines_.number(), "a blank line where the discharges of line " + std::to_string(c.line) + " go on");
     }
@@ -134,7 +134,8 @@ SteadyFlows read_flow_file(std::string_view bytes) { return FlowReader(bytes).re
 const FlowChange& flow_change_for(const SteadyFlows& flows, const SectionName& section) {
   double here = 0;
   if (!station_value(section.station, here))
-    refuse("the flow file cannot place the section: its river station '" + section.station + "' is not a number");
+    refuse("the flow file cannot place the section: its river station " + in_quotes(section.station) +
+           " is not a number");
   const FlowChange* nearest = nullptr;
   const FlowChange* uppermost = nullptr;
   for (const FlowChange& c : flows.changes) {
@@ -143,8 +144,8 @@ const FlowChange& flow_change_for(const SteadyFlows& flows, const SectionName& s
     if (c.river_station >= here && (!nearest || c.river_station < nearest->river_station)) nearest = &c;
   }
   if (!uppermost)
-    refuse("the flow file gives no discharge here: it has no flow change location on river '" + section.river +
-           "', reach '" + section.reach + "'");
+    refuse("the flow file gives no discharge here: it has no flow change location on river " +
+           in_quotes(section.river) + ", reach " + in_quotes(section.reach));
   if (!nearest)
     refuse("the flow file gives no discharge here: the section lies upstream of every flow change location of its "
            "reach (the uppermost at " + uppermost->station + ")");

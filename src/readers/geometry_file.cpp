@@ -54,9 +54,7 @@ std::vector<std::string_view> values_after(std::string_view line, std::string_vi
 
 // "'abc' is not a number (the left bank station)"
 std::string not_a(std::string_view text, const char* kind, const std::string& what) {
-  std::string message(1, '\'');
-  message.append(trimmed(text)).append("' is not a ").append(kind).append(" (").append(what).append(")");
-  return message;
+  return in_quotes(trimmed(text)) + " is not a " + kind + " (" + what + ")";
 }
 
 double number_in(std::string_view text, std::size_t line, const std::string& what) {
@@ -138,7 +136,7 @@ void GeometryFile::read_fields(std::size_t count, std::vector<double>& values, s
     }
     const std::size_t before = values.size();
     if (fixed_fields(line, count - before, values, bad)) continue;
-    if (!loose) refuse_line(line_, "'" + bad + "' is not a number (a field of " + std::string(record) + ")");
+    if (!loose) refuse_line(line_, in_quotes(bad) + " is not a number (a field of " + std::string(record) + ")");
     values.resize(before);
     for (std::string_view rest = trimmed(line); !rest.empty() && values.size() < count;) {
       const std::size_t blank = rest.find_first_of(" \t");

@@ -229,7 +229,7 @@ Columns columns_of(const std::vector<std::string_view>& header, const TableOptio
   for (std::size_t i = 0; i < keys.size(); ++i) {
     std::size_t Columns::*column = column_named(keys[i], holds, options);
     if (column == nullptr) continue;  // a column of something else
-    if (c.*column != kNone && c.fault.empty()) c.fault = "the header names the column '" + keys[i] + "' twice";
+    if (c.*column != kNone && c.fault.empty()) c.fault = "the header names the column " + in_quotes(keys[i]) + " twice";
     c.*column = i;
   }
   if (c.raw() && c.station != kNone) c.easting = c.northing = kNone;  // stations measured already
@@ -248,7 +248,7 @@ double value_at(const std::vector<std::string_view>& fields, std::size_t column,
   const std::string_view text = fields[column];
   if (text.empty()) refuse_line(line, std::string("no ") + name);
   if (parse_decimal(text, separator != ',', value)) return value;
-  refuse_line(line, "'" + std::string(text) + "' is not a number (" + name + ")");
+  refuse_line(line, in_quotes(text) + " is not a number (" + name + ")");
 }
 
 bool blank(const std::vector<std::string_view>& fields) {
