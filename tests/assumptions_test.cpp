@@ -45,6 +45,9 @@ TEST(Assumptions, HeaderExamples) {
   EXPECT_EQ(figure(101.640452), "101.64");
   EXPECT_EQ(figure(1e6), "1000000");
   EXPECT_EQ(figure(0.0004), "0.0004");
+  EXPECT_EQ(figure(1e308), "1e+308");
+  EXPECT_EQ(figure(-2.5e17), "-2.5e+17");
+  EXPECT_EQ(figure(1e14), "100000000000000");
 }
 
 TEST(Assumptions, EachWarningWhereItsAssumptionHolds) {

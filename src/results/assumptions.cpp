@@ -234,6 +234,8 @@ std::string figure(double value) {
   const double magnitude = std::fabs(value);
   if (magnitude != 0 && magnitude < 0.001)
     std::snprintf(text, sizeof text, "%.1g", value);
+  else if (magnitude >= 1e15)  // beyond a double's whole digits
+    std::snprintf(text, sizeof text, "%.6g", value);
   else
     std::snprintf(text, sizeof text, "%.3f", value);
   std::string s = text;

@@ -11,8 +11,9 @@
 
 namespace normlevel {
 
-/// A figure for a message: at most three decimals, no trailing zeros.
-///   0.9 -> "0.9"   101.640452 -> "101.64"   1e6 -> "1000000"   0.0004 -> "0.0004"
+/// A figure for a message: at most three decimals, no trailing zeros; from
+/// 1e15 on six digits with an exponent.
+///   0.9 -> "0.9"   101.640452 -> "101.64"   1e6 -> "1000000"   0.0004 -> "0.0004"   1e308 -> "1e+308"
 std::string figure(double value);
 
 /// The warnings for a result on section d, in a fixed order of their
