@@ -340,13 +340,24 @@ class MinimumSearch {
   }
 
   bool run_proven(double a, double b) {
+    if (!run_ranges(a, b) || !proof_.rises(run_ranges_, run_bounds_)) return false;
+    take_run_water();
+    return !also_ || (passes_run_ && passes_run_(run_water_));
+  }
+
+  // Each subdivision's ranges over the levels from a up to b into
+  // run_ranges_, from bounds over the segments made when first needed.
+  bool run_ranges(double a, double b) {
     if (!run_geometry_bounds_)
       run_geometry_bounds_.emplace(d_, sweep_.order(), sweep_.segment_parts(), sweep_.slopes());
     const double c = b + (b - a) * 0x1p-30 + std::fabs(b) * 0x1p-40;  // past what rounding may add to b
-    if (!run_geometry_bounds_->ranges(a, c, run_ranges_) || !proof_.rises(run_ranges_, run_bounds_)) return false;
+    return run_geometry_bounds_->ranges(a, c, run_ranges_);
+  }
+
+  // Their water, as the visitor is shown it.
+  void take_run_water() {
     run_water_.resize(run_ranges_.size());
     for (std::size_t p = 0; p < run_ranges_.size(); ++p) run_water_[p] = run_ranges_[p].water;
-    return !also_ || (passes_run_ && passes_run_(run_water_));
   }
 
   // The run from a to b: where bounds over its elevations show that E
@@ -439,35 +450,26 @@ class MinimumSearch {
     return jumped_.empty() || proof_.slower_than_mean(jumped_, ranges, bounds);
   }
 
-  // The visitor sees the run's bounds; should it ask for levels inside, the
-  // sums answer them.
-  void visit_run(double a, double b) {
+  // The visitor sees the run's bounds, where they are `known`; should it ask
+  // for levels inside, the sums answer them.
+  void visit_run(double a, double b, bool known = true) {
     // The buffer is the search's: a run costs no allocation.
     const StretchGeometry summed = [this](double h) { return summed_at(d_, h, run_geometry_); };
-    const StretchBounds bounds = [this](std::span<WaterRange> out) {
-      std::copy(run_water_.begin(), run_water_.end(), out.begin());
-      return true;
+    const StretchBounds bounds = [this, known](std::span<WaterRange> out) {
+      if (known) std::copy(run_water_.begin(), run_water_.end(), out.begin());
+      return known;
     };
     const StretchKeeper keep = [this] { return summed_geometry(d_); };
     also_(a, b, summed, bounds, keep);
   }
 
   // Under a stride the visitor sees the elevations passed by and the one
-  // worked out as one stretch: bounds over it from the segments, and plain
-  // sums at the levels it asks for; a visit for each elevation would cost
-  // every subdivision each time.
+  // worked out as one run; a visit for each elevation would cost every
+  // subdivision each time.
   void visit_block(double a, double b) {
-    if (!run_geometry_bounds_)
-      run_geometry_bounds_.emplace(d_, sweep_.order(), sweep_.segment_parts(), sweep_.slopes());
-    const double c = b + (b - a) * 0x1p-30 + std::fabs(b) * 0x1p-40;  // past what rounding may add to b
-    const bool known = run_geometry_bounds_->ranges(a, c, run_ranges_);
-    const StretchGeometry summed = [this](double h) { return summed_at(d_, h, run_geometry_); };
-    const StretchBounds bounds = [this, known](std::span<WaterRange> out) {
-      for (std::size_t p = 0; known && p < out.size(); ++p) out[p] = run_ranges_[p].water;
-      return known;
-    };
-    const StretchKeeper keep = [this] { return summed_geometry(d_); };
-    also_(a, b, summed, bounds, keep);
+    const bool known = run_ranges(a, b);
+    if (known) take_run_water();
+    visit_run(a, b, known);
   }
 
   // Whether the stretch just entered rises all through.
