@@ -418,13 +418,35 @@ class MinimumSearch {
     for (std::size_t k = sweep_.first_above(a); inside(sweep_.elevation_at(k)); ++k)
       if (inside_.empty() || inside_.back() != sweep_.elevation_at(k)) inside_.push_back(sweep_.elevation_at(k));
     // The run's own bounds hold at all of them first.
-    return inside_.empty() || falls_nowhere(a, b, run_ranges_, run_bounds_) || cannot_fall_at(a, 0, inside_.size() - 1);
+    return inside_.empty() || falls_nowhere(a, b, run_ranges_, run_bounds_) || cannot_fall_in_pieces(a);
+  }
+
+  // The same in pieces of as many elevations as the last run's were proven
+  // in (halves at first): bounds over the whole run having failed, most
+  // pieces of the next are proven at that size, not above it.
+  bool cannot_fall_in_pieces(double a) {
+    const std::size_t n = inside_.size();
+    const std::size_t grain = n == 1 ? 1 : std::min(grain_, (n + 1) / 2);
+    std::size_t most = 0;
+    bool at_once = true;
+    for (std::size_t i = 0; i < n; i += grain) {
+      const std::size_t j = std::min(i + grain, n) - 1;
+      proven_ = 0;
+      if (!cannot_fall_at(a, i, j)) return false;
+      at_once = at_once && proven_ == j - i + 1;
+      most = std::max(most, proven_);
+    }
+    grain_ = at_once ? 2 * grain : most;
+    return true;
   }
 
   // At the elevations inside_[i] ... inside_[j]; just below inside_[i] the
   // water is within that of the elevation before.
   bool cannot_fall_at(double a, std::size_t i, std::size_t j) {
-    if (cannot_fall(i == 0 ? a : inside_[i - 1], inside_[j])) return true;
+    if (cannot_fall(i == 0 ? a : inside_[i - 1], inside_[j])) {
+      proven_ = std::max(proven_, j - i + 1);
+      return true;
+    }
     if (i == j) return false;
     const std::size_t mid = i + (j - i) / 2;
     return cannot_fall_at(a, i, mid) && cannot_fall_at(a, mid + 1, j);
@@ -507,6 +529,9 @@ class MinimumSearch {
   std::vector<ConveyanceBounds> run_bounds_;
   std::optional<RunBounds> run_geometry_bounds_;
   std::vector<double> inside_;
+  // How many elevations a piece of the next run is first tried with, and
+  // the most the pieces of this one were proven with.
+  std::size_t grain_ = SIZE_MAX, proven_ = 0;
   std::vector<EnergyRange> piece_ranges_;
   std::vector<ConveyanceBounds> piece_bounds_;
   std::vector<std::size_t> jumped_;
