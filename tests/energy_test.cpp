@@ -113,11 +113,12 @@ TEST(CriticalLevels, NoMinimumOfADenseScanMissedNoneInvented) {
 }
 
 // What the sweep passes over it must have proven: dE/dh at least 1/2 all
-// through a stretch it calls rising, wherever a sample or a halving may fall,
-// and E not falling at once at an elevation it did not work out.
+// through a stretch it calls rising (at most -1/2 through one it calls
+// falling), wherever a sample or a halving may fall, and E not falling at
+// once at an elevation it did not work out.
 TEST(CriticalLevels, WhereTheSweepPassesOverERisesAndDoesNotFallAtOnce) {
   std::mt19937 random(2026);
-  long stretches = 0, elevations = 0;
+  long stretches = 0, elevations = 0, falling = 0;
   for (int section = 0; section < 300; ++section) {
     const CrossSection d = testing::varied_section(random, section, section % 3 == 0 ? Rules::divided : Rules::model);
     std::uniform_real_distribution<double> depth(0.05, d.zmax - d.zmin + 2);
@@ -126,14 +127,20 @@ TEST(CriticalLevels, WhereTheSweepPassesOverERisesAndDoesNotFallAtOnce) {
     critical_levels(d, Q, search_top(d), {}, {}, &passed);
     const auto slope = [&](double h) { return specific_energy(d, geometry_at(d, h), h, Q); };
     const std::string where = "section " + std::to_string(section) + " Q " + std::to_string(Q);
+    const auto samples = [](double lo, double hi) {  // ever closer to its foot, and evenly through many stretches
+      std::vector<double> levels{std::nextafter(lo, INFINITY)};
+      for (int k = 1; k <= 24; ++k) levels.push_back(k >= 16 ? lo + (hi - lo) * (k - 15) / 9 : lo + std::ldexp(hi - lo, k - 16));
+      return levels;
+    };
     for (const auto& [lo, hi] : passed.rising) {
       ++stretches;
-      for (int k = 0; k <= 24; ++k) {  // ever closer to its foot, and evenly through a run of many stretches
-        const double h = k == 0    ? std::nextafter(lo, INFINITY)
-                         : k >= 16 ? lo + (hi - lo) * (k - 15) / 9
-                                   : lo + std::ldexp(hi - lo, k - 16);
+      for (const double h : samples(lo, hi))
         EXPECT_GE(slope(h).dE, 0.5 - 1e-9) << where << ": at " << h << " in " << lo << " to " << hi;
-      }
+    }
+    for (const auto& [lo, hi] : passed.falling) {
+      ++falling;
+      for (const double h : samples(lo, hi))
+        EXPECT_LE(slope(h).dE, -0.5 + 1e-9) << where << ": at " << h << " in " << lo << " to " << hi << " (falling)";
     }
     for (const double e : passed.not_falling) {
       ++elevations;
@@ -143,6 +150,7 @@ TEST(CriticalLevels, WhereTheSweepPassesOverERisesAndDoesNotFallAtOnce) {
     if (::testing::Test::HasFailure()) return;
   }
   EXPECT_GE(stretches, 1200) << "the sweep must pass over many stretches";
+  EXPECT_GE(falling, 100) << "some of them falling";
   EXPECT_GE(elevations, 100) << "and over elevations where E may change at once";
 }
 

@@ -209,6 +209,10 @@ class MinimumSearch {
         if (passed_) passed_->rising.push_back({lo_, e});
         if (last) break;
         rise_past(e);
+      } else if (falling_) {
+        if (passed_) passed_->falling.push_back({lo_, e});
+        if (last) break;
+        fall_past(e);
       } else {
         work_out(e, last);
         if (last) break;
@@ -288,6 +292,7 @@ class MinimumSearch {
     lo_right_ = above;
     wet_at_lo_ = sweep_.wet_above();
     rising_ = stride_ == 1 && rises_ahead(lower_);
+    falling_ = stride_ == 1 && !rising_ && proof_.falls(ranges_);
   }
 
   // Past e at the top of a stretch that rises all through: E there is
@@ -311,6 +316,31 @@ class MinimumSearch {
     wet_at_lo_ = sweep_.wet_above();
     lo_right_ = above;
     rising_ = ahead;
+  }
+
+  // Past e at the top of a stretch that falls all through: as rise_past,
+  // E there is worked out only where it may jump or the next stretch may
+  // not fall.
+  void fall_past(double e) {
+    sweep_.remember();
+    sweep_.pass_elevation();
+    lo_ = e;
+    sweep_.energy_ranges(sweep_.done() || sweep_.elevation() >= top_ ? top_ : sweep_.elevation(), ranges_);
+    ranges_known_ = true;
+    const bool ahead = proof_.falls(ranges_);
+    if (ahead && !sweep_.may_jump()) {
+      const auto holds = [](const EnergyRange& r) { return r.holds_water; };
+      wet_at_lo_ = static_cast<int>(std::count_if(ranges_.begin(), ranges_.end(), holds));
+      return;
+    }
+    const EnergySlope below = sweep_.remembered_below(e);
+    const EnergySlope above = sweep_.just_passed();
+    minimum_at_elevation(d_, e, below, above, sweep_.may_jump(), [this](double h, bool end) { add(h, end); });
+    wet_before_ = wet_at_lo_;
+    wet_at_lo_ = sweep_.wet_above();
+    lo_right_ = above;
+    falling_ = ahead;
+    rising_ = !ahead && rises_ahead(lower_);
   }
 
   // From lo, where the stretch above is proven to rise, a run of stretches
@@ -519,6 +549,7 @@ class MinimumSearch {
   bool ranges_known_ = false;
   std::vector<ConveyanceBounds> lower_, upper_;  // the stretches below and above the next elevation
   bool rising_ = false;                          // the stretch from lo up rises all through
+  bool falling_ = false;                         // or falls all through
   // Runs of stretches: how many points ahead the next is tried, how many
   // elevations to wait after none could be proven, and the last one's bounds.
   static constexpr std::size_t kShortestRun = 4, kFirstRun = 24, kLongestRun = SIZE_MAX / 2;

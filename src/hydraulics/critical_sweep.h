@@ -71,10 +71,11 @@ void for_each_stretch(const CrossSection& d, double top, const StretchVisitor& v
 /// What the sweep for the critical levels passed over without working out
 /// E: the stretches (lo, hi) proven to rise all through, with dE/dh at least
 /// 1/2, and among their ends the elevations where E may have changed at once
-/// but was proven not to fall.
+/// but was proven not to fall; the stretches proven to fall, with dE/dh at most -1/2.
 struct PassedOver {
   std::vector<std::pair<double, double>> rising;
   std::vector<double> not_falling;
+  std::vector<std::pair<double, double>> falling;
 };
 
 /// Every local minimum of section d's E(h) for discharge Q > 0 with zmin < h < top,

@@ -98,6 +98,7 @@ void gather_energy(const StretchPoly& q, double T, EnergyRange& range) {
   const double B0 = q.a1, BT = 2 * q.a2 * T + q.a1;
   if (!(B0 >= 0 && BT >= 0)) range.widths_known = false;
   range.high_B += std::max(B0, BT);
+  range.low_B += std::min(B0, BT);
   range.dP += q.p1;
   range.holds_water = range.holds_water || q.a2 != 0 || q.a1 != 0 || q.a0 != 0 || q.p1 != 0 || q.p0 != 0;
 }

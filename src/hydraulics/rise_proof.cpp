@@ -87,6 +87,21 @@ bool RiseProof::rises(const std::vector<EnergyRange>& ranges, std::vector<Convey
   return least >= 0.5;
 }
 
+// One subdivision wet alone has alpha = 1: dE/dh = 1 - 2 head B / A^3, at
+// most 1 - 2 head low_B / high_A^3 (a dry one's E is infinite and falls).
+bool RiseProof::falls(const std::vector<EnergyRange>& ranges) const {
+  const EnergyRange* holding = nullptr;
+  for (const EnergyRange& range : ranges) {
+    if (!range.water.known || !range.widths_known) return false;
+    if (!range.holds_water) continue;
+    if (holding) return false;
+    holding = &range;
+  }
+  if (!holding) return false;
+  const double A = holding->water.high_A;
+  return A > 0 && 2 * head_ * holding->low_B * (1 - kLoose) / (A * A * A) >= 1.5;
+}
+
 // With the areas the same on both sides, S3 / K^3 (and E with it) rises as
 // one K_i falls while K_i^2 K < S3 A_i^2: that subdivision's water slower
 // than the mean. The largest K_i and K and the least S3 and A_i of either

@@ -26,6 +26,7 @@ PowerBounds two_thirds_bounds(double x);
 struct EnergyRange {
   WaterRange water;
   double high_B = 0;
+  double low_B = 0;  ///< the narrowest surface (0 where not known)
   double dP = 0;
   /// its stretches' hydraulic radii, averaged weighted by their areas, at most this
   double mean_R = std::numeric_limits<double>::infinity();
@@ -56,6 +57,10 @@ class RiseProof {
   /// given, every subdivision wet all through it or dry; each one's
   /// conveyance there into `out`.
   bool rises(const std::vector<EnergyRange>& ranges, std::vector<ConveyanceBounds>& out) const;
+
+  /// Whether dE/dh stays below -1/2 through the stretch whose ranges are
+  /// given, one subdivision alone holding water there.
+  bool falls(const std::vector<EnergyRange>& ranges) const;
 
   /// Whether E cannot fall at once at the elevation between two stretches
   /// that rise, where the subdivisions `jumped` may convey less at once (a
