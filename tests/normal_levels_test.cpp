@@ -124,6 +124,36 @@ TEST(NormalLevels, EveryChangeOfSignOfADenseScanFoundNoneInventedTheWalksAmongTh
   EXPECT_GE(several, 30) << "the sample must hold sections with several levels";
 }
 
+// The walk's level takes the place of the level it lies at, and the levels
+// carrying Q are the same bits, whether every change of sign was halved to
+// the end first or only as far as it took to tell which one that is.
+TEST(NormalLevels, HalvingPutOffUntilTheWalkEndsChangesNoLevel) {
+  std::mt19937 random(77);
+  int several = 0, walks = 0;
+  for (int section = 0; section < 300; ++section) {
+    std::uniform_real_distribution<double> flat(2, 80), ditch(0.05, 0.95);
+    const Rules rules = section % 2 ? Rules::model : Rules::divided;
+    const CrossSection d = section % 3 == 0 ? stepped_floodplain(flat(random), ditch(random))
+                                            : testing::varied_section(random, section, rules);
+    std::uniform_real_distribution<double> depth(0.05, d.zmax - d.zmin + 1);
+    const double Q =
+        section % 2 == 0 ? discharge_near_a_fall(d, random) : std::max(0.01, carried(d, d.zmin + depth(random)));
+    const CarryingLevels carrying = levels_carrying(d, Q, false);
+    std::vector<NormalLevel> expected = normal_levels(d, Q, search_top(d));
+    if (carrying.walk.found) include_level(expected, carrying.walk.level);
+    const std::string where = "section " + std::to_string(section) + " Q " + std::to_string(Q);
+    ASSERT_EQ(carrying.every.size(), expected.size()) << where;
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+      EXPECT_EQ(carrying.every[k].level, expected[k].level) << where << ", level " << k;
+      EXPECT_EQ(carrying.every[k].falling, expected[k].falling) << where << ", level " << k;
+    }
+    several += expected.size() > 1 ? 1 : 0;
+    walks += carrying.walk.found ? 1 : 0;
+  }
+  EXPECT_GE(several, 30) << "the sample must hold sections with several levels";
+  EXPECT_GE(walks, 250);
+}
+
 // What a subdivision conveys, A R^(2/3), as the sums at a level give it.
 double conveying(const Subdivision& part, const PartGeometry& g) {
   if (!std::isnan(g.conveying)) return g.conveying;

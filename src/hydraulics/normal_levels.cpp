@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "hydraulics/critical_sweep.h"
 #include "core/func.h"
@@ -52,14 +53,27 @@ int side_throughout(std::span<const double> factors, double Q, const StretchBoun
   return bounds(water) ? side_within(factors, Q, water) : 0;
 }
 
-double refine(const CrossSection& d, const StretchGeometry& geometry, double Q, double lo, double hi, bool falling) {
-  while (hi - lo > kRefineTo * std::max(1.0, std::fabs(lo))) {
+// A change of sign of Q - carried between lo and hi, refined by halving as
+// far as it is asked to: one halved to the end stands at level().
+struct Crossing {
+  double lo, hi;
+  bool falling;
+  StretchGeometry geometry;  ///< kept where the halving is put off until the sweep has moved on
+  std::size_t at = 0;        ///< its place among the levels found
+
+  /// One halving; false where there is none left to make.
+  bool halve(const CrossSection& d, double Q, const StretchGeometry& of) {
+    if (!(hi - lo > kRefineTo * std::max(1.0, std::fabs(lo)))) return false;
     const double mid = 0.5 * (lo + hi);
-    if (!(mid > lo && mid < hi)) break;
-    ((shortfall(d, Q, geometry(mid)) > 0) != falling ? lo : hi) = mid;
+    if (!(mid > lo && mid < hi)) return false;
+    ((shortfall(d, Q, of(mid)) > 0) != falling ? lo : hi) = mid;
+    return true;
   }
-  return 0.5 * (lo + hi);
-}
+  bool halve(const CrossSection& d, double Q) { return halve(d, Q, geometry); }
+  double level() const { return 0.5 * (lo + hi); }
+  double nearest_to(double h) const { return h < lo ? lo - h : h > hi ? h - hi : 0; }
+  double farthest_from(double h) const { return std::max(std::fabs(lo - h), std::fabs(hi - h)); }
+};
 
 }  // namespace
 
@@ -89,8 +103,10 @@ namespace {
 // The levels carrying Q, stretch by stretch as a sweep visits them.
 class CarryingSearch {
  public:
-  CarryingSearch(const CrossSection& d, double Q, std::vector<StretchSide>* sides)
-      : d_(d), Q_(Q), sides_(sides), factors_(flow_factors(d)) {}
+  /// With `put_off`, a change of sign is halved only once the walk's level is
+  /// known (found_with): the walk's level takes the place of the one it lies at.
+  CarryingSearch(const CrossSection& d, double Q, std::vector<StretchSide>* sides, bool put_off = false)
+      : d_(d), Q_(Q), sides_(sides), put_off_(put_off), factors_(flow_factors(d)) {}
 
   void visit(double lo, double hi, const StretchGeometry& geometry, const StretchBounds& bounds,
              const StretchKeeper& keep) {
@@ -110,10 +126,23 @@ class CarryingSearch {
     for (const double f : kInside) {
       const double h = f == 1 ? hi : lo + f * (hi - lo);
       const double now = shortfall(d_, Q_, geometry(h));
-      if ((before_ > 0) != (now > 0)) found_.push_back({refine(d_, geometry, Q_, from, h, now > 0), now > 0});
+      if ((before_ > 0) != (now > 0)) cross(Crossing{from, h, now > 0, {}}, geometry, keep);
       before_ = now;
       from = h;
     }
+  }
+
+  void cross(Crossing c, const StretchGeometry& geometry, const StretchKeeper& keep) {
+    if (!put_off_) {
+      while (c.halve(d_, Q_, geometry)) {
+      }
+      found_.push_back({c.level(), c.falling});
+      return;
+    }
+    c.geometry = keep();
+    c.at = found_.size();
+    found_.push_back({c.level(), c.falling});
+    crossings_.push_back(std::move(c));
   }
 
   // A run of stretches whose bounds keep what it carries clear of Q.
@@ -126,16 +155,87 @@ class CarryingSearch {
                   const StretchKeeper& keep) { visit(lo, hi, geometry, bounds, keep); };
   }
 
-  std::vector<NormalLevel> found() { return std::move(found_); }
+  std::vector<NormalLevel> found() {
+    halve_all(crossings_.size());
+    return std::move(found_);
+  }
+
+  /// The levels with the walk's among them, as include_level puts it: the
+  /// crossings are halved only as far as it takes to tell whether the walk's
+  /// level takes the place of one of them, and that one no further.
+  std::vector<NormalLevel> found_with(const LevelSearch& walk) {
+    if (!walk.found) return found();
+    const double w = walk.level;
+    for (;;) {
+      const std::size_t nearest = nearest_place(w);
+      if (nearest == crossings_.size()) break;  // an exact one, or none: include_level tells
+      const Crossing& c = crossings_[nearest];
+      const bool alone = c.farthest_from(w) < nearest_other(nearest, w);
+      if (alone && c.farthest_from(w) <= kSameLevel) {
+        halve_all(nearest);
+        found_[c.at].level = w;
+        return std::move(found_);
+      }
+      if (alone && c.nearest_to(w) > kSameLevel) break;
+      if (!halve_widest_near(w, c.farthest_from(w))) break;
+    }
+    std::vector<NormalLevel> levels = found();
+    include_level(levels, w);
+    return levels;
+  }
 
  private:
   const CrossSection& d_;
   double Q_;
   std::vector<StretchSide>* sides_;
+  bool put_off_;
   std::vector<double> factors_;
   double before_ = Q_;  // nothing wet at the lowest point: all of Q short
   std::vector<WaterRange> water_;
   std::vector<NormalLevel> found_;
+  std::vector<Crossing> crossings_;  // put off, their levels among found_ so far those of their brackets' middles
+
+  // Every crossing but the one at `except` halved to the end.
+  void halve_all(std::size_t except) {
+    for (std::size_t k = 0; k < crossings_.size(); ++k) {
+      if (k == except) continue;
+      while (crossings_[k].halve(d_, Q_)) {
+      }
+      found_[crossings_[k].at].level = crossings_[k].level();
+    }
+    crossings_.clear();
+  }
+
+  // The crossing nearest to h, if it is nearer than every level found
+  // exactly; crossings_.size() otherwise.
+  std::size_t nearest_place(double h) const {
+    std::size_t best = crossings_.size();
+    for (std::size_t k = 0; k < crossings_.size(); ++k)
+      if (best == crossings_.size() || crossings_[k].nearest_to(h) < crossings_[best].nearest_to(h)) best = k;
+    return best;
+  }
+
+  // How near to h any level but the crossing `except` may come.
+  double nearest_other(std::size_t except, double h) const {
+    double nearest = std::numeric_limits<double>::infinity();
+    for (std::size_t k = 0; k < crossings_.size(); ++k)
+      if (k != except) nearest = std::min(nearest, crossings_[k].nearest_to(h));
+    for (std::size_t i = 0; i < found_.size(); ++i)
+      if (!put_off(i)) nearest = std::min(nearest, std::fabs(found_[i].level - h));
+    return nearest;
+  }
+
+  bool put_off(std::size_t i) const {
+    return std::any_of(crossings_.begin(), crossings_.end(), [i](const Crossing& c) { return c.at == i; });
+  }
+
+  // Halves the widest crossing that may come within `reach` of h; false where none can be.
+  bool halve_widest_near(double h, double reach) {
+    Crossing* widest = nullptr;
+    for (Crossing& c : crossings_)
+      if (c.nearest_to(h) <= reach && (!widest || c.hi - c.lo > widest->hi - widest->lo)) widest = &c;
+    return widest && widest->halve(d_, Q_);
+  }
 };
 
 }  // namespace
@@ -168,13 +268,14 @@ CarryingLevels levels_carrying(const CrossSection& d, double Q, bool connected,
     if (critical) *critical = critical_levels(d, Q, search_top(d));
   } else {
     std::vector<StretchSide> sides;
-    CarryingSearch search(d, Q, &sides);
+    CarryingSearch search(d, Q, &sides, true);
     if (critical)  // one sweep for both
       *critical = critical_levels(d, Q, search_top(d), search.visitor(), search.run_test());
     else if (Q > 0)
       for_each_stretch(d, search_top(d), search.visitor());
-    levels.every = search.found();
     levels.walk = find_level(d, Q, [&](double h) { return sign_at(d, Q, sides, h); });
+    levels.every = search.found_with(levels.walk);
+    return levels;
   }
   if (levels.walk.found) include_level(levels.every, levels.walk.level);
   return levels;
