@@ -129,7 +129,8 @@ TEST(CriticalLevels, WhereTheSweepPassesOverERisesAndDoesNotFallAtOnce) {
     const std::string where = "section " + std::to_string(section) + " Q " + std::to_string(Q);
     const auto samples = [](double lo, double hi) {  // ever closer to its foot, and evenly through many stretches
       std::vector<double> levels{std::nextafter(lo, INFINITY)};
-      for (int k = 1; k <= 24; ++k) levels.push_back(k >= 16 ? lo + (hi - lo) * (k - 15) / 9 : lo + std::ldexp(hi - lo, k - 16));
+      for (int k = 1; k <= 24; ++k)
+        levels.push_back(k >= 16 ? lo + (hi - lo) * (k - 15) / 9 : lo + std::ldexp(hi - lo, k - 16));
       return levels;
     };
     for (const auto& [lo, hi] : passed.rising) {
