@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <random>
 
 #include "base/power.h"
@@ -38,6 +39,55 @@ std::vector<std::size_t> segment_parts(const CrossSection& d) {
 }
 
 double near(double value) { return 1e-7 * std::fabs(value) + 1e-9; }
+
+// Whatever the spread of the elevations (to centimetres with many ties, a
+// far outlier crowding the rest together, signed zeros, one flat, two
+// levels, ever falling), the order is by elevation and then by place.
+TEST(Sweep, OrdersThePointsOfEveryShapeByElevationThenPlace) {
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> unit(0, 1);
+  const struct {
+    const char* shape;
+    int points;
+    std::function<double(int)> z;
+  } shapes[] = {
+      {"a valley to centimetres", 300,
+       [&](int i) { return std::round((100 + std::abs(i - 150) * 0.05 + unit(random) * 0.3) * 100) / 100; }},
+      {"a far outlier", 300, [&](int i) { return i == 7 ? 1e6 : 100 + unit(random); }},
+      {"signed zeros", 40, [&](int i) { return i % 3 == 0 ? -0.0 : i % 3 == 1 ? 0.0 : unit(random); }},
+      {"one flat", 50, [](int) { return 5.0; }},
+      {"two levels", 200, [](int i) { return i % 2 ? 1.0 : 2.0; }},
+      {"ever falling", 300, [](int i) { return -0.5 * i; }},
+  };
+  for (const auto& shape : shapes) {
+    CrossSection d;
+    d.N = shape.points;
+    d.il = 2;
+    d.ip = shape.points - 1;
+    d.s = 0.001;
+    d.nc = 0.03;
+    d.nf = 0.05;
+    d.x = {0};
+    d.z = {0};
+    for (int i = 1; i <= d.N; ++i) {
+      d.x.push_back(i);
+      d.z.push_back(shape.z(i));
+    }
+    d.zmin = *std::min_element(d.z.begin() + 1, d.z.end());
+    d.zmax = *std::max_element(d.z.begin() + 1, d.z.end());
+    measure_segments(d);
+    std::vector<std::pair<double, std::int32_t>> expected;
+    for (std::int32_t i = 1; i <= d.N; ++i) expected.push_back({d.z[i], i});
+    std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    const Sweep sweep(d, 1);
+    const auto order = sweep.order();
+    ASSERT_EQ(order.size(), expected.size()) << shape.shape;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+      ASSERT_EQ(order[k].second, expected[k].second) << shape.shape << ", place " << k;
+      ASSERT_EQ(std::signbit(order[k].first), std::signbit(expected[k].first)) << shape.shape << ", place " << k;
+    }
+  }
+}
 
 // The sums at an elevation add its points in the order the sweep takes
 // them: the section's, so that no library's sort can change a bit.

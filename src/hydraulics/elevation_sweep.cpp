@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "core/func.h"
 
@@ -103,6 +104,53 @@ void gather_energy(const StretchPoly& q, double T, EnergyRange& range) {
   range.holds_water = range.holds_water || q.a2 != 0 || q.a1 != 0 || q.a0 != 0 || q.p1 != 0 || q.p0 != 0;
 }
 
+using Point = std::pair<double, std::int32_t>;
+
+// A bucket holding more points than this is sorted the usual way.
+constexpr std::uint32_t kCrowded = 64;
+
+// The points, given in the section's order, in order of elevation, those at
+// one elevation in the section's order as a stable sort leaves them (the
+// sums there take them in that order). A section's elevations spread fairly
+// evenly over its height: dealt into as many buckets as points by
+// elevation, nearly all lie in order already, and sorting the few that do
+// not costs little. Where the buckets are crowded, a stable sort.
+void sort_by_elevation(std::vector<Point>& order) {
+  const auto lower = [](const Point& a, const Point& b) { return a.first < b.first; };
+  const std::size_t n = order.size();
+  if (n < 2) return;
+  double lowest = order[0].first, highest = lowest;
+  bool finite = true;
+  for (const Point& p : order) {
+    lowest = std::min(lowest, p.first);
+    highest = std::max(highest, p.first);
+    finite = finite && std::isfinite(p.first);
+  }
+  const double scale = static_cast<double>(n) / (highest - lowest);
+  if (!finite || !(scale > 0 && scale < std::numeric_limits<double>::infinity())) {
+    std::stable_sort(order.begin(), order.end(), lower);
+    return;
+  }
+  const auto bucket = [&](double z) { return std::min(n - 1, static_cast<std::size_t>((z - lowest) * scale)); };
+  std::vector<std::uint32_t> start(n + 1, 0);
+  std::uint32_t most = 0;
+  for (const Point& p : order) most = std::max(most, ++start[bucket(p.first) + 1]);
+  if (most > kCrowded) {
+    std::stable_sort(order.begin(), order.end(), lower);
+    return;
+  }
+  for (std::size_t b = 0; b < n; ++b) start[b + 1] += start[b];
+  std::vector<Point> dealt(n);
+  for (const Point& p : order) dealt[start[bucket(p.first)]++] = p;
+  for (std::size_t k = 1; k < n; ++k) {  // a point moves only within its bucket
+    const Point p = dealt[k];
+    std::size_t j = k;
+    for (; j > 0 && dealt[j - 1].first > p.first; --j) dealt[j] = dealt[j - 1];
+    dealt[j] = p;
+  }
+  order.swap(dealt);
+}
+
 }  // namespace
 
 EnergySlope Polynomials::slope(double h, double Q) {
@@ -118,9 +166,7 @@ std::span<const PartGeometry> Polynomials::geometry(double h) {
 
 Sweep::Sweep(const CrossSection& d, double Q) : d_(d), order_(static_cast<std::size_t>(d.N)), origin_(d.zmin), Q_(Q) {
   for (std::int32_t i = 1; i <= d.N; ++i) order_[static_cast<std::size_t>(i - 1)] = {d.z[i], i};
-  // Points at one elevation in the section's order, as every library's
-  // stable sort leaves them: the sums there take them in that order.
-  std::stable_sort(order_.begin(), order_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  sort_by_elevation(order_);
   slopes_ = segment_slopes(d);
   const std::size_t parts = d.parts.size();
   segment_part_.resize(static_cast<std::size_t>(d.N));
