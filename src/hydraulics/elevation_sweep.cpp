@@ -119,19 +119,20 @@ void sort_by_elevation(std::vector<Point>& order) {
   const auto lower = [](const Point& a, const Point& b) { return a.first < b.first; };
   const std::size_t n = order.size();
   if (n < 2) return;
-  double lowest = order[0].first, highest = lowest;
-  bool finite = true;
-  for (const Point& p : order) {
-    lowest = std::min(lowest, p.first);
-    highest = std::max(highest, p.first);
-    finite = finite && std::isfinite(p.first);
+  double lowest = order[0].first, highest = lowest, unsound = 0;
+  for (const Point& p : order) {  // in registers: std::min's reference would keep them in memory
+    lowest = p.first < lowest ? p.first : lowest;
+    highest = p.first > highest ? p.first : highest;
+    unsound += p.first - p.first;  // NaN where an elevation is not finite
   }
   const double scale = static_cast<double>(n) / (highest - lowest);
-  if (!finite || !(scale > 0 && scale < std::numeric_limits<double>::infinity())) {
+  if (unsound != 0 || !(scale > 0 && scale < std::numeric_limits<double>::infinity())) {
     std::stable_sort(order.begin(), order.end(), lower);
     return;
   }
-  const auto bucket = [&](double z) { return std::min(n - 1, static_cast<std::size_t>((z - lowest) * scale)); };
+  const auto bucket = [&](double z) {  // within 0 ... n: the signed conversion is one instruction
+    return std::min(n - 1, static_cast<std::size_t>(static_cast<std::int64_t>((z - lowest) * scale)));
+  };
   std::vector<std::uint32_t> start(n + 1, 0);
   std::uint32_t most = 0;
   for (const Point& p : order) most = std::max(most, ++start[bucket(p.first) + 1]);

@@ -99,13 +99,14 @@ void RunBounds::fill(std::span<const std::size_t> part_of, std::span<const Segme
     }
   }
   if (tables_) count_before(order_.size());
+  for (Part& part : parts_)  // the points come in order of elevation: the first to get wet is the lowest
+    if (part.wetting.added > 0) part.lowest = part.wetting.key[0] - origin_;
 }
 
 void RunBounds::add_wetting(Part& part, std::int32_t i, const SegmentSlope& slope) {
   const CrossSection& d = d_;
   const double low = std::min(d.z[i], d.z[i + 1]), zl = low - origin_;
   const double w = slope.half, g = slope.grow, w_z = w * zl, w_z2 = w_z * zl;
-  part.lowest = std::min(part.lowest, zl);
   part.wetting.add(low, {d.x[i + 1] - d.x[i], w, w_z, w_z2, w_z2 * zl, g, g * zl});
 }
 
