@@ -99,8 +99,12 @@ void RunBounds::fill(std::span<const std::size_t> part_of, std::span<const Segme
     }
   }
   if (tables_) count_before(order_.size());
-  for (Part& part : parts_)  // the points come in order of elevation: the first to get wet is the lowest
+  for (Part& part : parts_) {
+    part.wetting.sum_up();
+    part.wet.sum_up();
+    // The points come in order of elevation: the first to get wet is the lowest.
     if (part.wetting.added > 0) part.lowest = part.wetting.key[0] - origin_;
+  }
 }
 
 void RunBounds::add_wetting(Part& part, std::int32_t i, const SegmentSlope& slope) {

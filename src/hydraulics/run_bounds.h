@@ -82,10 +82,16 @@ class RunBounds {
     /// (where the section is small enough to keep one such table a list).
     std::span<std::uint32_t> before;
     std::size_t added = 0;
+    /// Each one's own terms first, summed once all are in (sum_up): the
+    /// running sums then stay in registers instead of being read back.
     void add(double at, const Sums& s) {
       key[added] = at;
-      sums[added + 1] = sums[added] + s;
+      sums[added + 1] = s;
       ++added;
+    }
+    void sum_up() {
+      Sums total = sums[0];
+      for (std::size_t k = 1; k <= added; ++k) sums[k] = total = total + sums[k];
     }
     /// The sums of those at or below h, `below` points being at or below it.
     const Sums& upto(double h, std::size_t below) const;
