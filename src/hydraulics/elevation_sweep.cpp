@@ -106,6 +106,19 @@ void gather_energy(const StretchPoly& q, double T, EnergyRange& range) {
 
 using Point = std::pair<double, std::int32_t>;
 
+struct Span {
+  double low, high;
+  bool nan;
+};
+
+// The lowest and highest elevation, and whether one is NaN.
+Span span_of(const std::vector<Point>& order) {
+  const auto lower = [](const Point& a, const Point& b) { return a.first < b.first; };
+  const auto nan = [](const Point& p) { return p.first != p.first; };
+  const auto [low, high] = std::minmax_element(order.begin(), order.end(), lower);
+  return {low->first, high->first, std::any_of(order.begin(), order.end(), nan)};
+}
+
 // A bucket holding more points than this is sorted the usual way.
 constexpr std::uint32_t kCrowded = 64;
 
@@ -119,18 +132,13 @@ void sort_by_elevation(std::vector<Point>& order) {
   const auto lower = [](const Point& a, const Point& b) { return a.first < b.first; };
   const std::size_t n = order.size();
   if (n < 2) return;
-  double lowest = order[0].first, highest = lowest, unsound = 0;
-  for (const Point& p : order) {  // in registers: std::min's reference would keep them in memory
-    lowest = p.first < lowest ? p.first : lowest;
-    highest = p.first > highest ? p.first : highest;
-    unsound += p.first - p.first;  // NaN where an elevation is not finite
-  }
-  const double scale = static_cast<double>(n) / (highest - lowest);
-  if (unsound != 0 || !(scale > 0 && scale < std::numeric_limits<double>::infinity())) {
+  const Span span = span_of(order);
+  const double lowest = span.low, scale = static_cast<double>(n) / (span.high - span.low);
+  if (span.nan || !(scale > 0 && scale < std::numeric_limits<double>::infinity())) {  // or an infinite elevation
     std::stable_sort(order.begin(), order.end(), lower);
     return;
   }
-  const auto bucket = [&](double z) {  // within 0 ... n: the signed conversion is one instruction
+  const auto bucket = [n, lowest, scale](double z) {  // within 0 ... n: the signed conversion is one instruction
     return std::min(n - 1, static_cast<std::size_t>(static_cast<std::int64_t>((z - lowest) * scale)));
   };
   std::vector<std::uint32_t> start(n + 1, 0);
