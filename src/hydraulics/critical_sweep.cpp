@@ -309,13 +309,19 @@ class MinimumSearch {
       wet_at_lo_ = static_cast<int>(std::count_if(lower_.begin(), lower_.end(), wet));
       return;
     }
+    take_elevation(e);
+    rising_ = ahead;
+  }
+
+  // E just below and above e, which the sweep has passed: the minimum there,
+  // if any, and what a stretch worked out up to e leaves for the next.
+  void take_elevation(double e) {
     const EnergySlope below = sweep_.remembered_below(e);
     const EnergySlope above = sweep_.just_passed();
     minimum_at_elevation(d_, e, below, above, sweep_.may_jump(), [this](double h, bool end) { add(h, end); });
     wet_before_ = wet_at_lo_;
     wet_at_lo_ = sweep_.wet_above();
     lo_right_ = above;
-    rising_ = ahead;
   }
 
   // Past e at the top of a stretch that falls all through: as rise_past,
@@ -325,20 +331,14 @@ class MinimumSearch {
     sweep_.remember();
     sweep_.pass_elevation();
     lo_ = e;
-    sweep_.energy_ranges(sweep_.done() || sweep_.elevation() >= top_ ? top_ : sweep_.elevation(), ranges_);
-    ranges_known_ = true;
+    take_ranges_ahead();
     const bool ahead = proof_.falls(ranges_);
     if (ahead && !sweep_.may_jump()) {
       const auto holds = [](const EnergyRange& r) { return r.holds_water; };
       wet_at_lo_ = static_cast<int>(std::count_if(ranges_.begin(), ranges_.end(), holds));
       return;
     }
-    const EnergySlope below = sweep_.remembered_below(e);
-    const EnergySlope above = sweep_.just_passed();
-    minimum_at_elevation(d_, e, below, above, sweep_.may_jump(), [this](double h, bool end) { add(h, end); });
-    wet_before_ = wet_at_lo_;
-    wet_at_lo_ = sweep_.wet_above();
-    lo_right_ = above;
+    take_elevation(e);
     falling_ = ahead;
     rising_ = !ahead && rises_ahead(lower_);
   }
@@ -526,9 +526,14 @@ class MinimumSearch {
 
   // Whether the stretch just entered rises all through.
   bool rises_ahead(std::vector<ConveyanceBounds>& bounds) {
+    take_ranges_ahead();
+    return proof_.rises(ranges_, bounds);
+  }
+
+  // The ranges of the stretch just entered, up to the next elevation or the top.
+  void take_ranges_ahead() {
     sweep_.energy_ranges(sweep_.done() || sweep_.elevation() >= top_ ? top_ : sweep_.elevation(), ranges_);
     ranges_known_ = true;
-    return proof_.rises(ranges_, bounds);
   }
 
   const CrossSection& d_;
