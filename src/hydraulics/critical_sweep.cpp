@@ -96,6 +96,10 @@ void minimum_at_elevation(const CrossSection& d, double e, const EnergySlope& be
 constexpr double kInside[] = {0x1p-20, 0x1p-16, 0x1p-13, 0x1p-11, 0x1p-9, 0x1p-7, 0x1p-5, 0x1p-3,
                               0.25,    0.375,   0.5,     0.625,   0.75,   0.875};
 
+// Where those samples stop if the rest of the stretch is proven to rise:
+// it seldom is before the water of the subdivision just wet has some depth.
+constexpr double kTryRising[] = {0x1p-9, 0x1p-7, 0x1p-5, 0x1p-3, 0.25};
+
 // How often a stretch may be halved where dE/dh turns inside it.
 constexpr int kHalvings = 40;
 
@@ -275,6 +279,7 @@ class MinimumSearch {
     const int wet = sweep_.wet_above();
     double from = lo_;
     EnergySlope at_from = lo_right_;
+    bool rises_above = false;  // from the last sample up to e
     if (stride_ == 1 && wet > 1 && (last || wet > wet_before_ || sweep_.widened()))
       for (const double f : kInside) {
         const double h = lo_ + f * (e - lo_);
@@ -282,9 +287,14 @@ class MinimumSearch {
         scan(from, at_from, h, here, kHalvings);
         from = h;
         at_from = here;
+        const bool try_rising = std::find(std::begin(kTryRising), std::end(kTryRising), f) != std::end(kTryRising);
+        if (try_rising && rises_between(h, e)) {
+          rises_above = true;
+          break;
+        }
       }
     wet_before_ = wet;
-    scan(from, at_from, e, below, kHalvings);
+    if (!rises_above) scan(from, at_from, e, below, kHalvings);
     if (last) return;
     const EnergySlope above = sweep_.above();
     minimum_at_elevation(d_, e, below, above, sweep_.may_jump(), [this](double h, bool end) { add(h, end); });
@@ -524,6 +534,14 @@ class MinimumSearch {
     visit_run(a, b, known);
   }
 
+  // Whether E rises all through the levels from h up to e, inside the stretch the sweep stands in.
+  bool rises_between(double h, double e) {
+    sweep_.energy_ranges(h, e, part_ranges_);
+    if (!proof_.rises(part_ranges_, part_bounds_)) return false;
+    if (passed_) passed_->rising.push_back({h, e});
+    return true;
+  }
+
   // Whether the stretch just entered rises all through.
   bool rises_ahead(std::vector<ConveyanceBounds>& bounds) {
     take_ranges_ahead();
@@ -551,6 +569,8 @@ class MinimumSearch {
   EnergySlope lo_right_{kInfinity, -kInfinity, kInfinity};  // just above lo
   int wet_before_ = 0, wet_at_lo_ = 0;
   std::vector<EnergyRange> ranges_;  // of the stretch from lo up, where ranges_known_
+  std::vector<EnergyRange> part_ranges_;  // of the part of it above a sample
+  std::vector<ConveyanceBounds> part_bounds_;
   bool ranges_known_ = false;
   std::vector<ConveyanceBounds> lower_, upper_;  // the stretches below and above the next elevation
   bool rising_ = false;                          // the stretch from lo up rises all through

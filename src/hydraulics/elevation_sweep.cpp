@@ -286,6 +286,17 @@ void Sweep::energy_ranges(double hi, std::vector<EnergyRange>& out) {
   for (const std::size_t g : active_) gather_energy(polys_[g], T, out[group_part_[g]]);
 }
 
+// Each polynomial about lo instead: t' = t - (lo - origin).
+void Sweep::energy_ranges(double lo, double hi, std::vector<EnergyRange>& out) {
+  const double T = covered_span(lo, hi), d = lo - origin_;
+  out.assign(d_.parts.size(), EnergyRange{});
+  for (const std::size_t g : active_) {
+    const StretchPoly& q = polys_[g];
+    const StretchPoly moved{q.a2, 2 * q.a2 * d + q.a1, (q.a2 * d + q.a1) * d + q.a0, q.p1, q.p1 * d + q.p0};
+    gather_energy(moved, T, out[group_part_[g]]);
+  }
+}
+
 void Sweep::remember() {
   remembered_ = live();
   remembered_origin_ = origin_;

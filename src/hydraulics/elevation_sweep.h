@@ -132,6 +132,8 @@ class Sweep {
 
   /// The same with the widths and the perimeters' growth, for dE/dh.
   void energy_ranges(double hi, std::vector<EnergyRange>& out);
+  /// The same over the levels from lo up to hi only, lo above the elevation last passed.
+  void energy_ranges(double lo, double hi, std::vector<EnergyRange>& out);
 
   /// Keeps the stretches as they stand, so that the level just below the
   /// next elevation can still be asked for once it is passed.
