@@ -407,10 +407,23 @@ PartGeometry add_model_segments(const CrossSection& d, double h, const Subdivisi
   return g;
 }
 
+// The segments that can be wet at h: from the one ending at the first
+// point below h to the one starting at the last. Every other one has both
+// ends at or above h and is dry, and skipping it changes no sum.
+SegmentWindow wet_window(const CrossSection& d, double h) {
+  std::int32_t first = 1, last = d.N;
+  while (first <= d.N && !(d.z[first] < h)) ++first;
+  if (first > d.N) return {1, 0};
+  while (!(d.z[last] < h)) --last;
+  return {first - 1, last};
+}
+
 template <bool kEverything>
-void add_parts(const CrossSection& d, double h, std::span<PartGeometry> out, SegmentWindow window) {
+void add_parts(const CrossSection& d, double h, std::span<PartGeometry> out, SegmentWindow given) {
   const std::vector<Subdivision>& parts = d.parts;
   const bool model = d.rules == Rules::model;
+  const SegmentWindow wet = wet_window(d, h);
+  const SegmentWindow window{std::max(given.first, wet.first), std::min(given.last, wet.last)};
   for (std::size_t p = 0; p < parts.size(); ++p) {
     const std::int32_t first = std::max(parts[p].first, window.first), last = std::min(parts[p].last, window.last);
     out[p] = model ? add_model_segments<kEverything>(d, h, parts[p], first, last) : add_segments<kEverything>(d, h, first, last);
