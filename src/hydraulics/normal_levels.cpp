@@ -172,8 +172,9 @@ class CarryingSearch {
       const Crossing& c = crossings_[nearest];
       const bool alone = c.farthest_from(w) < nearest_other(nearest, w);
       if (alone && c.farthest_from(w) <= kSameLevel) {
+        const std::size_t at = c.at;  // halve_all lets the crossings go
         halve_all(nearest);
-        found_[c.at].level = w;
+        found_[at].level = w;
         return std::move(found_);
       }
       if (alone && c.nearest_to(w) > kSameLevel) break;
