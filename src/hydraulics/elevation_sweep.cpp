@@ -92,6 +92,11 @@ void gather(const StretchPoly& q, double T, WaterRange& water) {
 // lo + f (hi - lo) may round past hi.
 double covered_span(double ref, double hi) { return (hi - ref) * (1 + 0x1p-40); }
 
+// The same polynomial about an origin d above its own: t' = t - d.
+StretchPoly moved(const StretchPoly& q, double d) {
+  return {q.a2, 2 * q.a2 * d + q.a1, (q.a2 * d + q.a1) * d + q.a0, q.p1, q.p1 * d + q.p0};
+}
+
 // B = 2 a2 t + a1 is linear: its ends bound it, and both at least 0 keep
 // it so on the way (rounding is monotone).
 void gather_energy(const StretchPoly& q, double T, EnergyRange& range) {
@@ -286,15 +291,11 @@ void Sweep::energy_ranges(double hi, std::vector<EnergyRange>& out) {
   for (const std::size_t g : active_) gather_energy(polys_[g], T, out[group_part_[g]]);
 }
 
-// Each polynomial about lo instead: t' = t - (lo - origin).
+// Each polynomial about lo instead.
 void Sweep::energy_ranges(double lo, double hi, std::vector<EnergyRange>& out) {
   const double T = covered_span(lo, hi), d = lo - origin_;
   out.assign(d_.parts.size(), EnergyRange{});
-  for (const std::size_t g : active_) {
-    const StretchPoly& q = polys_[g];
-    const StretchPoly moved{q.a2, 2 * q.a2 * d + q.a1, (q.a2 * d + q.a1) * d + q.a0, q.p1, q.p1 * d + q.p0};
-    gather_energy(moved, T, out[group_part_[g]]);
-  }
+  for (const std::size_t g : active_) gather_energy(moved(polys_[g], d), T, out[group_part_[g]]);
 }
 
 void Sweep::remember() {
@@ -328,12 +329,7 @@ bool Sweep::joins_water(std::int32_t point) {
 
 void Sweep::move_origin(double o) {
   const double d = o - origin_;
-  for (const std::size_t g : active_) {
-    StretchPoly& q = polys_[g];
-    q.a0 = (q.a2 * d + q.a1) * d + q.a0;
-    q.a1 = 2 * q.a2 * d + q.a1;
-    q.p0 = q.p1 * d + q.p0;
-  }
+  for (const std::size_t g : active_) polys_[g] = moved(polys_[g], d);
   origin_ = o;
 }
 
