@@ -12,6 +12,7 @@
 #include <functional>
 #include <random>
 
+#include "base/ordered_search.h"
 #include "base/power.h"
 #include "core/func.h"
 #include "core/search.h"
@@ -39,6 +40,23 @@ std::vector<std::size_t> segment_parts(const CrossSection& d) {
 }
 
 double near(double value) { return 1e-7 * std::fabs(value) + 1e-9; }
+
+// The halving search finds the first element past the level wherever the
+// level falls: before all, on ties, between, after all; in lists of every
+// length up to a few halvings, as std::partition_point finds it.
+TEST(OrderedSearch, CountsTheElementsAtOrBelowALevelAsPartitionPointDoes) {
+  const std::vector<double> levels = {1, 2, 2, 5};
+  EXPECT_EQ(count_until(std::span<const double>(levels), [](double e) { return 2 < e; }), 3u);  // the header's example
+  const std::vector<double> all = {-1, 0, 0, 0, 1.5, 2, 3, 3, 7, 9, 9, 12, 20};
+  for (std::size_t n = 0; n <= all.size(); ++n) {
+    const std::span<const double> sorted(all.data(), n);
+    for (const double h : {-2.0, -1.0, 0.0, 0.5, 3.0, 9.0, 19.0, 20.0, 25.0}) {
+      const auto after = [h](double e) { return h < e; };
+      const auto expected = std::partition_point(sorted.begin(), sorted.end(), [&](double e) { return !after(e); });
+      EXPECT_EQ(count_until(sorted, after), static_cast<std::size_t>(expected - sorted.begin())) << n << " " << h;
+    }
+  }
+}
 
 // Whatever the spread of the elevations (to centimetres with many ties, a
 // far outlier crowding the rest together, signed zeros, one flat, two

@@ -4,8 +4,9 @@
 #include <cmath>
 #include <limits>
 
-#include "hydraulics/critical_sweep.h"
+#include "base/ordered_search.h"
 #include "core/func.h"
+#include "hydraulics/critical_sweep.h"
 
 namespace normlevel {
 
@@ -80,8 +81,8 @@ struct Crossing {
 // Inside a stretch only: at a point's elevation itself the sums at a level
 // may part or join what the stretches on either side hold otherwise.
 const StretchSide* stretch_holding(std::span<const StretchSide> sides, double h) {
-  const auto it = std::lower_bound(sides.begin(), sides.end(), h, [](const StretchSide& s, double v) { return s.hi < v; });
-  return it != sides.end() && it->lo < h && h < it->hi ? &*it : nullptr;
+  const std::size_t k = count_until(sides, [h](const StretchSide& s) { return !(s.hi < h); });
+  return k < sides.size() && sides[k].lo < h && h < sides[k].hi ? &sides[k] : nullptr;
 }
 
 int side_at(std::span<const StretchSide> sides, double h) {

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "base/ordered_search.h"
+
 namespace normlevel {
 
 namespace {
@@ -27,7 +29,7 @@ std::vector<SegmentSlope> segment_slopes(const CrossSection& d) {
 template <class Sums>
 const Sums& RunBounds::List<Sums>::upto(double h, std::size_t below) const {
   if (!before.empty()) return sums[before[below]];
-  return sums[static_cast<std::size_t>(std::upper_bound(key.begin(), key.end(), h) - key.begin())];
+  return sums[count_until(key, [h](double k) { return h < k; })];
 }
 
 namespace {
@@ -136,9 +138,7 @@ void RunBounds::count_before(std::size_t k) {
 }
 
 std::size_t points_upto(std::span<const std::pair<double, std::int32_t>> order, double h) {
-  return static_cast<std::size_t>(
-      std::upper_bound(order.begin(), order.end(), h, [](double v, const auto& p) { return v < p.first; }) -
-      order.begin());
+  return count_until(order, [h](const std::pair<double, std::int32_t>& p) { return h < p.first; });
 }
 
 // What the tables are looked up by; nothing where there are none.
