@@ -68,72 +68,102 @@ RunBounds::RunBounds(const CrossSection& d, std::span<const std::pair<double, st
   tables_ = tables && 2 * parts_.size() * (order.size() + 1) <= kMostTabled;
   const std::size_t table = tables_ ? order.size() + 1 : 0;
   keys_.reset(new double[2 * size]);  // left unset: each is written before it is read
+  entries_.reset(new std::int32_t[2 * size]);
   wetting_sums_.reset(new Wetting[size]);
   wet_sums_.reset(new Wet[size]);
   before_.resize(2 * parts_.size() * table);
   for (std::size_t p = 0; p < parts_.size(); ++p) {
     Part& part = parts_[p];
     part.wetting = {{keys_.get() + start[p], count[p]}, {wetting_sums_.get() + start[p], count[p] + 1},
-                    {before_.data() + 2 * p * table, table}};
+                    {before_.data() + 2 * p * table, table}, {entries_.get() + start[p], count[p]}};
     part.wet = {{keys_.get() + size + start[p], count[p]}, {wet_sums_.get() + start[p], count[p] + 1},
-                {before_.data() + (2 * p + 1) * table, table}};
+                {before_.data() + (2 * p + 1) * table, table}, {entries_.get() + size + start[p], count[p]}};
     part.wetting.sums[0] = Wetting{};
     part.wet.sums[0] = Wet{};
   }
   fill(part_of, slopes);
 }
 
+void RunBounds::fill(std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes) {
+  list_segments(part_of);
+  for (Part& part : parts_) {
+    sum_wetting(part.wetting, slopes);
+    sum_wet(part.wet, slopes);
+    // The points come in order of elevation: the first to get wet is the lowest.
+    if (!part.wetting.key.empty()) part.lowest = part.wetting.key[0] - origin_;
+  }
+}
+
 // Each point in order, the segment to its left before the one to its right:
 // a segment joins its subdivision's list of those getting wet at its lower
-// end, and of the wholly wet at its upper end.
-void RunBounds::fill(std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes) {
+// end, and of the wholly wet at its upper end. The list is picked by its
+// index, not by a branch: which end of a segment a point is follows no
+// pattern. Each entry is the point's place in order, twice, plus 1 for the
+// segment to its right; the tables are filled from them list by list.
+void RunBounds::list_segments(std::span<const std::size_t> part_of) {
   const CrossSection& d = d_;
+  std::vector<std::int32_t*> next;  // [2p]: the end of subdivision p's list getting wet, [2p + 1]: wholly wet
+  for (Part& part : parts_) {
+    next.push_back(part.wetting.entries.data());
+    next.push_back(part.wet.entries.data());
+  }
   for (std::size_t k = 0; k < order_.size(); ++k) {
-    if (tables_) count_before(k);
-    const std::int32_t point = order_[k].second;
-    for (const std::int32_t i : {point - 1, point}) {
-      if (i < 1 || i >= d.N) continue;
-      Part& part = parts_[part_of[static_cast<std::size_t>(i)]];
-      const bool rises = d.z[i] <= d.z[i + 1];
-      const SegmentSlope& slope = slopes[static_cast<std::size_t>(i)];
-      if (point == (rises ? i : i + 1)) add_wetting(part, i, slope);
-      if (point == (rises ? i + 1 : i)) add_wet(part, i, slope);
+    const std::int32_t point = order_[k].second, entry = 2 * static_cast<std::int32_t>(k);
+    if (point > 1)  // its upper end where it rises
+      *next[2 * part_of[static_cast<std::size_t>(point - 1)] + (d.z[point - 1] <= d.z[point])]++ = entry;
+    if (point < d.N) *next[2 * part_of[static_cast<std::size_t>(point)] + !(d.z[point] <= d.z[point + 1])]++ = entry + 1;
+  }
+  if (!tables_) return;
+  for (Part& part : parts_) {
+    tabulate(part.wetting.entries, part.wetting.before);
+    tabulate(part.wet.entries, part.wet.before);
+  }
+}
+
+// before[k]: how many entries come from points before the k-th in order:
+// each entry counted just past its point, then summed along, with no
+// branch on where the entries fall.
+void RunBounds::tabulate(std::span<const std::int32_t> entries, std::span<std::uint32_t> before) {
+  std::fill(before.begin(), before.end(), 0u);
+  for (const std::int32_t entry : entries) ++before[static_cast<std::size_t>(entry / 2) + 1];
+  for (std::size_t k = 1; k < before.size(); ++k) before[k] += before[k - 1];
+}
+
+// The segment an entry stands for.
+std::int32_t RunBounds::segment(std::int32_t entry) const {
+  return order_[static_cast<std::size_t>(entry / 2)].second - 1 + entry % 2;
+}
+
+void RunBounds::sum_wetting(List<Wetting>& list, std::span<const SegmentSlope> slopes) {
+  const CrossSection& d = d_;
+  Wetting total = list.sums[0];
+  for (std::size_t k = 0; k < list.entries.size(); ++k) {
+    const std::int32_t i = segment(list.entries[k]);
+    const SegmentSlope& slope = slopes[static_cast<std::size_t>(i)];
+    const double low = std::min(d.z[i], d.z[i + 1]), zl = low - origin_;
+    const double w = slope.half, g = slope.grow, w_z = w * zl, w_z2 = w_z * zl;
+    list.key[k] = low;
+    list.sums[k + 1] = total = total + Wetting{d.x[i + 1] - d.x[i], w, w_z, w_z2, w_z2 * zl, g, g * zl};
+  }
+}
+
+void RunBounds::sum_wet(List<Wet>& list, std::span<const SegmentSlope> slopes) {
+  const CrossSection& d = d_;
+  Wet total = list.sums[0];
+  for (std::size_t k = 0; k < list.entries.size(); ++k) {
+    const std::int32_t i = segment(list.entries[k]);
+    const SegmentSlope& slope = slopes[static_cast<std::size_t>(i)];
+    const double high = std::max(d.z[i], d.z[i + 1]), zl = std::min(d.z[i], d.z[i + 1]) - origin_, zu = high - origin_;
+    const double dx = d.x[i + 1] - d.x[i];
+    const double w = slope.half, g = slope.grow;
+    list.key[k] = high;
+    if (zu > zl) {
+      const double w_z = w * zl, w_u = w * zu, w_u2 = w_u * zu;
+      total = total + Wet{dx, dx * 0.5 * (zl + zu), d.length[i], w, w_z, w_z * zl, g, g * zl, w_u, w_u2, w_u2 * zu, 0, 0, 0};
+    } else {
+      total = total + Wet{dx, dx * zl, d.length[i], 0, 0, 0, 0, 0, 0, 0, 0, dx, dx * zl, dx * zl * zl};
     }
-  }
-  if (tables_) count_before(order_.size());
-  for (Part& part : parts_) {
-    part.wetting.sum_up();
-    part.wet.sum_up();
-    // The points come in order of elevation: the first to get wet is the lowest.
-    if (part.wetting.added > 0) part.lowest = part.wetting.key[0] - origin_;
-  }
-}
-
-void RunBounds::add_wetting(Part& part, std::int32_t i, const SegmentSlope& slope) {
-  const CrossSection& d = d_;
-  const double low = std::min(d.z[i], d.z[i + 1]), zl = low - origin_;
-  const double w = slope.half, g = slope.grow, w_z = w * zl, w_z2 = w_z * zl;
-  part.wetting.add(low, {d.x[i + 1] - d.x[i], w, w_z, w_z2, w_z2 * zl, g, g * zl});
-}
-
-void RunBounds::add_wet(Part& part, std::int32_t i, const SegmentSlope& slope) {
-  const CrossSection& d = d_;
-  const double high = std::max(d.z[i], d.z[i + 1]), zl = std::min(d.z[i], d.z[i + 1]) - origin_, zu = high - origin_;
-  const double dx = d.x[i + 1] - d.x[i];
-  const double w = slope.half, g = slope.grow;
-  if (zu > zl) {
-    const double w_z = w * zl, w_u = w * zu, w_u2 = w_u * zu;
-    part.wet.add(high, {dx, dx * 0.5 * (zl + zu), d.length[i], w, w_z, w_z * zl, g, g * zl, w_u, w_u2, w_u2 * zu, 0, 0, 0});
-  } else {
-    part.wet.add(high, {dx, dx * zl, d.length[i], 0, 0, 0, 0, 0, 0, 0, 0, dx, dx * zl, dx * zl * zl});
-  }
-}
-
-// Before the k-th point in order: how many each list holds so far.
-void RunBounds::count_before(std::size_t k) {
-  for (Part& part : parts_) {
-    part.wetting.before[k] = static_cast<std::uint32_t>(part.wetting.added);
-    part.wet.before[k] = static_cast<std::uint32_t>(part.wet.added);
+    list.sums[k + 1] = total;
   }
 }
 

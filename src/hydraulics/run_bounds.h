@@ -81,18 +81,9 @@ class RunBounds {
     /// before[k]: how many come before the k-th point in order of elevation
     /// (where the section is small enough to keep one such table a list).
     std::span<std::uint32_t> before;
-    std::size_t added = 0;
-    /// Each one's own terms first, summed once all are in (sum_up): the
-    /// running sums then stay in registers instead of being read back.
-    void add(double at, const Sums& s) {
-      key[added] = at;
-      sums[added + 1] = s;
-      ++added;
-    }
-    void sum_up() {
-      Sums total = sums[0];
-      for (std::size_t k = 1; k <= added; ++k) sums[k] = total = total + sums[k];
-    }
+    /// Where each joins, in order: twice its point's place in order of
+    /// elevation, plus 1 for the segment to the point's right.
+    std::span<std::int32_t> entries;
     /// The sums of those at or below h, `below` points being at or below it.
     const Sums& upto(double h, std::size_t below) const;
   };
@@ -111,9 +102,11 @@ class RunBounds {
     double A, A_error, P, P_error;
   };
   void fill(std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes);
-  void add_wetting(Part& part, std::int32_t i, const SegmentSlope& slope);
-  void add_wet(Part& part, std::int32_t i, const SegmentSlope& slope);
-  void count_before(std::size_t k);
+  void list_segments(std::span<const std::size_t> part_of);
+  static void tabulate(std::span<const std::int32_t> entries, std::span<std::uint32_t> before);
+  std::int32_t segment(std::int32_t entry) const;
+  void sum_wetting(List<Wetting>& list, std::span<const SegmentSlope> slopes);
+  void sum_wet(List<Wet>& list, std::span<const SegmentSlope> slopes);
   std::size_t tabled_upto(double h) const;
   Level level(const Part& part, double h, std::size_t below) const;
   Water water_at(const Level& at) const;
@@ -127,6 +120,7 @@ class RunBounds {
   bool falls_back_ = false;
   std::vector<Part> parts_;
   std::unique_ptr<double[]> keys_;
+  std::unique_ptr<std::int32_t[]> entries_;
   std::unique_ptr<Wetting[]> wetting_sums_;
   std::unique_ptr<Wet[]> wet_sums_;
   std::vector<std::uint32_t> before_;
