@@ -27,6 +27,10 @@ LevelSearch find_connected_level(const CrossSection& d, double Q);
 /// tells the balance's sign at a level, the balance is not worked out there.
 LevelSearch find_level_of(const CrossSection& d, const Function& balance, const SignProof& proof = {});
 
+/// Levels this close to the one the walk finds cannot be told from it: the
+/// walk halves its bracket to 1 mm.
+inline constexpr double kNearWalk = 2e-3;
+
 /// The top of the walk: 20 m above the highest point.
 double search_top(const CrossSection& d);
 

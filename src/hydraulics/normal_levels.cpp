@@ -13,7 +13,6 @@ namespace normlevel {
 namespace {
 
 constexpr double kRefineTo = 1e-9;
-constexpr double kSameLevel = 2e-3;  // the walk halves its bracket to 1 mm
 constexpr double kInside[] = {0x1p-24, 0x1p-16, 0x1p-10, 0x1p-6, 0x1p-3, 0.25, 0.5, 0.75, 1};
 
 double shortfall(const CrossSection& d, double Q, std::span<const PartGeometry> geometry) {
@@ -172,13 +171,13 @@ class CarryingSearch {
       if (nearest == crossings_.size()) break;  // an exact one, or none: include_level tells
       const Crossing& c = crossings_[nearest];
       const bool alone = c.farthest_from(w) < nearest_other(nearest, w);
-      if (alone && c.farthest_from(w) <= kSameLevel) {
+      if (alone && c.farthest_from(w) <= kNearWalk) {
         const std::size_t at = c.at;  // halve_all lets the crossings go
         halve_all(nearest);
         found_[at].level = w;
         return std::move(found_);
       }
-      if (alone && c.nearest_to(w) > kSameLevel) break;
+      if (alone && c.nearest_to(w) > kNearWalk) break;
       if (!halve_widest_near(w, c.farthest_from(w))) break;
     }
     std::vector<NormalLevel> levels = found();
@@ -253,7 +252,7 @@ void include_level(std::vector<NormalLevel>& levels, double level) {
   auto nearest = levels.end();
   for (auto it = levels.begin(); it != levels.end(); ++it)
     if (nearest == levels.end() || std::fabs(it->level - level) < std::fabs(nearest->level - level)) nearest = it;
-  if (nearest != levels.end() && std::fabs(nearest->level - level) <= kSameLevel) {
+  if (nearest != levels.end() && std::fabs(nearest->level - level) <= kNearWalk) {
     nearest->level = level;
     return;
   }

@@ -16,7 +16,6 @@ namespace {
 constexpr double kLeastN = 0.008, kMostN = 0.3;
 constexpr double kSteepest = 100, kFlattest = 0.01;  // per mille
 constexpr std::size_t kPondsNamed = 5;
-constexpr double kNearWalk = 2e-3;  // the walk halves its bracket to 1 mm
 constexpr double kJump = 1e-6;      // a change at once, not a steep stretch seen across two ulps
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
