@@ -110,6 +110,10 @@ TEST(SectionLine, FitsTheLineOfLeastPerpendicularDistances) {
   // Coordinates of a national grid: the same stations, no digits lost.
   const SectionLine far = project_on_fitted_line({5'400'000, 5'400'003, 5'400'006}, {7'300'000, 7'300'004, 7'300'008});
   EXPECT_NEAR(far.stations[2], 10, 1e-9);
+  // Spread so wide that the squares of the distances overflow: still the line, not NaN.
+  const SectionLine wide = project_on_fitted_line({0, 3e200, 6e200}, {0, 4e200, 8e200});
+  EXPECT_NEAR(wide.stations[1] / 5e200, 1, 1e-15);
+  EXPECT_NEAR(wide.stations[2] / 1e201, 1, 1e-15);
 }
 
 struct Refusal {

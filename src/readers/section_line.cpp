@@ -15,10 +15,16 @@ struct Direction {
 // The principal axis of the points' scatter about their centroid: the line
 // the perpendicular distances are least from. Coordinates run to millions
 // of metres, so the scatter is summed about the centroid, not the origin.
+// Spreads so wide that their squares would overflow are scaled down by a
+// power of two first: the angle is the same, and no rounding changes.
 Direction principal_axis(const std::vector<double>& e, const std::vector<double>& n, double ce, double cn) {
+  double widest = 0;
+  for (std::size_t i = 0; i < e.size(); ++i)
+    widest = std::fmax(widest, std::fmax(std::fabs(e[i] - ce), std::fabs(n[i] - cn)));
+  const double scale = widest > 0x1p500 && std::isfinite(widest) ? std::ldexp(1.0, -std::ilogb(widest)) : 1.0;
   double see = 0, snn = 0, sen = 0;
   for (std::size_t i = 0; i < e.size(); ++i) {
-    const double de = e[i] - ce, dn = n[i] - cn;
+    const double de = (e[i] - ce) * scale, dn = (n[i] - cn) * scale;
     see += de * de;
     snn += dn * dn;
     sen += de * dn;
