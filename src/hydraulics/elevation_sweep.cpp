@@ -111,6 +111,8 @@ void gather_energy(const StretchPoly& q, double T, EnergyRange& range) {
 
 using Point = std::pair<double, std::int32_t>;
 
+constexpr auto lower = [](const Point& a, const Point& b) { return a.first < b.first; };
+
 struct Span {
   double low, high;
   bool nan;
@@ -118,7 +120,6 @@ struct Span {
 
 // The lowest and highest elevation, and whether one is NaN.
 Span span_of(const std::vector<Point>& order) {
-  const auto lower = [](const Point& a, const Point& b) { return a.first < b.first; };
   const auto nan = [](const Point& p) { return p.first != p.first; };
   const auto [low, high] = std::minmax_element(order.begin(), order.end(), lower);
   return {low->first, high->first, std::any_of(order.begin(), order.end(), nan)};
@@ -136,7 +137,6 @@ constexpr std::uint32_t kCrowded = 64;
 // order there is a branch mispredicted). Where the buckets are crowded, a
 // stable sort.
 void sort_by_elevation(std::vector<Point>& order) {
-  const auto lower = [](const Point& a, const Point& b) { return a.first < b.first; };
   const std::size_t n = order.size();
   if (n < 2) return;
   const Span span = span_of(order);

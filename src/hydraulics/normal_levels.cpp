@@ -70,6 +70,10 @@ struct Crossing {
     return true;
   }
   bool halve(const CrossSection& d, double Q) { return halve(d, Q, geometry); }
+  void halve_to_end(const CrossSection& d, double Q, const StretchGeometry& of) {
+    while (halve(d, Q, of)) {
+    }
+  }
   double level() const { return 0.5 * (lo + hi); }
   double nearest_to(double h) const { return h < lo ? lo - h : h > hi ? h - hi : 0; }
   double farthest_from(double h) const { return std::max(std::fabs(lo - h), std::fabs(hi - h)); }
@@ -134,8 +138,7 @@ class CarryingSearch {
 
   void cross(Crossing c, const StretchGeometry& geometry, const StretchKeeper& keep) {
     if (!put_off_) {
-      while (c.halve(d_, Q_, geometry)) {
-      }
+      c.halve_to_end(d_, Q_, geometry);
       found_.push_back({c.level(), c.falling});
       return;
     }
@@ -200,8 +203,7 @@ class CarryingSearch {
   void halve_all(std::size_t except) {
     for (std::size_t k = 0; k < crossings_.size(); ++k) {
       if (k == except) continue;
-      while (crossings_[k].halve(d_, Q_)) {
-      }
+      crossings_[k].halve_to_end(d_, Q_, crossings_[k].geometry);
       found_[crossings_[k].at].level = crossings_[k].level();
     }
     crossings_.clear();

@@ -16,7 +16,7 @@ namespace {
 constexpr double kLeastN = 0.008, kMostN = 0.3;
 constexpr double kSteepest = 100, kFlattest = 0.01;  // per mille
 constexpr std::size_t kPondsNamed = 5;
-constexpr double kJump = 1e-6;      // a change at once, not a steep stretch seen across two ulps
+constexpr double kJump = 1e-6;  // a change at once, not a steep stretch seen across two ulps
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 std::string percent(double share) {
