@@ -9,8 +9,8 @@
 #include <random>
 #include <sstream>
 
+#include "base/Failure.h"
 #include "core/CSdata.h"
-#include "cli/command_line.h"
 #include "core/func.h"
 #include "results/rating.h"
 #include "test_support.h"
@@ -55,7 +55,7 @@ TEST(RatingLevels, RefusesMoreThanAHundredThousandRows) {
     try {
       rating_levels(0, 1e5, step);
       ADD_FAILURE() << step;
-    } catch (const UsageError& error) {
+    } catch (const Failure& error) {
       EXPECT_EQ(std::string(error.what()).find("option '--rating': a step of "), 0u) << error.what();
     }
 }

@@ -11,9 +11,12 @@ namespace normlevel {
 
 namespace {
 
+// The step suits one section and not another, so it is the section that
+// fails: a batch goes on past it with --keep-going.
 [[noreturn]] void too_many_rows(double step) {
-  throw UsageError("option '--rating': a step of " + shortest_real(step) + " gives more than " +
-                   std::to_string(kMostRatingRows) + " rows");
+  throw Failure(kRunTimeError, "option '--rating': a step of " + shortest_real(step) + " gives more than " +
+                                   std::to_string(kMostRatingRows) + " rows",
+                "");
 }
 
 RatingRow row_at(double level, double zmin, const Breakdown& b) {

@@ -14,7 +14,7 @@ namespace normlevel {
 inline constexpr std::size_t kMostRatingRows = 100000;
 
 /// zmin + k * step for k = 1, 2, ... up to and including the first level at
-/// or above zmax; UsageError when that would be more than kMostRatingRows.
+/// or above zmax; a Failure when that would be more than kMostRatingRows.
 ///   (100, 103, 1) -> 101 102 103     (100, 103, 2) -> 102 104
 std::vector<double> rating_levels(double zmin, double zmax, double step);
 
