@@ -143,24 +143,48 @@ bool RiseProof::rises_across(const std::vector<std::size_t>& jumped, const std::
 
 // As rises_across, with each subdivision's K_i / A_i bounded by the power
 // of its stretches' mean radius (the power is concave): over a run its
-// area may grow many times over, that hardly.
+// area may grow many times over, that hardly. With the others' sums S3_o
+// and K_o, E cannot fall as K_i falls while (K_i / A_i)^2 K_o <= S3_o: while
+// the subdivision is no faster than the others' (K_j / A_j)^2 averaged
+// weighted by K_j. That mean is bounded from each one's own least speed and
+// its conveyance's range, not as the least S3_o over the most K_o, which
+// would pair the water at the run's foot with that at its top.
 bool RiseProof::slower_than_mean(const std::vector<std::size_t>& jumped, const std::vector<EnergyRange>& ranges,
                                  const std::vector<ConveyanceBounds>& bounds) const {
   const auto velocity = [&](std::size_t p) {
     return k_[p] * two_thirds_bounds(std::min(ranges[p].mean_R, ranges[p].water.high_R)).high;
   };
-  double K = 0;
-  for (std::size_t p = 0; p < bounds.size(); ++p)
-    if (bounds[p].wet) K += std::min(bounds[p].high_K, velocity(p) * bounds[p].high_A);
   for (const std::size_t i : jumped) {
     if (!bounds[i].wet) return false;
-    double others = 0;
+    others_.clear();
     for (std::size_t p = 0; p < bounds.size(); ++p)
-      if (p != i && bounds[p].wet) others += bounds[p].low_S3();
+      if (p != i && bounds[p].wet) {
+        const double speed = bounds[p].low_K / bounds[p].low_A;
+        others_.push_back({bounds[p].low_K, std::min(bounds[p].high_K, velocity(p) * bounds[p].high_A), speed * speed});
+      }
     const double v = velocity(i);
-    if (!(v * v * K <= others * (1 - kLoose))) return false;
+    if (!(v * v <= least_mean(others_) * (1 - kLoose))) return false;
   }
   return true;
+}
+
+// The least the mean of the others' (K_j / A_j)^2 weighted by K_j can be:
+// from every weight at its least, the slowest are given their most as long
+// as each is below the mean so far.
+double RiseProof::least_mean(std::vector<Speed>& others) {
+  double sum = 0, weight = 0;
+  for (const Speed& s : others) {
+    sum += s.low_K * s.square;
+    weight += s.low_K;
+  }
+  if (!(weight > 0)) return 0;
+  std::sort(others.begin(), others.end(), [](const Speed& a, const Speed& b) { return a.square < b.square; });
+  for (const Speed& s : others) {
+    if (!(s.square < sum / weight)) break;
+    sum += (s.high_K - s.low_K) * s.square;
+    weight += s.high_K - s.low_K;
+  }
+  return sum / weight;
 }
 
 }  // namespace normlevel

@@ -78,9 +78,16 @@ class RiseProof {
                         const std::vector<ConveyanceBounds>& bounds) const;
 
  private:
+  // Another subdivision's conveyance and (K / A)^2, from below.
+  struct Speed {
+    double low_K, high_K, square;
+  };
+  static double least_mean(std::vector<Speed>& others);
+
   double head_;
   std::vector<double> k_;
   std::vector<ConveyanceBounds> at_elevation_;
+  mutable std::vector<Speed> others_;
 };
 
 }  // namespace normlevel
