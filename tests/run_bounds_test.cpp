@@ -179,39 +179,6 @@ TEST(RunBounds, HoldEachSubdivisionsWaterAtEveryLevelOfTheRunAndMeetItAtItsEnds)
   EXPECT_GE(checked, 10000) << "most runs must hold water to check";
 }
 
-// Tables of how many segments lie below each point give the sums that
-// searches through the segments' elevations give, at points and between.
-TEST(RunBounds, FindTheSameSumsByTableAsBySearch) {
-  std::mt19937 random(1211);
-  const auto same = [](const EnergyRange& x, const EnergyRange& y) {
-    return x.holds_water == y.holds_water && x.water.low_A == y.water.low_A && x.water.high_A == y.water.high_A &&
-           x.water.high_P == y.water.high_P && x.water.high_R == y.water.high_R && x.high_B == y.high_B &&
-           x.dP == y.dP && (x.mean_R == y.mean_R || (std::isnan(x.mean_R) && std::isnan(y.mean_R)));
-  };
-  for (int section = 0; section < 200; ++section) {
-    const CrossSection d = testing::varied_section(random, section, section % 2 ? Rules::model : Rules::divided);
-    const std::vector<std::pair<double, std::int32_t>> order = points_by_elevation(d);
-    const RunBounds tabled(d, order, segment_parts(d), segment_slopes(d));
-    const RunBounds searched(d, order, segment_parts(d), segment_slopes(d), false);
-    std::uniform_int_distribution<std::size_t> point(0, order.size() - 1);
-    std::uniform_real_distribution<double> level(d.zmin, search_top(d));
-    for (int k = 0; k < 20; ++k) {
-      double a = k % 2 ? order[point(random)].first : level(random);
-      double c = k % 3 ? order[point(random)].first : level(random);
-      if (a > c) std::swap(a, c);
-      std::vector<EnergyRange> by_table, by_search;
-      ASSERT_TRUE(tabled.ranges(a, c, by_table));
-      ASSERT_TRUE(searched.ranges(a, c, by_search));
-      ASSERT_EQ(by_table.size(), by_search.size());
-      for (std::size_t p = 0; p < by_table.size(); ++p) {
-        EXPECT_TRUE(same(by_table[p], by_search[p])) << "section " << section << " part " << p << " " << a << " " << c;
-        EXPECT_EQ(tabled.flat_between(p, a, c), searched.flat_between(p, a, c)) << "section " << section;
-      }
-    }
-    if (::testing::Test::HasFailure()) return;
-  }
-}
-
 TEST(RunBounds, RefuseStationsThatFallBack) {
   CrossSection d = testing::trapezoid();
   std::swap(d.x[2], d.x[3]);

@@ -27,18 +27,9 @@ std::vector<SegmentSlope> segment_slopes(const CrossSection& d) {
 }
 
 template <class Sums>
-const Sums& RunBounds::List<Sums>::upto(double h, std::size_t below) const {
-  if (!before.empty()) return sums[before[below]];
+const Sums& RunBounds::List<Sums>::upto(double h) const {
   return sums[count_until(key, [h](double k) { return h < k; })];
 }
-
-namespace {
-
-// Lists a table each of how many they hold below each point, where all the
-// tables together hold no more than this.
-constexpr std::size_t kMostTabled = std::size_t{1} << 17;
-
-}  // namespace
 
 // Elevations are taken from zmin, so that the sums hold no more than the
 // section's height to the second power. A segment enters the list of its
@@ -46,7 +37,7 @@ constexpr std::size_t kMostTabled = std::size_t{1} << 17;
 // wet at its upper end (a level one at once), in the order the sweep
 // passes its points.
 RunBounds::RunBounds(const CrossSection& d, std::span<const std::pair<double, std::int32_t>> order,
-                     std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes, bool tables)
+                     std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes)
     : d_(d), order_(order), origin_(d.zmin), span_(d.zmax - d.zmin), parts_(d.parts.size()) {
   tolerance_ = (static_cast<double>(d.N) + 64) * std::numeric_limits<double>::epsilon();
   for (std::size_t p = 0; p < d.parts.size(); ++p) {
@@ -65,19 +56,16 @@ RunBounds::RunBounds(const CrossSection& d, std::span<const std::pair<double, st
     start[p] = size;
     size += count[p] + 1;
   }
-  tables_ = tables && 2 * parts_.size() * (order.size() + 1) <= kMostTabled;
-  const std::size_t table = tables_ ? order.size() + 1 : 0;
   keys_.reset(new double[2 * size]);  // left unset: each is written before it is read
   entries_.reset(new std::int32_t[2 * size]);
   wetting_sums_.reset(new Wetting[size]);
   wet_sums_.reset(new Wet[size]);
-  before_.resize(2 * parts_.size() * table);
   for (std::size_t p = 0; p < parts_.size(); ++p) {
     Part& part = parts_[p];
     part.wetting = {{keys_.get() + start[p], count[p]}, {wetting_sums_.get() + start[p], count[p] + 1},
-                    {before_.data() + 2 * p * table, table}, {entries_.get() + start[p], count[p]}};
+                    {entries_.get() + start[p], count[p]}};
     part.wet = {{keys_.get() + size + start[p], count[p]}, {wet_sums_.get() + start[p], count[p] + 1},
-                {before_.data() + (2 * p + 1) * table, table}, {entries_.get() + size + start[p], count[p]}};
+                {entries_.get() + size + start[p], count[p]}};
     part.wetting.sums[0] = Wetting{};
     part.wet.sums[0] = Wet{};
   }
@@ -99,7 +87,7 @@ void RunBounds::fill(std::span<const std::size_t> part_of, std::span<const Segme
 // end, and of the wholly wet at its upper end. The list is picked by its
 // index, not by a branch: which end of a segment a point is follows no
 // pattern. Each entry is the point's place in order, twice, plus 1 for the
-// segment to its right; the tables are filled from them list by list.
+// segment to its right.
 void RunBounds::list_segments(std::span<const std::size_t> part_of) {
   const CrossSection& d = d_;
   std::vector<std::int32_t*> next;  // [2p]: the end of subdivision p's list getting wet, [2p + 1]: wholly wet
@@ -113,20 +101,6 @@ void RunBounds::list_segments(std::span<const std::size_t> part_of) {
       *next[2 * part_of[static_cast<std::size_t>(point - 1)] + (d.z[point - 1] <= d.z[point])]++ = entry;
     if (point < d.N) *next[2 * part_of[static_cast<std::size_t>(point)] + !(d.z[point] <= d.z[point + 1])]++ = entry + 1;
   }
-  if (!tables_) return;
-  for (Part& part : parts_) {
-    tabulate(part.wetting.entries, part.wetting.before);
-    tabulate(part.wet.entries, part.wet.before);
-  }
-}
-
-// before[k]: how many entries come from points before the k-th in order:
-// each entry counted just past its point, then summed along, with no
-// branch on where the entries fall.
-void RunBounds::tabulate(std::span<const std::int32_t> entries, std::span<std::uint32_t> before) {
-  std::fill(before.begin(), before.end(), 0u);
-  for (const std::int32_t entry : entries) ++before[static_cast<std::size_t>(entry / 2) + 1];
-  for (std::size_t k = 1; k < before.size(); ++k) before[k] += before[k - 1];
 }
 
 // The segment an entry stands for.
@@ -171,14 +145,12 @@ std::size_t points_upto(std::span<const std::pair<double, std::int32_t>> order, 
   return count_until(order, [h](const std::pair<double, std::int32_t>& p) { return h < p.first; });
 }
 
-// What the tables are looked up by; nothing where there are none.
-std::size_t RunBounds::tabled_upto(double h) const { return tables_ ? points_upto(order_, h) : 0; }
 
 // A = sum over the wholly wet of dx (h - zm) plus over the rest wet in part
 // of w (h - zl)^2; P alike. Each with a bound on its rounding: the terms'
 // magnitudes times the sums' length, and the elevations' own rounding from zmin.
-RunBounds::Level RunBounds::level(const Part& part, double h, std::size_t below) const {
-  return {part.wetting.upto(h, below), part.wet.upto(h, below), h - origin_};
+RunBounds::Level RunBounds::level(const Part& part, double h) const {
+  return {part.wetting.upto(h), part.wet.upto(h), h - origin_};
 }
 
 RunBounds::Water RunBounds::water_at(const Level& at) const {
@@ -224,13 +196,12 @@ double RunBounds::wall_height(const Part& part, double h) const {
 bool RunBounds::ranges(double a, double c, std::vector<EnergyRange>& out) const {
   if (falls_back_) return false;
   out.resize(parts_.size());
-  const std::size_t below_a = tabled_upto(a), below_c = tabled_upto(c);
   for (std::size_t p = 0; p < parts_.size(); ++p) {
     const Part& part = parts_[p];
     EnergyRange& range = out[p] = EnergyRange{};
     range.holds_water = !part.wetting.key.empty() && part.wetting.key.front() <= c;
     if (!range.holds_water) continue;
-    const Level from = level(part, a, below_a), to = level(part, c, below_c);
+    const Level from = level(part, a), to = level(part, c);
     const Water low = water_at(from), high = water_at(to);
     WaterRange& water = range.water;
     water.low_A = std::max(0.0, (low.A - low.A_error) * (1 - kRounding));
@@ -251,7 +222,7 @@ bool RunBounds::ranges(double a, double c, std::vector<EnergyRange>& out) const 
 bool RunBounds::flat_between(std::size_t p, double a, double c) const {
   const List<Wet>& wet = parts_[p].wet;
   if (wet.key.empty() || wet.sums.back().flat == 0) return false;  // no level segment at all, as most subdivisions
-  return wet.upto(c, tabled_upto(c)).flat > wet.upto(a, tabled_upto(a)).flat;
+  return wet.upto(c).flat > wet.upto(a).flat;
 }
 
 }  // namespace normlevel

@@ -34,11 +34,9 @@ std::size_t points_upto(std::span<const std::pair<double, std::int32_t>> order, 
 class RunBounds {
  public:
   /// `order`: section d's points, ascending in elevation; `part_of` and
-  /// `slopes`: each segment's subdivision and slope. `tables`: whether the
-  /// sums may be found from tables where they are small enough, or only by
-  /// searching (the same sums either way).
+  /// `slopes`: each segment's subdivision and slope.
   RunBounds(const CrossSection& d, std::span<const std::pair<double, std::int32_t>> order,
-            std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes, bool tables = true);
+            std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes);
   RunBounds(const RunBounds&) = delete;  // its lists point into its own storage
   RunBounds& operator=(const RunBounds&) = delete;
 
@@ -78,14 +76,11 @@ class RunBounds {
   struct List {
     std::span<double> key;
     std::span<Sums> sums;  ///< sums[k]: of the first k; one longer than key
-    /// before[k]: how many come before the k-th point in order of elevation
-    /// (where the section is small enough to keep one such table a list).
-    std::span<std::uint32_t> before;
     /// Where each joins, in order: twice its point's place in order of
     /// elevation, plus 1 for the segment to the point's right.
     std::span<std::int32_t> entries;
-    /// The sums of those at or below h, `below` points being at or below it.
-    const Sums& upto(double h, std::size_t below) const;
+    /// The sums of those at or below h.
+    const Sums& upto(double h) const;
   };
   struct Part {
     List<Wetting> wetting;  ///< by lower end
@@ -103,19 +98,16 @@ class RunBounds {
   };
   void fill(std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes);
   void list_segments(std::span<const std::size_t> part_of);
-  static void tabulate(std::span<const std::int32_t> entries, std::span<std::uint32_t> before);
   std::int32_t segment(std::int32_t entry) const;
   void sum_wetting(List<Wetting>& list, std::span<const SegmentSlope> slopes);
   void sum_wet(List<Wet>& list, std::span<const SegmentSlope> slopes);
-  std::size_t tabled_upto(double h) const;
-  Level level(const Part& part, double h, std::size_t below) const;
+  Level level(const Part& part, double h) const;
   Water water_at(const Level& at) const;
   double depth_squared(const Level& at) const;
   double wall_height(const Part& part, double h) const;
 
   const CrossSection& d_;
   std::span<const std::pair<double, std::int32_t>> order_;
-  bool tables_ = false;
   double origin_, span_, tolerance_;
   bool falls_back_ = false;
   std::vector<Part> parts_;
@@ -123,7 +115,6 @@ class RunBounds {
   std::unique_ptr<std::int32_t[]> entries_;
   std::unique_ptr<Wetting[]> wetting_sums_;
   std::unique_ptr<Wet[]> wet_sums_;
-  std::vector<std::uint32_t> before_;
 };
 
 }  // namespace normlevel
