@@ -142,8 +142,8 @@ bool RiseProof::rises_across(const std::vector<std::size_t>& jumped, const std::
 }
 
 // As rises_across, with each subdivision's K_i / A_i bounded by the power
-// of its stretches' mean radius (the power is concave): over a run its
-// area may grow many times over, that hardly. With the others' sums S3_o
+// of its greatest radius: over a run its area may grow many times over,
+// that hardly. With the others' sums S3_o
 // and K_o, E cannot fall as K_i falls while (K_i / A_i)^2 K_o <= S3_o: while
 // the subdivision is no faster than the others' (K_j / A_j)^2 averaged
 // weighted by K_j. That mean is bounded from each one's own least speed and
@@ -152,7 +152,7 @@ bool RiseProof::rises_across(const std::vector<std::size_t>& jumped, const std::
 bool RiseProof::slower_than_mean(const std::vector<std::size_t>& jumped, const std::vector<EnergyRange>& ranges,
                                  const std::vector<ConveyanceBounds>& bounds) const {
   const auto velocity = [&](std::size_t p) {
-    return k_[p] * two_thirds_bounds(std::min(ranges[p].mean_R, ranges[p].water.high_R)).high;
+    return k_[p] * two_thirds_bounds(ranges[p].water.high_R).high;
   };
   for (const std::size_t i : jumped) {
     if (!bounds[i].wet) return false;

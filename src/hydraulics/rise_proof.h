@@ -28,8 +28,6 @@ struct EnergyRange {
   double high_B = 0;
   double low_B = 0;  ///< the narrowest surface (0 where not known)
   double dP = 0;
-  /// its stretches' hydraulic radii, averaged weighted by their areas, at most this
-  double mean_R = std::numeric_limits<double>::infinity();
   bool widths_known = true;  ///< no width below 0 at either end
   bool holds_water = false;  ///< some stretch of it is not dry all through
 };

@@ -115,9 +115,9 @@ void RunBounds::sum_wetting(List<Wetting>& list, std::span<const SegmentSlope> s
     const std::int32_t i = segment(list.entries[k]);
     const SegmentSlope& slope = slopes[static_cast<std::size_t>(i)];
     const double low = std::min(d.z[i], d.z[i + 1]), zl = low - origin_;
-    const double w = slope.half, g = slope.grow, w_z = w * zl, w_z2 = w_z * zl;
+    const double w = slope.half, g = slope.grow, w_z = w * zl;
     list.key[k] = low;
-    list.sums[k + 1] = total = total + Wetting{d.x[i + 1] - d.x[i], w, w_z, w_z2, w_z2 * zl, g, g * zl};
+    list.sums[k + 1] = total = total + Wetting{d.x[i + 1] - d.x[i], w, w_z, w_z * zl, g, g * zl};
   }
 }
 
@@ -132,10 +132,10 @@ void RunBounds::sum_wet(List<Wet>& list, std::span<const SegmentSlope> slopes) {
     const double w = slope.half, g = slope.grow;
     list.key[k] = high;
     if (zu > zl) {
-      const double w_z = w * zl, w_u = w * zu, w_u2 = w_u * zu;
-      total = total + Wet{dx, dx * 0.5 * (zl + zu), d.length[i], w, w_z, w_z * zl, g, g * zl, w_u, w_u2, w_u2 * zu, 0, 0, 0};
+      const double w_z = w * zl;
+      total = total + Wet{dx, dx * 0.5 * (zl + zu), d.length[i], w, w_z, w_z * zl, g, g * zl, 0};
     } else {
-      total = total + Wet{dx, dx * zl, d.length[i], 0, 0, 0, 0, 0, 0, 0, 0, dx, dx * zl, dx * zl * zl};
+      total = total + Wet{dx, dx * zl, d.length[i], 0, 0, 0, 0, 0, dx};
     }
     list.sums[k + 1] = total;
   }
@@ -166,21 +166,6 @@ RunBounds::Water RunBounds::water_at(const Level& at) const {
   return {A, tolerance_ * A_size, P, tolerance_ * P_size};
 }
 
-// The integral of the depth squared across the water: 2/3 w (h - zl)^3 for
-// a segment wet in part, less 2/3 w (h - zu)^3 once wholly wet, and
-// dx (h - z)^2 for a level one; an upper bound, its rounding allowed for.
-double RunBounds::depth_squared(const Level& at) const {
-  const Wetting& in = at.wetting;
-  const Wet& full = at.wet;
-  const double t = at.t, t2 = t * t, t3 = t2 * t;
-  const double cubes = (t3 * in.w - 3 * t2 * in.w_z + 3 * t * in.w_z2 - in.w_z3) -
-                       (t3 * full.w - 3 * t2 * full.w_u + 3 * t * full.w_u2 - full.w_u3);
-  const double squares = t2 * full.flat - 2 * t * full.flat_z + full.flat_z2;
-  const double top = t + span_;
-  const double size = top * top * top * (in.w + full.w) + top * top * full.flat;
-  return 2.0 / 3.0 * cubes + squares + 8 * tolerance_ * size;
-}
-
 double RunBounds::wall_height(const Part& part, double h) const {
   double height = 0;
   if (part.walls_low) height += std::max(0.0, h - d_.z[1]);
@@ -190,9 +175,7 @@ double RunBounds::wall_height(const Part& part, double h) const {
 
 // A lumped subdivision holds no radius above its most area over its least
 // perimeter; stretches of a floodplain's water none above their depth
-// (A <= B depth and B <= P). Stretch m holds A_m, the integral of the depth
-// over its width B_m <= P_m, so A_m R_m <= A_m^2 / B_m <= the integral of
-// the depth squared: that over the least area bounds their mean radius.
+// (A <= B depth and B <= P).
 bool RunBounds::ranges(double a, double c, std::vector<EnergyRange>& out) const {
   if (falls_back_) return false;
   out.resize(parts_.size());
@@ -212,7 +195,6 @@ bool RunBounds::ranges(double a, double c, std::vector<EnergyRange>& out) const 
     if (d_.rules != Rules::model || d_.parts[p].zone == kChannel)
       if (low_P > 0) water.high_R = std::min(water.high_R, water.high_A / low_P);
     range.high_B = to.wetting.dx * (1 + kRounding);
-    if (water.low_A > 0) range.mean_R = depth_squared(to) * (1 + kRounding) / water.low_A;
     const double walls = (part.walls_low && d_.z[1] <= c ? 1 : 0) + (part.walls_high && d_.z[d_.N] <= c ? 1 : 0);
     range.dP = ((to.wetting.g - from.wet.g) + tolerance_ * to.wetting.g + walls) * (1 + kRounding);
   }

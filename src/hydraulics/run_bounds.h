@@ -52,22 +52,19 @@ class RunBounds {
   // their widths, and the coefficients of a triangle's area (w = dx / 2dz)
   // and perimeter (g = length / dz) times powers of zl.
   struct Wetting {
-    double dx, w, w_z, w_z2, w_z3, g, g_z;  // no initialiser: the lists' storage is written before it is read
+    double dx, w, w_z, w_z2, g, g_z;  // no initialiser: the lists' storage is written before it is read
     Wetting operator+(const Wetting& o) const {
-      return {dx + o.dx, w + o.w, w_z + o.w_z, w_z2 + o.w_z2, w_z3 + o.w_z3, g + o.g, g_z + o.g_z};
+      return {dx + o.dx, w + o.w, w_z + o.w_z, w_z2 + o.w_z2, g + o.g, g_z + o.g_z};
     }
   };
   // Over the wholly wet: their widths, widths times mid-elevation, lengths;
-  // the same coefficients, to take off what they held in part; w times
-  // powers of their upper end zu; a level one's width times powers of its
-  // elevation.
+  // the same coefficients, to take off what they held in part; the level
+  // ones' widths.
   struct Wet {
-    double dx, dx_z, length, w, w_z, w_z2, g, g_z;
-    double w_u, w_u2, w_u3, flat, flat_z, flat_z2;
+    double dx, dx_z, length, w, w_z, w_z2, g, g_z, flat;
     Wet operator+(const Wet& o) const {
-      return {dx + o.dx,     dx_z + o.dx_z, length + o.length, w + o.w,       w_z + o.w_z,
-              w_z2 + o.w_z2, g + o.g,       g_z + o.g_z,       w_u + o.w_u,   w_u2 + o.w_u2,
-              w_u3 + o.w_u3, flat + o.flat, flat_z + o.flat_z, flat_z2 + o.flat_z2};
+      return {dx + o.dx, dx_z + o.dx_z, length + o.length, w + o.w, w_z + o.w_z,
+              w_z2 + o.w_z2, g + o.g, g_z + o.g_z, flat + o.flat};
     }
   };
   // A subdivision's segments in one order, in spans of the storage the
@@ -103,7 +100,6 @@ class RunBounds {
   void sum_wet(List<Wet>& list, std::span<const SegmentSlope> slopes);
   Level level(const Part& part, double h) const;
   Water water_at(const Level& at) const;
-  double depth_squared(const Level& at) const;
   double wall_height(const Part& part, double h) const;
 
   const CrossSection& d_;
