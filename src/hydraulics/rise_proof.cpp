@@ -143,12 +143,12 @@ bool RiseProof::rises_across(const std::vector<std::size_t>& jumped, const std::
 
 // As rises_across, with each subdivision's K_i / A_i bounded by the power
 // of its greatest radius: over a run its area may grow many times over,
-// that hardly. With the others' sums S3_o
-// and K_o, E cannot fall as K_i falls while (K_i / A_i)^2 K_o <= S3_o: while
-// the subdivision is no faster than the others' (K_j / A_j)^2 averaged
-// weighted by K_j. That mean is bounded from each one's own least speed and
-// its conveyance's range, not as the least S3_o over the most K_o, which
-// would pair the water at the run's foot with that at its top.
+// that hardly. With the others' sums S3_o and K_o, E cannot fall as K_i
+// falls while (K_i / A_i)^2 K_o <= S3_o: while the subdivision is no faster
+// than the others' (K_j / A_j)^2 averaged weighted by K_j. That mean is
+// bounded from each one's own least speed and its conveyance's range, not
+// as the least S3_o over the most K_o, which would pair the water at the
+// run's foot with that at its top.
 bool RiseProof::slower_than_mean(const std::vector<std::size_t>& jumped, const std::vector<EnergyRange>& ranges,
                                  const std::vector<ConveyanceBounds>& bounds) const {
   const auto velocity = [&](std::size_t p) {

@@ -6,7 +6,6 @@
 // critical levels works out nothing there.
 
 #include <cstddef>
-#include <limits>
 #include <vector>
 
 #include "core/CSdata.h"
