@@ -57,15 +57,15 @@ RunBounds::RunBounds(const CrossSection& d, std::span<const std::pair<double, st
     size += count[p] + 1;
   }
   keys_.reset(new double[2 * size]);  // left unset: each is written before it is read
-  entries_.reset(new std::int32_t[2 * size]);
+  segments_.reset(new std::int32_t[2 * size]);
   wetting_sums_.reset(new Wetting[size]);
   wet_sums_.reset(new Wet[size]);
   for (std::size_t p = 0; p < parts_.size(); ++p) {
     Part& part = parts_[p];
     part.wetting = {{keys_.get() + start[p], count[p]}, {wetting_sums_.get() + start[p], count[p] + 1},
-                    {entries_.get() + start[p], count[p]}};
+                    {segments_.get() + start[p], count[p]}};
     part.wet = {{keys_.get() + size + start[p], count[p]}, {wet_sums_.get() + start[p], count[p] + 1},
-                {entries_.get() + size + start[p], count[p]}};
+                {segments_.get() + size + start[p], count[p]}};
     part.wetting.sums[0] = Wetting{};
     part.wet.sums[0] = Wet{};
   }
@@ -86,33 +86,27 @@ void RunBounds::fill(std::span<const std::size_t> part_of, std::span<const Segme
 // a segment joins its subdivision's list of those getting wet at its lower
 // end, and of the wholly wet at its upper end. The list is picked by its
 // index, not by a branch: which end of a segment a point is follows no
-// pattern. Each entry is the point's place in order, twice, plus 1 for the
-// segment to its right.
+// pattern.
 void RunBounds::list_segments(std::span<const std::size_t> part_of) {
   const CrossSection& d = d_;
   std::vector<std::int32_t*> next;  // [2p]: the end of subdivision p's list getting wet, [2p + 1]: wholly wet
   for (Part& part : parts_) {
-    next.push_back(part.wetting.entries.data());
-    next.push_back(part.wet.entries.data());
+    next.push_back(part.wetting.segments.data());
+    next.push_back(part.wet.segments.data());
   }
-  for (std::size_t k = 0; k < order_.size(); ++k) {
-    const std::int32_t point = order_[k].second, entry = 2 * static_cast<std::int32_t>(k);
+  for (const auto& by_elevation : order_) {
+    const std::int32_t point = by_elevation.second;
     if (point > 1)  // its upper end where it rises
-      *next[2 * part_of[static_cast<std::size_t>(point - 1)] + (d.z[point - 1] <= d.z[point])]++ = entry;
-    if (point < d.N) *next[2 * part_of[static_cast<std::size_t>(point)] + !(d.z[point] <= d.z[point + 1])]++ = entry + 1;
+      *next[2 * part_of[static_cast<std::size_t>(point - 1)] + (d.z[point - 1] <= d.z[point])]++ = point - 1;
+    if (point < d.N) *next[2 * part_of[static_cast<std::size_t>(point)] + !(d.z[point] <= d.z[point + 1])]++ = point;
   }
-}
-
-// The segment an entry stands for.
-std::int32_t RunBounds::segment(std::int32_t entry) const {
-  return order_[static_cast<std::size_t>(entry / 2)].second - 1 + entry % 2;
 }
 
 void RunBounds::sum_wetting(List<Wetting>& list, std::span<const SegmentSlope> slopes) {
   const CrossSection& d = d_;
   Wetting total = list.sums[0];
-  for (std::size_t k = 0; k < list.entries.size(); ++k) {
-    const std::int32_t i = segment(list.entries[k]);
+  for (std::size_t k = 0; k < list.segments.size(); ++k) {
+    const std::int32_t i = list.segments[k];
     const SegmentSlope& slope = slopes[static_cast<std::size_t>(i)];
     const double low = std::min(d.z[i], d.z[i + 1]), zl = low - origin_;
     const double w = slope.half, g = slope.grow, w_z = w * zl;
@@ -124,8 +118,8 @@ void RunBounds::sum_wetting(List<Wetting>& list, std::span<const SegmentSlope> s
 void RunBounds::sum_wet(List<Wet>& list, std::span<const SegmentSlope> slopes) {
   const CrossSection& d = d_;
   Wet total = list.sums[0];
-  for (std::size_t k = 0; k < list.entries.size(); ++k) {
-    const std::int32_t i = segment(list.entries[k]);
+  for (std::size_t k = 0; k < list.segments.size(); ++k) {
+    const std::int32_t i = list.segments[k];
     const SegmentSlope& slope = slopes[static_cast<std::size_t>(i)];
     const double high = std::max(d.z[i], d.z[i + 1]), zl = std::min(d.z[i], d.z[i + 1]) - origin_, zu = high - origin_;
     const double dx = d.x[i + 1] - d.x[i];
@@ -144,7 +138,6 @@ void RunBounds::sum_wet(List<Wet>& list, std::span<const SegmentSlope> slopes) {
 std::size_t points_upto(std::span<const std::pair<double, std::int32_t>> order, double h) {
   return count_until(order, [h](const std::pair<double, std::int32_t>& p) { return h < p.first; });
 }
-
 
 // A = sum over the wholly wet of dx (h - zm) plus over the rest wet in part
 // of w (h - zl)^2; P alike. Each with a bound on its rounding: the terms'

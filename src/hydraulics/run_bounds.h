@@ -73,9 +73,8 @@ class RunBounds {
   struct List {
     std::span<double> key;
     std::span<Sums> sums;  ///< sums[k]: of the first k; one longer than key
-    /// Where each joins, in order: twice its point's place in order of
-    /// elevation, plus 1 for the segment to the point's right.
-    std::span<std::int32_t> entries;
+    /// Each one's segment, in order.
+    std::span<std::int32_t> segments;
     /// The sums of those at or below h.
     const Sums& upto(double h) const;
   };
@@ -95,7 +94,6 @@ class RunBounds {
   };
   void fill(std::span<const std::size_t> part_of, std::span<const SegmentSlope> slopes);
   void list_segments(std::span<const std::size_t> part_of);
-  std::int32_t segment(std::int32_t entry) const;
   void sum_wetting(List<Wetting>& list, std::span<const SegmentSlope> slopes);
   void sum_wet(List<Wet>& list, std::span<const SegmentSlope> slopes);
   Level level(const Part& part, double h) const;
@@ -108,7 +106,7 @@ class RunBounds {
   bool falls_back_ = false;
   std::vector<Part> parts_;
   std::unique_ptr<double[]> keys_;
-  std::unique_ptr<std::int32_t[]> entries_;
+  std::unique_ptr<std::int32_t[]> segments_;
   std::unique_ptr<Wetting[]> wetting_sums_;
   std::unique_ptr<Wet[]> wet_sums_;
 };
