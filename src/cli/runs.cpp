@@ -532,9 +532,13 @@ class Run {
       Zone zone;
       const Override& n;
     } zones[] = {{kChannel, o_.nc}, {kLeft, o_.nf}, {kRight, o_.nf}, {kLeft, o_.nl}, {kRight, o_.nr}};
+    bool overridden = false;
     for (const auto& z : zones)
-      if (z.n.given) set_zone_roughness(d, z.zone, z.n.value);
-    measure_segments(d);
+      if (z.n.given) {
+        set_zone_roughness(d, z.zone, z.n.value);
+        overridden = true;
+      }
+    if (overridden) measure_segments(d);  // measured as installed: again only with an n of the command line's
   }
 
   void compute(Pieces& p, CrossSection& d, const Source& source, const std::vector<std::string>& left_out,
