@@ -16,7 +16,7 @@ constexpr bool kThreads = true;
 
 // Enough results held that a thread seldom waits for a slow task before it,
 // few enough that a long run's results do not pile up in memory.
-constexpr std::size_t kHeldPerJob = 4;
+constexpr std::size_t kHeldPerJob = 8;
 
 }  // namespace
 
