@@ -32,23 +32,20 @@ void add_full(const CrossSection& d, StretchPoly& q, std::int32_t i, double ref)
 // The subdivisions' geometry at h: their stretches' summed, and where a
 // floodplain holds several wet stretches, their conveying one by one.
 void geometry_from(const CrossSection& d, const StretchPolys& s, double ref, double h, std::vector<PartGeometry>& out,
-                   std::vector<double>& dB, StretchTally& tally, bool conveying_apart = true) {
+                   std::vector<double>& dB, bool conveying_apart = true) {
   const double t = h - ref;
   const std::size_t parts = d.parts.size();
   out.assign(parts, PartGeometry{});
   dB.assign(parts, 0);
-  std::vector<int>& stretches = tally.stretches;
-  std::vector<double>& conveying = tally.conveying;
-  stretches.assign(parts, 0);
-  conveying.assign(parts, 0);
   const bool apart = conveying_apart && d.rules == Rules::model;
   for (std::size_t k = 0; k < s.polys.size(); ++k) {  // a lumped subdivision's sums are its one poly's, bit for bit
     const StretchPoly& q = s.polys[k];
     const std::size_t p = s.part[k];
     const double A = (q.a2 * t + q.a1) * t + q.a0, P = q.p1 * t + q.p0;
     if (P != 0 && apart && d.parts[p].zone != kChannel) {  // the only ones that convey apart
-      ++stretches[p];
-      conveying[p] += stretch_conveying(A, P);
+      // NaN until the first stretch (no stretch's share is NaN): the sum starts from 0.
+      const double before = std::isnan(out[p].conveying) ? 0.0 : out[p].conveying;
+      out[p].conveying = before + stretch_conveying(A, P);
     }
     out[p].A += A;
     out[p].P += P;
@@ -56,8 +53,6 @@ void geometry_from(const CrossSection& d, const StretchPolys& s, double ref, dou
     out[p].dP += q.p1;
     dB[p] += 2 * q.a2;
   }
-  for (std::size_t p = 0; p < parts; ++p)
-    if (stretches[p] > 0) out[p].conveying = conveying[p];
 }
 
 // One polynomial over t in [0, T]: P is linear, A quadratic (its vertex
@@ -171,13 +166,13 @@ void sort_by_elevation(std::vector<Point>& order) {
 }  // namespace
 
 EnergySlope Polynomials::slope(double h, double Q) {
-  geometry_from(d_, polys_, ref_, h, geometry_, dB_, tally_);
+  geometry_from(d_, polys_, ref_, h, geometry_, dB_);
   const int wet = conveyances(d_, geometry_, conveyance_);
   return energy_slope(*d_.units, conveyance_, wet, geometry_, h, Q, dB_);
 }
 
 std::span<const PartGeometry> Polynomials::geometry(double h) {
-  geometry_from(d_, polys_, ref_, h, geometry_, dB_, tally_);
+  geometry_from(d_, polys_, ref_, h, geometry_, dB_);
   return geometry_;
 }
 
@@ -264,7 +259,7 @@ EnergySlope Sweep::just_passed() {
   const double e = origin_;  // A = a0, B = a1, P = p0, dP = p1 there
   widened_ = false;
   wet_above_ = 0;
-  geometry_from(d_, live(), origin_, e, at_origin_, dB_, tally_, may_jump_);  // what conveys is taken only then
+  geometry_from(d_, live(), origin_, e, at_origin_, dB_, may_jump_);  // what conveys is taken only then
   for (std::size_t p = 0; p < geometry_.size(); ++p) {
     const PartGeometry& q = at_origin_[p];
     PartGeometry& g = geometry_[p];
@@ -307,7 +302,7 @@ void Sweep::remember() {
 }
 
 EnergySlope Sweep::below_from(const StretchPolys& polys, double ref, double h) {
-  geometry_from(d_, polys, ref, h, geometry_, dB_, tally_);
+  geometry_from(d_, polys, ref, h, geometry_, dB_);
   wet_ = conveyances(d_, geometry_, conveyance_);
   return energy_slope(*d_.units, conveyance_, wet_, geometry_, h, Q_, dB_);
 }

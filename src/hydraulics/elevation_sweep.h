@@ -37,13 +37,6 @@ struct StretchPolys {
   std::vector<std::size_t> part;  ///< the subdivision each stretch lies in
 };
 
-// Each subdivision's count of wet stretches and their conveying summed:
-// kept by whoever asks for level after level, so that a level costs no allocation.
-struct StretchTally {
-  std::vector<int> stretches;
-  std::vector<double> conveying;
-};
-
 /// E and dE/dh, and the geometry, at levels inside one stretch between
 /// elevations, from its polynomials about ref.
 class Polynomials {
@@ -64,7 +57,6 @@ class Polynomials {
   std::vector<PartGeometry> geometry_;
   std::vector<double> dB_;
   std::vector<Conveyance> conveyance_;
-  StretchTally tally_;
 };
 
 /// Section d's points in order of elevation, passed one elevation after
@@ -202,7 +194,6 @@ class Sweep {
   std::vector<PartGeometry> geometry_;
   std::vector<double> dB_;
   std::vector<Conveyance> conveyance_;
-  StretchTally tally_;
   int wet_ = 0, wet_above_ = 0;
   bool widened_ = true, may_jump_ = false;
 };
