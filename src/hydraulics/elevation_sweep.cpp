@@ -113,11 +113,16 @@ struct Span {
   bool nan;
 };
 
-// The lowest and highest elevation, and whether one is NaN.
+// The lowest and highest elevation, and whether one is NaN: in one pass,
+// the first lowest and the last highest as std::minmax_element finds them.
 Span span_of(const std::vector<Point>& order) {
-  const auto nan = [](const Point& p) { return p.first != p.first; };
-  const auto [low, high] = std::minmax_element(order.begin(), order.end(), lower);
-  return {low->first, high->first, std::any_of(order.begin(), order.end(), nan)};
+  Span span{order.front().first, order.front().first, false};
+  for (const Point& p : order) {
+    span.low = p.first < span.low ? p.first : span.low;
+    span.high = span.high > p.first ? span.high : p.first;
+    span.nan = span.nan || p.first != p.first;
+  }
+  return span;
 }
 
 // A bucket holding more points than this is sorted the usual way.
