@@ -237,6 +237,43 @@ TEST(GeometryFile, ABadSectionIsNamedAndTheNextOneRead) {
   EXPECT_FALSE(file.next(s));
 }
 
+// A record's fields end where the next record begins (a line holding '='
+// beyond the fields it gives) or the file does; the next section is read.
+TEST(GeometryFile, FieldsEndWhereARecordOrTheFileBegins) {
+  const char* kFivePoints = "       0     103      10     101      12     100      14     100      16     101\n";
+  const struct {
+    std::string points;
+    const char* message;
+  } cases[] = {
+      {kFivePoints, "line 3: #Sta/Elev= expected 12 values, found 10"},
+      {std::string(kFivePoints) + "      26     103 Levee=-1,5,102\n", "line 3: #Sta/Elev= expected 12 values, found 10"},
+      {std::string(kFivePoints) + "      26 Bank Sta=10,16\n", "line 3: #Sta/Elev= expected 12 values, found 10"},
+  };
+  for (const auto& c : cases) {
+    GeometryFile file("River Reach=R,r\n" + geometry_section("3", c.points.c_str()) +
+                      geometry_section("2", kTrapezoidPoints));
+    SurveyedSection s;
+    try {
+      file.next(s);
+      ADD_FAILURE() << "read: " << c.points;
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.plain(), c.message) << c.points;
+    }
+    ASSERT_TRUE(file.next(s)) << c.points;
+    EXPECT_EQ(s.name.station, "2") << c.points;
+    EXPECT_EQ(s.x, (std::vector<double>{0, 10, 12, 14, 16, 26})) << c.points;
+  }
+  GeometryFile cut("River Reach=R,r\nType RM Length L Ch R = 1 ,3,10,10,10\n#Sta/Elev= 6 \n" + std::string(kFivePoints));
+  SurveyedSection s;
+  try {
+    cut.next(s);
+    ADD_FAILURE() << "a file ending among the points";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.plain(), "line 3: #Sta/Elev= expected 12 values, found 10");
+  }
+  EXPECT_FALSE(cut.next(s));
+}
+
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};

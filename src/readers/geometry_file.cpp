@@ -126,16 +126,21 @@ void GeometryFile::read_fields(std::size_t count, std::vector<double>& values, s
   std::string bad;
   std::string_view line;
   while (values.size() < count) {
-    if (!next_line(line) || line.find('=') != std::string_view::npos) {
-      if (line.find('=') != std::string_view::npos) {
+    const std::size_t before = values.size();
+    const bool more = next_line(line);
+    const bool read = more && fixed_fields(line, count - before, values, bad);
+    // A field read as a number holds no '=': only the rest of its line may start a record.
+    const std::size_t from = read ? std::min(line.size(), (values.size() - before) * kFieldWidth) : 0;
+    if (!more || line.find('=', from) != std::string_view::npos) {
+      values.resize(before);
+      if (more) {
         pending_ = true;
         pending_line_ = line;
       }
       refuse_line(record_line, std::string(record) + " expected " + std::to_string(count) + " values, found " +
                                    std::to_string(values.size()));
     }
-    const std::size_t before = values.size();
-    if (fixed_fields(line, count - before, values, bad)) continue;
+    if (read) continue;
     if (!loose) refuse_line(line_, in_quotes(bad) + " is not a number (a field of " + std::string(record) + ")");
     values.resize(before);
     for (std::string_view rest = trimmed(line); !rest.empty() && values.size() < count;) {
