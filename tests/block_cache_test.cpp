@@ -19,9 +19,10 @@ TEST(BlockCache, HeaderExamples) {
   cache.release(block);
   EXPECT_EQ(cache.allocate(90), block);
   cache.release(block);
-  EXPECT_NE(cache.allocate(129), block) << "a block of 128 bytes is too small";
-  void* large = cache.allocate(100000);
-  cache.release(large);
+  void* larger = cache.allocate(129);
+  EXPECT_NE(larger, block) << "a block of 128 bytes is too small";
+  cache.release(larger);
+  cache.release(cache.allocate(100000));
   EXPECT_EQ(cache.kept(100000), 0u) << "past the largest class nothing is kept";
   cache.close();
 }
