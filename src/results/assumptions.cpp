@@ -156,11 +156,19 @@ class Warnings {
   // begins to flow, levee crests.
   std::vector<double> changes_near(double h) const {
     std::vector<double> near;
+    const auto close = [h](double e) { return std::fabs(e - h) <= kNearWalk; };
     const auto take = [&](double e) {
-      if (std::fabs(e - h) <= kNearWalk) near.push_back(e);
+      if (close(e)) near.push_back(e);
     };
-    for (std::int32_t i = 1; i <= d_.N; ++i) take(d_.z[i]);
-    for (const double from : d_.flows_from) take(from);
+    // Nearly always none is near: the points and the held water are first
+    // only looked through, in a loop without a branch.
+    bool any = false;
+    for (std::int32_t i = 1; i <= d_.N; ++i) any = any | close(d_.z[i]);
+    for (const double from : d_.flows_from) any = any | close(from);
+    if (any) {
+      for (std::int32_t i = 1; i <= d_.N; ++i) take(d_.z[i]);
+      for (const double from : d_.flows_from) take(from);
+    }
     for (const CrossSection::Wall& wall : d_.walls) take(wall.crest);
     std::sort(near.begin(), near.end());
     near.erase(std::unique(near.begin(), near.end()), near.end());
