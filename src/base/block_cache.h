@@ -7,6 +7,7 @@
 // block that thread allocated (a section read on one thread and computed
 // on another).
 
+#include <bit>
 #include <cstddef>
 
 namespace normlevel {
@@ -37,7 +38,7 @@ class BlockCache {
   unsigned kept(std::size_t size) const noexcept;
 
  private:
-  static constexpr int kClasses = 13;  // 16 << 12 is kLargest
+  static constexpr int kClasses = std::bit_width(kLargest / 16);  // 16, 32, ... kLargest
   struct Free {
     Free* next;
   };

@@ -155,21 +155,20 @@ class Warnings {
   // once: points (a flat going under, ponds joining), where held water
   // begins to flow, levee crests.
   std::vector<double> changes_near(double h) const {
-    std::vector<double> near;
     const auto close = [h](double e) { return std::fabs(e - h) <= kNearWalk; };
-    const auto take = [&](double e) {
-      if (close(e)) near.push_back(e);
+    const auto each_change = [this](const auto& visit) {
+      for (std::int32_t i = 1; i <= d_.N; ++i) visit(d_.z[i]);
+      for (const double from : d_.flows_from) visit(from);
+      for (const CrossSection::Wall& wall : d_.walls) visit(wall.crest);
     };
-    // Nearly always none is near: the points and the held water are first
-    // only looked through, in a loop without a branch.
+    // Nearly always none is near: they are first only looked through, with no branch.
     bool any = false;
-    for (std::int32_t i = 1; i <= d_.N; ++i) any = any | close(d_.z[i]);
-    for (const double from : d_.flows_from) any = any | close(from);
-    if (any) {
-      for (std::int32_t i = 1; i <= d_.N; ++i) take(d_.z[i]);
-      for (const double from : d_.flows_from) take(from);
-    }
-    for (const CrossSection::Wall& wall : d_.walls) take(wall.crest);
+    each_change([&](double e) { any = any | close(e); });
+    std::vector<double> near;
+    if (any)
+      each_change([&](double e) {
+        if (close(e)) near.push_back(e);
+      });
     std::sort(near.begin(), near.end());
     near.erase(std::unique(near.begin(), near.end()), near.end());
     return near;
