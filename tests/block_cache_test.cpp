@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -81,3 +82,79 @@ TEST(BlockCache, RefusesSizesWithNoRoomForTheHeader) {
 }
 
 }  // namespace
+
+// ---- the depot ----------------------------------------------------------
+
+using normlevel::BlockDepot;
+
+// What one cache frees past what it keeps serves another, a batch at a
+// time: half what the class keeps.
+TEST(BlockDepot, PassesBlocksOnInBatches) {
+  const struct {
+    std::size_t size;
+    unsigned batch;
+  } classes[] = {{16, 32}, {100, 32}, {4096, 32}, {8192, 16}, {32768, 4}, {65536, 2}, {65537, 0}};
+  for (const auto& c : classes) {
+    BlockDepot depot;
+    BlockCache freeing(&depot), asking(&depot);
+    EXPECT_EQ(BlockDepot::batch(c.size), c.batch) << c.size;
+    const unsigned kept = c.batch > 0 ? 2 * c.batch : 0;
+    std::vector<void*> given;
+    for (unsigned i = 0; i < kept + c.batch; ++i) given.push_back(freeing.allocate(c.size));
+    for (void* block : given) freeing.release(block);
+    EXPECT_EQ(freeing.kept(c.size), kept) << c.size;
+    EXPECT_EQ(depot.held(c.size), c.batch > 0 ? 1u : 0u) << c.size;
+    std::vector<void*> taken;
+    for (unsigned i = 0; i <= c.batch; ++i) taken.push_back(asking.allocate(c.size));
+    for (unsigned i = 0; i < c.batch; ++i)
+      EXPECT_NE(std::find(given.end() - c.batch, given.end(), taken[i]), given.end()) << c.size << " #" << i;
+    EXPECT_EQ(std::find(given.begin(), given.end(), taken.back()), given.end()) << c.size << ": the batch ran out";
+    EXPECT_EQ(depot.held(c.size), 0u) << c.size;
+    for (void* block : taken) asking.release(block);
+    freeing.close();
+    asking.close();
+    depot.clear();
+  }
+}
+
+// The header's example, and a depot's limit: four batches a class, the
+// rest freed (a sanitizer's build sees any block lost or freed twice).
+TEST(BlockDepot, HeaderExampleAndFourBatchesAClass) {
+  BlockDepot depot;
+  BlockCache a(&depot), b(&depot);
+  std::vector<void*> blocks;
+  for (int i = 0; i < 96; ++i) blocks.push_back(a.allocate(100));
+  for (void* block : blocks) a.release(block);
+  EXPECT_EQ(a.kept(100), 64u);
+  EXPECT_EQ(depot.held(100), 1u);
+  blocks.clear();
+  for (int i = 0; i < 33; ++i) blocks.push_back(b.allocate(100));
+  EXPECT_EQ(depot.held(100), 0u);
+  for (int i = 0; i < 64 + 6 * 32 - 33; ++i) blocks.push_back(b.allocate(100));
+  for (void* block : blocks) a.release(block);
+  EXPECT_EQ(depot.held(100), BlockDepot::kKeptBatches);
+  a.close();
+  b.close();
+  depot.clear();
+  EXPECT_EQ(depot.held(100), 0u);
+}
+
+// A closed cache neither hands blocks on nor takes a batch it could not
+// give back.
+TEST(BlockDepot, ClosedCachesNeitherGiveNorTake) {
+  BlockDepot depot;
+  BlockCache open(&depot), closed(&depot);
+  closed.close();
+  std::vector<void*> blocks;
+  for (int i = 0; i < 96; ++i) blocks.push_back(open.allocate(200));
+  for (void* block : blocks) closed.release(block);
+  EXPECT_EQ(depot.held(200), 0u) << "released into a closed cache: freed at once";
+  blocks.clear();
+  for (int i = 0; i < 96; ++i) blocks.push_back(open.allocate(200));
+  for (void* block : blocks) open.release(block);
+  ASSERT_EQ(depot.held(200), 1u);
+  closed.release(closed.allocate(200));
+  EXPECT_EQ(depot.held(200), 1u);
+  open.close();
+  depot.clear();
+}

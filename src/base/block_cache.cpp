@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
+#include <thread>
 
 namespace normlevel {
 
@@ -24,12 +25,25 @@ unsigned most_kept(int c) {
   return by_bytes < BlockCache::kKeptBlocks ? static_cast<unsigned>(by_bytes) : BlockCache::kKeptBlocks;
 }
 
+unsigned batch_of(int c) { return most_kept(c) / 2 > 0 ? most_kept(c) / 2 : 1; }
+
 int& class_of_block(void* block) { return *reinterpret_cast<int*>(static_cast<char*>(block) - kHeader); }
+
+void free_block(void* block) { std::free(static_cast<char*>(block) - kHeader); }
+
+void free_list(BlockCache::Free* block) {
+  while (block != nullptr) {
+    BlockCache::Free* next = block->next;
+    free_block(block);
+    block = next;
+  }
+}
 
 }  // namespace
 
 void* BlockCache::allocate(std::size_t size) noexcept {
   const int c = size_class(size, kClasses);
+  if (c != kLarge && head_[c] == nullptr) refill(c);
   if (c != kLarge && head_[c] != nullptr) {
     Free* block = head_[c];
     head_[c] = block->next;
@@ -55,23 +69,93 @@ void BlockCache::release(void* block) noexcept {
     ++count_[c];
     return;
   }
-  std::free(static_cast<char*>(block) - kHeader);
+  if (c != kLarge && !closed_ && depot_ != nullptr) return spill(c, static_cast<Free*>(block));
+  free_block(block);
+}
+
+// The blocks spilt past the class's limit first, then a batch from the
+// depot (not once closed: nothing would give it back).
+void BlockCache::refill(int c) noexcept {
+  if (spilt_[c] == nullptr && depot_ != nullptr && !closed_) {
+    spilt_[c] = depot_->take(c);
+    spilt_count_[c] = spilt_[c] != nullptr ? batch_of(c) : 0;
+  }
+  head_[c] = spilt_[c];
+  count_[c] = spilt_count_[c];
+  spilt_[c] = nullptr;
+  spilt_count_[c] = 0;
+}
+
+void BlockCache::spill(int c, Free* block) noexcept {
+  block->next = spilt_[c];
+  spilt_[c] = block;
+  if (++spilt_count_[c] < batch_of(c)) return;
+  depot_->give(c, spilt_[c]);
+  spilt_[c] = nullptr;
+  spilt_count_[c] = 0;
 }
 
 void BlockCache::close() noexcept {
   closed_ = true;
   for (int c = 0; c < kClasses; ++c) {
-    while (Free* block = head_[c]) {
-      head_[c] = block->next;
-      std::free(reinterpret_cast<char*>(block) - kHeader);
-    }
-    count_[c] = 0;
+    free_list(head_[c]);
+    free_list(spilt_[c]);
+    head_[c] = spilt_[c] = nullptr;
+    count_[c] = spilt_count_[c] = 0;
   }
 }
 
 unsigned BlockCache::kept(std::size_t size) const noexcept {
   const int c = size_class(size, kClasses);
   return c != kLarge ? count_[c] : 0;
+}
+
+unsigned BlockDepot::batch(std::size_t size) noexcept {
+  const int c = size_class(size, BlockCache::kClasses);
+  return c != kLarge ? batch_of(c) : 0;
+}
+
+// Held for a few instructions at a time: a thread that finds it taken
+// gives way rather than sleep.
+void BlockDepot::lock() noexcept {
+  while (busy_.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+}
+
+void BlockDepot::give(int c, BlockCache::Free* batch) noexcept {
+  lock();
+  const bool room = count_[c] < kKeptBatches;
+  if (room) {
+    batch->next_batch = batches_[c];
+    batches_[c] = batch;
+    ++count_[c];
+  }
+  unlock();
+  if (!room) free_list(batch);
+}
+
+BlockCache::Free* BlockDepot::take(int c) noexcept {
+  lock();
+  BlockCache::Free* batch = batches_[c];
+  if (batch != nullptr) {
+    batches_[c] = batch->next_batch;
+    --count_[c];
+  }
+  unlock();
+  return batch;
+}
+
+void BlockDepot::clear() noexcept {
+  for (int c = 0; c < BlockCache::kClasses; ++c)
+    while (BlockCache::Free* batch = take(c)) free_list(batch);
+}
+
+unsigned BlockDepot::held(std::size_t size) noexcept {
+  const int c = size_class(size, BlockCache::kClasses);
+  if (c == kLarge) return 0;
+  lock();
+  const unsigned count = count_[c];
+  unlock();
+  return count;
 }
 
 }  // namespace normlevel

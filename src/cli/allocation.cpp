@@ -1,5 +1,6 @@
 // The program's own operator new and delete: each thread keeps the blocks
-// it frees for its next requests (BlockCache). Linked into the program
+// it frees for its next requests (BlockCache), and passes on to the others
+// those it frees beyond them (BlockDepot). Linked into the program
 // alone: a program that uses the library keeps its own allocator.
 
 #include <cstddef>
@@ -9,7 +10,8 @@
 
 namespace {
 
-thread_local normlevel::BlockCache cache;
+normlevel::BlockDepot depot;
+thread_local normlevel::BlockCache cache(&depot);
 
 // When the thread ends, what its cache keeps goes back to the system; a
 // block freed after that (by a later destructor) is freed at once.
