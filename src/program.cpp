@@ -31,6 +31,7 @@ int run(int argc, char** argv) {
     normlevel::dialogue(std::cin, std::cout);
     return 0;
   }
+  normlevel::buffer_standard_output();  // a long CSV or JSON in a few writes
   try {
     const int status = normlevel::run_command_line(
         normlevel::parse_command_line(std::vector<std::string>(argv + 1, argv + argc)), std::cout, std::cerr);

@@ -14,6 +14,8 @@
 #endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace normlevel {
@@ -94,6 +96,16 @@ void prepare_console() {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
 #endif
+}
+
+void buffer_standard_output() {
+#ifdef _WIN32
+  const bool console = _isatty(_fileno(stdout)) != 0;
+#else
+  const bool console = isatty(fileno(stdout)) != 0;
+#endif
+  static char buffer[std::size_t{1} << 16];
+  if (!console) std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 }
 
 FileHandle open_for_reading(const std::string& name, int& code) {

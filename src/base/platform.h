@@ -15,6 +15,11 @@ namespace normlevel {
 /// error streams, so that the CR LF we write reaches the console unchanged.
 void prepare_console();
 
+/// Standard output that goes to a file or a pipe is written 64 KiB at a
+/// time rather than the C library's few (a console's stays as it was).
+/// Before anything is written to it.
+void buffer_standard_output();
+
 /// From now on, names passed to native_path come from the command line
 /// (on Windows: the system's code page, not the console's).
 void take_names_from_arguments();
