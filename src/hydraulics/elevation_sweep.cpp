@@ -139,8 +139,12 @@ constexpr std::uint32_t kCrowded = 64;
 void sort_by_elevation(std::vector<Point>& order) {
   const std::size_t n = order.size();
   if (n < 2) return;
-  const Span span = span_of(order);
+  // The room first: the span is then worked out in registers, no call
+  // after it for which they would have to be saved.
   const std::size_t buckets = 4 * n;
+  std::vector<std::uint32_t> start(buckets + 1, 0);
+  std::vector<Point> dealt(n);
+  const Span span = span_of(order);
   const double lowest = span.low, scale = static_cast<double>(buckets) / (span.high - span.low);
   if (span.nan || !(scale > 0 && scale < std::numeric_limits<double>::infinity())) {  // or an infinite elevation
     std::stable_sort(order.begin(), order.end(), lower);
@@ -149,7 +153,6 @@ void sort_by_elevation(std::vector<Point>& order) {
   const auto bucket = [buckets, lowest, scale](double z) {  // the signed conversion is one instruction
     return std::min(buckets - 1, static_cast<std::size_t>(static_cast<std::int64_t>((z - lowest) * scale)));
   };
-  std::vector<std::uint32_t> start(buckets + 1, 0);
   std::uint32_t most = 0;
   for (const Point& p : order) most = std::max(most, ++start[bucket(p.first) + 1]);
   if (most > kCrowded) {
@@ -157,7 +160,6 @@ void sort_by_elevation(std::vector<Point>& order) {
     return;
   }
   for (std::size_t b = 0; b < buckets; ++b) start[b + 1] += start[b];
-  std::vector<Point> dealt(n);
   for (const Point& p : order) dealt[start[bucket(p.first)]++] = p;
   for (std::size_t k = 1; k < n; ++k) {  // a point moves only within its bucket
     const Point p = dealt[k];
