@@ -174,14 +174,18 @@ PointFault read_points(CrossSection& d, ListReader& reader, std::size_t room) {
   return first;
 }
 
+// Kept in locals: stored into d at each point, they would be read back from
+// memory at the next (d's fields might be the points themselves, as far as
+// the compiler knows). A point below the lowest is never above the highest.
 void find_extremes(CrossSection& d) {
-  d.zmin = d.zmax = d.z[1];
+  double zmin = d.z[1], zmax = d.z[1];
   for (std::int32_t i = 2; i <= d.N; ++i) {
-    if (d.z[i] < d.zmin)
-      d.zmin = d.z[i];
-    else if (d.z[i] > d.zmax)
-      d.zmax = d.z[i];
+    const double z = d.z[i];
+    zmin = z < zmin ? z : zmin;
+    zmax = z > zmax ? z : zmax;
   }
+  d.zmin = zmin;
+  d.zmax = zmax;
 }
 
 PointFault read_data(CrossSection& d, RecordSource& source, std::size_t room) {
@@ -241,7 +245,9 @@ CrossSection read_section(RecordSource& source, std::size_t room) {
 
 void prepare_section(CrossSection& d) {
   check_point_count(d);
-  for (std::int32_t i = 1; i <= d.N; ++i)
+  bool sound = true;  // looked at all at once, without a branch a point; the first fault found only if there is one
+  for (std::int32_t i = 1; i <= d.N; ++i) sound &= point_sound(d, i);
+  for (std::int32_t i = 1; !sound && i <= d.N; ++i)
     if (!point_sound(d, i)) reject(check_point(d, i));
   find_extremes(d);
   measure_segments(d);
