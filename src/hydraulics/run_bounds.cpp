@@ -94,11 +94,13 @@ void RunBounds::list_segments(std::span<const std::size_t> part_of) {
     next.push_back(part.wetting.segments.data());
     next.push_back(part.wet.segments.data());
   }
+  const std::int32_t N = d.N;  // not read again after each store: to the compiler, one might change d.N
+  const double* z = d.z.data();
   for (const auto& by_elevation : order_) {
     const std::int32_t point = by_elevation.second;
     if (point > 1)  // its upper end where it rises
-      *next[2 * part_of[static_cast<std::size_t>(point - 1)] + (d.z[point - 1] <= d.z[point])]++ = point - 1;
-    if (point < d.N) *next[2 * part_of[static_cast<std::size_t>(point)] + !(d.z[point] <= d.z[point + 1])]++ = point;
+      *next[2 * part_of[static_cast<std::size_t>(point - 1)] + (z[point - 1] <= z[point])]++ = point - 1;
+    if (point < N) *next[2 * part_of[static_cast<std::size_t>(point)] + !(z[point] <= z[point + 1])]++ = point;
   }
 }
 
