@@ -1,6 +1,7 @@
 // The CSV writer: rows written one after another into the room of the last
 // are each what a writer of their own writes, the lists sit joined in their
-// columns, and a failed input's row holds nothing but who it was and why.
+// columns, a failed input's row holds nothing but who it was and why, and a
+// number a row repeats is itself each time.
 
 #include <gtest/gtest.h>
 
@@ -132,6 +133,30 @@ TEST(CsvRows, AFieldIsQuotedOnlyWhereItMustBe) {
   for (const auto& [text, field] : std::vector<std::pair<std::string, std::string>>{
            {"", ""}, {"a;b", "a;b"}, {"\"", "\"\"\"\""}, {"two\r\nlines", "\"two\r\nlines\""}, {"lf\n", "\"lf\n\""}})
     EXPECT_EQ(csv_field(text), field) << text;
+}
+
+// A number a row repeats is written as itself each time: told apart by
+// its bits (-0 is not 0), whatever the rows before held where.
+TEST(CsvRows, RepeatedNumbersAreWrittenAsThemselves) {
+  const RatingRow row{0.0, -0.0, 0.1 + 0.2, 0.3, -0.0, 0.0, 0.1 + 0.2, 1e-300, 0.3};
+  const std::map<std::string, std::string> expected = {
+      {"level", "0"},        {"depth", "-0"},           {"area", "0.30000000000000004"},
+      {"top_width", "0.3"},  {"left_discharge", "-0"},  {"channel_discharge", "0"},
+      {"right_discharge", "0.30000000000000004"},       {"discharge", "1e-300"},
+      {"channel_velocity", "0.3"}};
+  const Layout layout{.format = Format::csv, .rating = true};
+  const std::vector<std::string> lines = lines_of(layout, {rating(kLongName, {row, row}), rating("a.g01", {row})});
+  const std::vector<std::string> names = fields_of(lines.at(0));
+  ASSERT_EQ(lines.size(), 4u);
+  for (std::size_t line = 1; line < lines.size(); ++line) {
+    const std::vector<std::string> fields = fields_of(lines[line]);
+    ASSERT_EQ(fields.size(), names.size()) << line;
+    for (std::size_t k = 0; k < names.size(); ++k) {
+      if (expected.count(names[k])) {
+        EXPECT_EQ(fields[k], expected.at(names[k])) << names[k] << ", line " << line;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 // failed input a row of its own with the error and nothing else.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <ostream>
 #include <span>
@@ -74,7 +77,7 @@ class CsvLine {
     for (const Field& f : figures) most += room_for(f.value) + 1;
     char* at = room(most);
     for (const Field& f : figures) {
-      at = put_value(at, f.value);
+      at = f.value.kind == Value::Kind::number ? put_once(at, f.value.number) : put_value(at, f.value);
       *at++ = ',';  // after every field: the last one gives way to the line's end
     }
     size_ = static_cast<std::size_t>(at - text_.data());
@@ -86,17 +89,44 @@ class CsvLine {
     size_ = static_cast<std::size_t>(put(room(2), "\r\n") - text_.data());
     const std::string_view line(text_.data(), size_);
     size_ = 0;
+    if (++line_count_ == 0) {  // a new line: what was seen is gone
+      seen_.fill(Seen{});
+      line_count_ = 1;
+    }
     return line;
   }
 
  private:
+  // A number this line holds already: where, by its bits (-0 is not 0).
+  struct Seen {
+    std::uint64_t bits = 0;
+    std::uint32_t line = 0, at = 0, size = 0;
+  };
+
+  // A row repeats many of its numbers (the whole section's figures are the
+  // channel's where only it is wet): a number written already in the line
+  // is copied from there, at a fraction of the cost of writing it anew.
+  char* put_once(char* at, double value) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    Seen& seen = seen_[(bits * 0x9E3779B97F4A7C15u) >> (64 - kSeenBits)];
+    if (seen.line == line_count_ && seen.bits == bits)
+      return std::copy_n(text_.data() + seen.at, seen.size, at);
+    char* const end = real_chars::shortest(at, at + kNumberRoom, value);
+    seen = {bits, line_count_, static_cast<std::uint32_t>(at - text_.data()), static_cast<std::uint32_t>(end - at)};
+    return end;
+  }
+
   char* room(std::size_t more) {
     if (text_.size() - size_ < more) text_.resize(std::max(2 * text_.size(), size_ + more));
     return text_.data() + size_;
   }
 
+  static constexpr int kSeenBits = 5;
   std::string text_;  // the room, the line at its start
   std::size_t size_ = 0;
+  std::uint32_t line_count_ = 1;  // the lines seen_ belongs to; 0 for none
+  std::array<Seen, std::size_t{1} << kSeenBits> seen_{};
 };
 
 // "left_area", ...: the zone's name before each of its figures', every one
