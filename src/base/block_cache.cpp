@@ -1,5 +1,6 @@
 #include "base/block_cache.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
@@ -27,7 +28,7 @@ unsigned most_kept(int c) {
   return by_bytes < BlockCache::kKeptBlocks ? static_cast<unsigned>(by_bytes) : BlockCache::kKeptBlocks;
 }
 
-unsigned batch_of(int c) { return most_kept(c) / 2 > 0 ? most_kept(c) / 2 : 1; }
+unsigned batch_of(int c) { return std::max(1u, most_kept(c) / 2); }
 
 int& class_of_block(void* block) { return *reinterpret_cast<int*>(static_cast<char*>(block) - kHeader); }
 
@@ -64,14 +65,16 @@ void* BlockCache::allocate(std::size_t size) noexcept {
 void BlockCache::release(void* block) noexcept {
   if (block == nullptr) return;
   const int c = class_of_block(block);
-  if (c != kLarge && !closed_ && count_[c] < most_kept(c)) {
+  if (c != kLarge && !closed_) {
     Free* kept = static_cast<Free*>(block);
-    kept->next = head_[c];
-    head_[c] = kept;
-    ++count_[c];
-    return;
+    if (count_[c] < most_kept(c)) {
+      kept->next = head_[c];
+      head_[c] = kept;
+      ++count_[c];
+      return;
+    }
+    if (depot_ != nullptr) return spill(c, kept);
   }
-  if (c != kLarge && !closed_ && depot_ != nullptr) return spill(c, static_cast<Free*>(block));
   free_block(block);
 }
 

@@ -18,11 +18,11 @@ class BlockDepot;
 /// Blocks of 16, 32, 64 ... 64 KiB bytes behind a header naming their size
 /// class, so that a block is released without its size, into any cache: one
 /// a thread frees serves that thread's next request of the class. Larger
-/// requests, and blocks past what a class keeps, go straight to and from
-/// std::malloc and std::free, or with a depot, blocks past what a class
-/// keeps go there a batch at a time, and a class run dry takes a batch back.
-/// Constant-initialized and trivially destroyed, so a thread_local one
-/// costs no guard; `close` gives back what it keeps.
+/// requests go straight to std::malloc and std::free; so do blocks past what
+/// a class keeps, unless the cache has a depot: they then go there a batch
+/// at a time, and a class run dry takes a batch back. Constant-initialized
+/// and trivially destroyed, so a thread_local one costs no guard; `close`
+/// gives back what it keeps.
 ///   allocate(100) -> a block of 128 bytes; release it, and allocate(90)
 ///   gives the same block; allocate(100000) -> a block of its own.
 class BlockCache {
